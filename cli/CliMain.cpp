@@ -1,0 +1,67 @@
+#include "cli/CliArguments.h"
+#include "cli/Commands.h"
+#include "tables/Error.h"
+
+#include <QTextStream>
+
+#include <functional>
+
+namespace quillora::cli {
+
+namespace {
+
+const char* const usageText =
+    "uso: quillora-cli COMANDO [opções]\n"
+    "\n"
+    "Comandos:\n"
+    "  info [--locale NOME] [--password S]... TABELA\n"
+    "      formato, página de código, número de registros, campos e índices\n"
+    "  dump [--locale NOME] [--password S]... [--index CAMPOS | --index-name NOME] [--filter EXPR] TABELA\n"
+    "      os registros em CSV (RFC 4180, UTF-8) na saída padrão\n"
+    "\n"
+    "Opções comuns: --locale NOME (pt_BR, en_US, ...; padrão: a do usuário), --password S (repetível)\n"
+    "Saída: 0 sucesso, 1 erro, 2 uso incorreto.\n";
+
+void printErr(const QString& text)
+{
+    QTextStream err(stderr);
+    err << text << '\n';
+}
+
+}  // namespace
+
+int cliMain(const QStringList& args)
+{
+    if (args.isEmpty()) {
+        printErr(QString::fromUtf8(usageText));
+        return 2;
+    }
+    const QString command = args.first();
+    const QStringList rest = args.mid(1);
+    if (command == QLatin1String("--help") || command == QLatin1String("-h") || command == QLatin1String("help")) {
+        QTextStream(stdout) << QString::fromUtf8(usageText);
+        return 0;
+    }
+    const QHash<QString, std::function<int(const QStringList&)>> commands = {
+        {QStringLiteral("info"), runInfo},
+        {QStringLiteral("dump"), runDump},
+    };
+    const auto it = commands.constFind(command);
+    if (it == commands.constEnd()) {
+        printErr(QStringLiteral("quillora-cli: comando desconhecido: %1").arg(command));
+        printErr(QString::fromUtf8(usageText));
+        return 2;
+    }
+    try {
+        return it.value()(rest);
+    } catch (const UsageError& e) {
+        printErr(QStringLiteral("quillora-cli %1: %2").arg(command, e.text));
+        printErr(QString::fromUtf8(usageText));
+        return 2;
+    } catch (const Error& e) {
+        printErr(e.text());
+        return 1;
+    }
+}
+
+}  // namespace quillora::cli

@@ -1,0 +1,59 @@
+#include "cli/CliArguments.h"
+#include "cli/Commands.h"
+#include "cli/CsvWriter.h"
+#include "tables/FieldType.h"
+#include "tables/Table.h"
+
+namespace quillora::cli {
+
+int runDump(const QStringList& args)
+{
+    CliArguments a(args,
+                   {QStringLiteral("locale"), QStringLiteral("password"), QStringLiteral("index"),
+                    QStringLiteral("index-name"), QStringLiteral("filter")},
+                   {});
+    if (a.positional().size() != 1)
+        throw UsageError{QStringLiteral("informe uma tabela")};
+    if (a.has(QStringLiteral("index")) && a.has(QStringLiteral("index-name")))
+        throw UsageError{QStringLiteral("use --index ou --index-name, não os dois")};
+    a.applyCommonOptions();
+
+    Table table(QStringLiteral("Table1"));
+    table.Bind(a.positional().first());
+    if (a.has(QStringLiteral("index")))
+        table.SetIndexFieldNames(a.value(QStringLiteral("index")));
+    if (a.has(QStringLiteral("index-name")))
+        table.SetIndexName(a.value(QStringLiteral("index-name")));
+    if (a.has(QStringLiteral("filter"))) {
+        table.SetFilter(a.value(QStringLiteral("filter")));
+        table.SetFiltered(true);
+    }
+    table.Open();
+
+    CsvWriter csv(stdout);
+    const int n = table.FieldCount();
+    QList<bool> binary(n);
+    for (int i = 0; i < n; ++i) {
+        Field* f = table.Fields(i);
+        csv.field(f->FieldName());
+        binary[i] = isBinaryType(f->DataType());
+    }
+    csv.endLine();
+    for (table.First(); !table.Eof(); table.Next()) {
+        for (int i = 0; i < n; ++i) {
+            Field* f = table.Fields(i);
+            if (binary[i]) {
+                const Value v = f->Value();
+                csv.field(v.isNull() ? QString() : QString::fromLatin1(v.asBytes().toHex()));
+            } else {
+                csv.field(f->AsString());
+            }
+        }
+        csv.endLine();
+    }
+    csv.flush();
+    table.Close();
+    return 0;
+}
+
+}  // namespace quillora::cli

@@ -1,0 +1,99 @@
+#include "tables/CodePage.h"
+
+#include <QMutex>
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+namespace quillora {
+
+CodePage::CodePage(const QString& name) : name_(name)
+{
+    QStringDecoder probe(name.toLatin1().constData(), QStringConverter::Flag::Stateless);
+    if (!probe.isValid())
+        return;
+    valid_ = true;
+    // A single-byte code page turns 256 bytes into 256 characters; a multi-byte one pairs
+    // lead bytes with what follows them.
+    QByteArray all(256, Qt::Uninitialized);
+    for (int b = 0; b < 256; ++b)
+        all[b] = char(b);
+    QStringDecoder whole(name.toLatin1().constData(), QStringConverter::Flag::Stateless);
+    singleByte_ = QString(whole.decode(all)).size() == 256;
+    if (singleByte_) {
+        for (int b = 0; b < 256; ++b) {
+            QStringDecoder one(name.toLatin1().constData(), QStringConverter::Flag::Stateless);
+            const char byte = char(b);
+            const QString s = one.decode(QByteArrayView(&byte, 1));
+            toUnicode_[b] = (one.hasError() || s.size() != 1) ? char16_t(0xFFFD) : s[0].unicode();
+        }
+    }
+    if (singleByte_) {
+        // Where two bytes decode to one character, the lower byte is the one written back.
+        for (int b = 255; b >= 0; --b)
+            if (toUnicode_[b] != 0xFFFD)
+                fromUnicode_.insert(toUnicode_[b], uchar(b));
+    }
+}
+
+std::shared_ptr<const CodePage> CodePage::byName(const QString& name)
+{
+    static QMutex mutex;
+    static QHash<QString, std::shared_ptr<const CodePage>> cache;
+    QMutexLocker lock(&mutex);
+    auto it = cache.find(name);
+    if (it != cache.end())
+        return it.value();
+    auto page = std::make_shared<const CodePage>(name);
+    std::shared_ptr<const CodePage> result = page->valid_ ? page : nullptr;
+    cache.insert(name, result);
+    return result;
+}
+
+QString CodePage::decode(QByteArrayView bytes) const
+{
+    if (singleByte_) {
+        QString out(bytes.size(), Qt::Uninitialized);
+        QChar* dst = out.data();
+        for (qsizetype i = 0; i < bytes.size(); ++i)
+            dst[i] = QChar(toUnicode_[uchar(bytes[i])]);
+        return out;
+    }
+    QStringDecoder decoder(name_.toLatin1().constData(), QStringConverter::Flag::Stateless);
+    return decoder.decode(bytes);
+}
+
+bool CodePage::encode(const QString& text, QByteArray* out, QChar* badChar) const
+{
+    out->clear();
+    if (singleByte_) {
+        out->reserve(text.size());
+        for (QChar c : text) {
+            auto it = fromUnicode_.constFind(c.unicode());
+            if (it == fromUnicode_.constEnd()) {
+                if (badChar)
+                    *badChar = c;
+                return false;
+            }
+            out->append(char(it.value()));
+        }
+        return true;
+    }
+    QStringEncoder encoder(name_.toLatin1().constData(), QStringConverter::Flag::Stateless);
+    *out = encoder.encode(text);
+    if (encoder.hasError()) {
+        // Find the first character that does not survive on its own, for the message.
+        for (QChar c : text) {
+            QStringEncoder one(name_.toLatin1().constData(), QStringConverter::Flag::Stateless);
+            (void)one.encode(QString(c));
+            if (one.hasError()) {
+                if (badChar)
+                    *badChar = c;
+                break;
+            }
+        }
+        return false;
+    }
+    return true;
+}
+
+}  // namespace quillora

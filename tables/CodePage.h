@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QHash>
+#include <QString>
+
+#include <array>
+#include <memory>
+
+namespace quillora {
+
+// An 8-bit (or multi-byte) code page of a table file, backed by Qt's ICU codecs. Single-byte
+// code pages are turned into lookup tables once, so decoding a record costs no codec call.
+// Encoding never substitutes: a character the code page cannot hold is reported.
+class CodePage {
+public:
+    // name: an ICU converter name ("windows-1252", "IBM850", "cp866", "Big5", ...).
+    // Returns null when the codec is unknown.
+    static std::shared_ptr<const CodePage> byName(const QString& name);
+
+    const QString& name() const { return name_; }
+    bool isSingleByte() const { return singleByte_; }
+
+    QString decode(QByteArrayView bytes) const;
+    // Returns false (and leaves *out partly filled) when some character has no byte form;
+    // *badChar then holds the first such character.
+    bool encode(const QString& text, QByteArray* out, QChar* badChar = nullptr) const;
+
+    explicit CodePage(const QString& name);  // use byName()
+
+private:
+    QString name_;
+    bool singleByte_ = false;
+    bool valid_ = false;
+    std::array<char16_t, 256> toUnicode_{};
+    QHash<char16_t, uchar> fromUnicode_;
+};
+
+}  // namespace quillora

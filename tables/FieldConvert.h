@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+#include "tables/FieldType.h"
+#include "tables/Value.h"
+
+namespace quillora {
+
+// Conversions between what callers assign and what a field of a given kind holds. Errors
+// carry the texts users of the old engine know.
+
+// A value assigned to a field, brought to the field's kind. Throws Error
+// "Valor inválido para o campo '%s'" when it cannot be converted.
+Value convertForField(const FieldDef& field, const Value& value);
+
+// Text typed for a field, read under the regional settings; "" empties the field.
+// Throws "'%s' não é um inteiro válido para o campo '%s'" for integer fields and the
+// conversion errors of Regional for the others.
+Value parseForField(const FieldDef& field, const QString& text);
+
+// The text users see for a value of the field: "" when empty.
+QString displayText(const FieldDef& field, const Value& value);
+
+}  // namespace quillora

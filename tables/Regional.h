@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QDate>
+#include <QDateTime>
+#include <QLocale>
+#include <QString>
+#include <QTime>
+
+#include "tables/Value.h"
+
+namespace quillora {
+
+// The user's regional settings and every conversion between typed text and values. One
+// instance is current for the whole program; it is set once at start-up from the user's
+// locale (tests set Brazilian Portuguese).
+class Regional {
+public:
+    explicit Regional(const QLocale& locale);
+
+    static const Regional& current();
+    static void setCurrent(const QLocale& locale);
+
+    const QLocale& locale() const { return locale_; }
+    QChar decimalSeparator() const { return decimalSeparator_; }
+    QChar dateSeparator() const { return dateSeparator_; }
+    const QString& shortDateFormat() const { return shortDateFormat_; }  // Qt pattern, 4-digit year
+    const QString& timeFormat() const { return timeFormat_; }            // Qt pattern
+    const QString& trueWord() const { return trueWord_; }
+    const QString& falseWord() const { return falseWord_; }
+
+    // Typed text to values; each throws ConvertError with the old engine's English text.
+    qint32 parseInteger(const QString& text) const;  // "'%s' is not a valid integer value"
+    qint64 parseLargeInteger(const QString& text) const;
+    double parseFloat(const QString& text) const;  // "'%s' is not a valid floating point value"
+    Fixed parseCurrency(const QString& text) const;
+    QDate parseDate(const QString& text) const;  // "'%s' is not a valid date"
+    QTime parseTime(const QString& text) const;  // "'%s' is not a valid time"
+    QDateTime parseDateTime(const QString& text) const;  // "'%s' is not a valid date and time"
+    bool parseBoolean(const QString& text, bool* ok) const;  // the words, T/F, Y/N, S/N
+
+    // Non-throwing forms of the two number readers.
+    bool tryParseInteger(const QString& text, qint64* out, qint64 min, qint64 max) const;
+    bool tryParseFloat(const QString& text, double* out) const;
+
+    // Values to the text the user sees.
+    QString formatFloat(double value, int precision = 15) const;  // general notation
+    QString formatFixed(Fixed value) const;
+    QString formatDate(const QDate& date) const;
+    QString formatTime(const QTime& time) const;
+    QString formatDateTime(const QDateTime& dt) const;  // time left out at midnight
+    QString formatBoolean(bool value) const { return value ? trueWord_ : falseWord_; }
+
+    QString toUpper(const QString& s) const { return locale_.toUpper(s); }
+    QString toLower(const QString& s) const { return locale_.toLower(s); }
+
+private:
+    QLocale locale_;
+    QChar decimalSeparator_;
+    QChar dateSeparator_;
+    QString shortDateFormat_;
+    QString timeFormat_;
+    QString trueWord_;
+    QString falseWord_;
+};
+
+}  // namespace quillora

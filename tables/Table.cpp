@@ -1,0 +1,571 @@
+#include "tables/Table.h"
+
+#include "tables/Error.h"
+#include "tables/FieldConvert.h"
+#include "tables/Regional.h"
+#include "tables/TableFormats.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace quillora {
+
+Table::Table(const QString& componentName, QObject* parent) : QObject(parent), name_(componentName)
+{
+    setObjectName(componentName);
+}
+
+Table::~Table()
+{
+    try {
+        Close();
+    } catch (...) {
+        // Closing only discards; a failing flush must not escape a destructor.
+    }
+}
+
+Error Table::tableError(const QString& text) const
+{
+    return Error(name_ + QStringLiteral(": ") + text);
+}
+
+void Table::checkActive() const
+{
+    if (!Active())
+        throw tableError(QStringLiteral("Não é possível realizar esta operação em um dataset fechado"));
+}
+
+void Table::checkInactive() const
+{
+    if (Active())
+        throw tableError(QStringLiteral("Não é possível realizar esta operação em um dataset aberto"));
+}
+
+// --- Binding ----------------------------------------------------------------------------
+
+void Table::SetDatabaseName(const QString& directory)
+{
+    checkInactive();
+    databaseName_ = directory;
+}
+
+void Table::SetTableName(const QString& fileName)
+{
+    checkInactive();
+    tableName_ = fileName;
+}
+
+void Table::Bind(const QString& filePath)
+{
+    checkInactive();
+    // Everything up to and including the last separator (or drive colon) is the directory.
+    qsizetype cut = -1;
+    for (qsizetype i = filePath.size() - 1; i >= 0; --i) {
+        const QChar c = filePath[i];
+        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c == QLatin1Char(':')) {
+            cut = i;
+            break;
+        }
+    }
+    databaseName_ = filePath.left(cut + 1);
+    tableName_ = filePath.mid(cut + 1);
+}
+
+QString Table::FilePath() const
+{
+    if (databaseName_.isEmpty())
+        return tableName_;
+    const QChar last = databaseName_.back();
+    if (last == QLatin1Char('/') || last == QLatin1Char('\\') || last == QLatin1Char(':'))
+        return databaseName_ + tableName_;
+    return databaseName_ + QLatin1Char('/') + tableName_;
+}
+
+// --- Opening ----------------------------------------------------------------------------
+
+void Table::Open()
+{
+    if (Active())
+        return;
+    if (tableName_.isEmpty())
+        throw tableError(QStringLiteral("Propriedade TableName faltando"));
+    file_ = TableFormats::open(FilePath());
+    const QList<FieldDef>& defs = file_->fields();
+    fields_.clear();
+    fields_.reserve(size_t(defs.size()));
+    for (int i = 0; i < defs.size(); ++i)
+        fields_.push_back(std::make_unique<Field>(this, i, defs[i]));
+    state_ = State::Browse;
+    writeStarted_ = false;
+    clearPending();
+    setCurrent(orderFirst());
+    bof_ = true;
+    eof_ = current_ == NoRecord;
+    emit activeChanged(true);
+    notifyState();
+    notifyData();
+}
+
+void Table::Close()
+{
+    if (!Active())
+        return;
+    clearPending();
+    std::unique_ptr<TableFile> closing = std::move(file_);
+    fields_.clear();
+    state_ = State::Inactive;
+    current_ = NoRecord;
+    raw_.clear();
+    bof_ = eof_ = true;
+    closing->flush();
+    closing.reset();
+    emit activeChanged(false);
+    notifyState();
+    notifyData();
+}
+
+// --- Cursor -----------------------------------------------------------------------------
+
+RecordId Table::orderFirst() { return file_->first(); }
+RecordId Table::orderLast() { return file_->last(); }
+RecordId Table::orderNext(RecordId id) { return file_->next(id); }
+RecordId Table::orderPrior(RecordId id) { return file_->prior(id); }
+
+void Table::setCurrent(RecordId id)
+{
+    current_ = id;
+    if (id == NoRecord)
+        raw_.clear();
+    else
+        file_->read(id, raw_);
+}
+
+void Table::First()
+{
+    checkActive();
+    checkBrowseMode();
+    setCurrent(orderFirst());
+    bof_ = true;
+    eof_ = current_ == NoRecord;
+    notifyCurrent();
+}
+
+void Table::Last()
+{
+    checkActive();
+    checkBrowseMode();
+    setCurrent(orderLast());
+    eof_ = true;
+    bof_ = current_ == NoRecord;
+    notifyCurrent();
+}
+
+void Table::Next()
+{
+    checkActive();
+    checkBrowseMode();
+    if (current_ == NoRecord) {
+        eof_ = true;
+        return;
+    }
+    const RecordId next = orderNext(current_);
+    if (next == NoRecord) {
+        eof_ = true;
+    } else {
+        setCurrent(next);
+        eof_ = false;
+        bof_ = false;
+        notifyCurrent();
+    }
+}
+
+void Table::Prior()
+{
+    checkActive();
+    checkBrowseMode();
+    if (current_ == NoRecord) {
+        bof_ = true;
+        return;
+    }
+    const RecordId prior = orderPrior(current_);
+    if (prior == NoRecord) {
+        bof_ = true;
+    } else {
+        setCurrent(prior);
+        bof_ = false;
+        eof_ = false;
+        notifyCurrent();
+    }
+}
+
+qint64 Table::RecordCount()
+{
+    checkActive();
+    return file_->count();
+}
+
+qint64 Table::RecNo()
+{
+    checkActive();
+    if (state_ == State::Insert || current_ == NoRecord)
+        return -1;
+    return file_->recordNumber(current_);
+}
+
+bool Table::MoveToPosition(qint64 position)
+{
+    checkActive();
+    checkBrowseMode();
+    const RecordId id = file_->atPosition(position);
+    if (id == NoRecord)
+        return false;
+    setCurrent(id);
+    bof_ = eof_ = false;
+    notifyCurrent();
+    return true;
+}
+
+qint64 Table::Position()
+{
+    checkActive();
+    if (current_ == NoRecord)
+        return -1;
+    // In the file's order the record number of a Paradox table is its position; dBase
+    // numbers are physical, so count from the start only when deleted records exist.
+    qint64 pos = 1;
+    for (RecordId id = orderFirst(); id != NoRecord && id != current_; id = orderNext(id))
+        ++pos;
+    return pos;
+}
+
+// --- Fields -----------------------------------------------------------------------------
+
+QList<FieldDef> Table::FieldDefs() const
+{
+    if (!Active())
+        return {};
+    return file_->fields();
+}
+
+Field* Table::FindField(const QString& name) const
+{
+    for (const auto& f : fields_) {
+        if (f->FieldName().compare(name, Qt::CaseInsensitive) == 0)
+            return f.get();
+    }
+    return nullptr;
+}
+
+Field* Table::FieldByName(const QString& name) const
+{
+    Field* f = FindField(name);
+    if (!f)
+        throw tableError(QStringLiteral("Campo %1 não encontrado").arg(name));
+    return f;
+}
+
+quillora::Value Table::fieldValue(int index) const
+{
+    if (!Active())
+        return {};
+    if (state_ == State::Insert || (state_ == State::Edit && assigned_.value(index)))
+        return pending_.value(index);
+    if (current_ == NoRecord)
+        return {};
+    return file_->value(raw_, index);
+}
+
+void Table::setFieldValue(int index, const quillora::Value& converted)
+{
+    checkActive();
+    if (state_ != State::Edit && state_ != State::Insert)
+        throw tableError(QStringLiteral("Tabela não está em modo de edição ou inserção"));
+    const FieldDef& def = fields_.at(size_t(index))->def();
+    if (def.readOnly)
+        throw Error(QStringLiteral("O campo '%1' não pode ser modificado").arg(def.name));
+    pending_[index] = converted.isNull() ? converted : file_->normalize(index, converted);
+    assigned_[index] = true;
+    modified_ = true;
+    notifyCurrent();
+}
+
+// --- Editing ----------------------------------------------------------------------------
+
+void Table::clearPending()
+{
+    pending_.clear();
+    assigned_.clear();
+    modified_ = false;
+    returnTo_ = NoRecord;
+}
+
+void Table::startPending(State s)
+{
+    if (!writeStarted_) {
+        file_->beginWrite();
+        writeStarted_ = true;
+    }
+    const int n = int(fields_.size());
+    pending_ = s == State::Insert ? file_->newRecordValues() : QList<quillora::Value>(n);
+    pending_.resize(n);
+    assigned_ = QList<bool>(n, s == State::Insert);
+    modified_ = false;
+    setState(s);
+}
+
+void Table::checkBrowseMode()
+{
+    if (state_ != State::Edit && state_ != State::Insert)
+        return;
+    if (modified_)
+        Post();
+    else
+        Cancel();
+}
+
+void Table::Append()
+{
+    checkActive();
+    checkBrowseMode();
+    const RecordId before = current_;
+    startPending(State::Insert);
+    returnTo_ = before;
+    eof_ = true;
+    bof_ = false;
+    notifyCurrent();
+}
+
+void Table::Insert()
+{
+    // Formats that keep user order insert before the current record; the others place the
+    // record where their order puts it.
+    Append();
+}
+
+void Table::Edit()
+{
+    checkActive();
+    if (state_ == State::Edit || state_ == State::Insert)
+        return;
+    if (current_ == NoRecord) {
+        Append();
+        return;
+    }
+    startPending(State::Edit);
+    notifyCurrent();
+}
+
+void Table::Post()
+{
+    checkActive();
+    if (state_ != State::Edit && state_ != State::Insert)
+        return;
+    for (const auto& f : fields_) {
+        const FieldDef& def = f->def();
+        if (def.required && fieldValue(f->Index()).isNull())
+            throw Error(QStringLiteral("Campo '%1' deve ter um valor").arg(def.name));
+    }
+    RecordId id;
+    if (state_ == State::Insert) {
+        id = file_->insert(pending_, NoRecord);
+    } else {
+        // Values not assigned are not written; the file keeps them as they are.
+        id = modified_ ? file_->update(current_, pending_, assigned_) : current_;
+    }
+    clearPending();
+    setState(State::Browse);
+    setCurrent(id);
+    bof_ = eof_ = false;
+    notifyData();
+    notifyCurrent();
+}
+
+void Table::Cancel()
+{
+    checkActive();
+    if (state_ != State::Edit && state_ != State::Insert)
+        return;
+    const bool wasInsert = state_ == State::Insert;
+    const RecordId back = returnTo_;
+    clearPending();
+    setState(State::Browse);
+    if (wasInsert) {
+        setCurrent(back != NoRecord ? back : orderFirst());
+        bof_ = eof_ = current_ == NoRecord;
+    }
+    notifyCurrent();
+}
+
+void Table::Delete()
+{
+    checkActive();
+    if (state_ == State::Insert) {
+        Cancel();
+        return;
+    }
+    if (current_ == NoRecord)
+        throw tableError(QStringLiteral("Não é possível realizar esta operação em um arquivo vazio"));
+    if (state_ == State::Edit) {
+        clearPending();
+        setState(State::Browse);
+    }
+    if (!writeStarted_) {
+        file_->beginWrite();
+        writeStarted_ = true;
+    }
+    const RecordId next = file_->remove(current_);
+    if (next != NoRecord) {
+        setCurrent(next);
+        bof_ = eof_ = false;
+    } else {
+        // Deleted the last one: the new last record is current, at the end.
+        setCurrent(orderLast());
+        eof_ = true;
+        bof_ = current_ == NoRecord;
+    }
+    notifyData();
+    notifyCurrent();
+}
+
+bool Table::matches(RecordId id, const QList<int>& fields, const QList<quillora::Value>& values, int options)
+{
+    QByteArray raw;
+    file_->read(id, raw);
+    const Regional& regional = Regional::current();
+    for (int k = 0; k < fields.size(); ++k) {
+        const int index = fields[k];
+        const quillora::Value stored = file_->value(raw, index);
+        const quillora::Value& wanted = values[k];
+        if (wanted.isNull() || stored.isNull()) {
+            if (wanted.isNull() != stored.isNull())
+                return false;
+            continue;
+        }
+        if (wanted.kind() == quillora::Value::Kind::Text && stored.kind() == quillora::Value::Kind::Text) {
+            QString a = stored.asText();
+            QString b = wanted.asText();
+            if (options & loCaseInsensitive) {
+                a = regional.toUpper(a);
+                b = regional.toUpper(b);
+            }
+            if ((options & loPartialKey) ? !a.startsWith(b) : a != b)
+                return false;
+            continue;
+        }
+        if (!(stored == wanted))
+            return false;
+    }
+    return true;
+}
+
+bool Table::Locate(const QString& fieldNames, const QList<quillora::Value>& values, int options)
+{
+    checkActive();
+    checkBrowseMode();
+    const QStringList names = fieldNames.split(QLatin1Char(';'));
+    if (names.size() != values.size())
+        throw tableError(QStringLiteral("Número de valores diferente do número de campos em Locate"));
+    QList<int> indexes;
+    QList<quillora::Value> wanted;
+    for (int k = 0; k < names.size(); ++k) {
+        Field* f = FieldByName(names[k].trimmed());
+        indexes.append(f->Index());
+        // Text keys are compared as text; other kinds after conversion to the field's kind.
+        if (isTextType(f->DataType()) || values[k].isNull())
+            wanted.append(values[k].isNull() ? values[k] : convertForField(f->def(), values[k]));
+        else
+            wanted.append(convertForField(f->def(), values[k]));
+    }
+    for (RecordId id = orderFirst(); id != NoRecord; id = orderNext(id)) {
+        if (matches(id, indexes, wanted, options)) {
+            setCurrent(id);
+            bof_ = eof_ = false;
+            notifyCurrent();
+            return true;
+        }
+    }
+    return false;
+}
+
+// --- Indexes, order, filter -------------------------------------------------------------
+
+QList<IndexDef> Table::IndexDefs() const
+{
+    return Active() ? file_->indexes() : QList<IndexDef>();
+}
+
+void Table::SetIndexFieldNames(const QString& names)
+{
+    indexFieldNames_ = names;
+    if (!names.isEmpty())
+        indexName_.clear();
+}
+
+void Table::SetIndexName(const QString& name)
+{
+    indexName_ = name;
+    if (!name.isEmpty())
+        indexFieldNames_.clear();
+}
+
+void Table::SetFilter(const QString& condition)
+{
+    filter_ = condition;
+}
+
+void Table::SetFiltered(bool on)
+{
+    filtered_ = on;
+}
+
+// --- Notifications ----------------------------------------------------------------------
+
+void Table::DisableControls()
+{
+    ++disableCount_;
+}
+
+void Table::EnableControls()
+{
+    if (disableCount_ == 0)
+        return;
+    if (--disableCount_ == 0 && changedWhileDisabled_) {
+        changedWhileDisabled_ = false;
+        emit dataChanged();
+        emit currentChanged();
+    }
+}
+
+void Table::setState(State s)
+{
+    if (state_ == s)
+        return;
+    state_ = s;
+    notifyState();
+}
+
+void Table::notifyCurrent()
+{
+    if (disableCount_ > 0)
+        changedWhileDisabled_ = true;
+    else
+        emit currentChanged();
+}
+
+void Table::notifyData()
+{
+    if (disableCount_ > 0)
+        changedWhileDisabled_ = true;
+    else
+        emit dataChanged();
+}
+
+void Table::notifyState()
+{
+    if (disableCount_ > 0)
+        changedWhileDisabled_ = true;
+    else
+        emit stateChanged();
+}
+
+}  // namespace quillora

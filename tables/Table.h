@@ -1,0 +1,171 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <vector>
+
+#include "tables/Error.h"
+#include "tables/Field.h"
+#include "tables/FieldType.h"
+#include "tables/TableFile.h"
+#include "tables/Value.h"
+
+namespace quillora {
+
+// The dataset the rest of the program talks to: a binding to a table file, a cursor over its
+// visible records, one pending record being edited or inserted, and the settings (order,
+// filter) that stay on the object across Close, Open and rebinding.
+//
+// Errors are thrown as Error; those that concern the table object itself carry its component
+// name in front ("Table1: Campo NOME não encontrado").
+class Table : public QObject {
+    Q_OBJECT
+
+public:
+    enum class State { Inactive, Browse, Edit, Insert };
+
+    // Locate options.
+    static constexpr int loCaseInsensitive = 1;
+    static constexpr int loPartialKey = 2;
+
+    explicit Table(const QString& componentName, QObject* parent = nullptr);
+    ~Table() override;
+
+    const QString& Name() const { return name_; }
+
+    // --- Binding (only while closed) ---------------------------------------------------
+    const QString& DatabaseName() const { return databaseName_; }
+    const QString& TableName() const { return tableName_; }
+    void SetDatabaseName(const QString& directory);
+    void SetTableName(const QString& fileName);
+    // Binds to a file path: directory part (with its trailing separator) and file name.
+    void Bind(const QString& filePath);
+    QString FilePath() const;
+
+    // --- Opening ------------------------------------------------------------------------
+    void Open();
+    void Close();
+    bool Active() const { return file_ != nullptr; }
+    State state() const { return state_; }
+
+    // --- Navigation ---------------------------------------------------------------------
+    void First();
+    void Next();
+    void Prior();
+    void Last();
+    bool Eof() const { return eof_; }
+    bool Bof() const { return bof_; }
+    bool IsEmpty() const { return Active() && current_ == NoRecord && state_ != State::Insert; }
+    qint64 RecordCount();
+    qint64 RecNo();
+    // Moves to the record at a position (from 1) of the current order; false if out of range.
+    bool MoveToPosition(qint64 position);
+    // Where the current record stands (from 1) in the current order; -1 when there is none.
+    qint64 Position();
+
+    // --- Fields -------------------------------------------------------------------------
+    QList<FieldDef> FieldDefs() const;
+    int FieldCount() const { return int(fields_.size()); }
+    Field* Fields(int index) const { return fields_.at(size_t(index)).get(); }
+    Field* FieldByName(const QString& name) const;  // throws "Campo %s não encontrado"
+    Field* FindField(const QString& name) const;    // nullptr when absent
+
+    // --- Editing ------------------------------------------------------------------------
+    void Append();
+    void Insert();
+    void Edit();
+    void Post();
+    void Cancel();
+    void Delete();
+    bool Modified() const { return modified_; }
+
+    // Moves to the first record, in the current order, whose fields (names separated by ';')
+    // hold the values; options loCaseInsensitive / loPartialKey for text. False: nothing moves.
+    bool Locate(const QString& fieldNames, const QList<quillora::Value>& values, int options);
+    bool Locate(const QString& fieldName, const quillora::Value& value, int options)
+    {
+        return Locate(fieldName, QList<quillora::Value>{value}, options);
+    }
+
+    // --- Indexes, order and filter (kept across Close, Open and rebinding) --------------
+    QList<IndexDef> IndexDefs() const;
+    const QString& IndexFieldNames() const { return indexFieldNames_; }
+    void SetIndexFieldNames(const QString& names);
+    const QString& IndexName() const { return indexName_; }
+    void SetIndexName(const QString& name);
+    const QString& Filter() const { return filter_; }
+    void SetFilter(const QString& condition);
+    bool Filtered() const { return filtered_; }
+    void SetFiltered(bool on);
+
+    // --- Display updates ----------------------------------------------------------------
+    void DisableControls();
+    void EnableControls();
+    bool ControlsDisabled() const { return disableCount_ > 0; }
+
+    // The open file, for descriptions (`info`); nullptr when closed.
+    TableFile* file() const { return file_.get(); }
+
+    // Used by Field.
+    quillora::Value fieldValue(int index) const;
+    void setFieldValue(int index, const quillora::Value& converted);
+
+signals:
+    void activeChanged(bool active);
+    void stateChanged();
+    void currentChanged();  // the cursor moved or the current record changed
+    void dataChanged();     // records were added, changed or deleted, or the order changed
+
+private:
+    Error tableError(const QString& text) const;
+    void checkActive() const;
+    void checkInactive() const;
+    void checkBrowseMode();  // stores a changed pending record, discards an unchanged one
+    void setCurrent(RecordId id);
+    void setState(State s);
+    void startPending(State s);
+    void clearPending();
+    bool matches(RecordId id, const QList<int>& fields, const QList<quillora::Value>& values, int options);
+
+    // Navigation in the current order (natural order for now).
+    RecordId orderFirst();
+    RecordId orderLast();
+    RecordId orderNext(RecordId id);
+    RecordId orderPrior(RecordId id);
+
+    void notifyCurrent();
+    void notifyData();
+    void notifyState();
+
+    QString name_;
+    QString databaseName_;
+    QString tableName_;
+    QString indexFieldNames_;
+    QString indexName_;
+    QString filter_;
+    bool filtered_ = false;
+
+    std::unique_ptr<TableFile> file_;
+    std::vector<std::unique_ptr<Field>> fields_;
+    State state_ = State::Inactive;
+    RecordId current_ = NoRecord;
+    QByteArray raw_;
+    bool bof_ = true;
+    bool eof_ = true;
+
+    // The pending record.
+    QList<quillora::Value> pending_;
+    QList<bool> assigned_;
+    bool modified_ = false;
+    RecordId returnTo_ = NoRecord;  // current record before an insert, for Cancel
+    bool writeStarted_ = false;
+
+    int disableCount_ = 0;
+    bool changedWhileDisabled_ = false;
+};
+
+}  // namespace quillora

@@ -1,0 +1,22 @@
+#include "tables/TableFile.h"
+
+namespace quillora {
+
+TableFile::~TableFile() = default;
+
+RecordId TableFile::atPosition(qint64 position)
+{
+    if (position < 1)
+        return NoRecord;
+    RecordId id = first();
+    for (qint64 i = 1; i < position && id != NoRecord; ++i)
+        id = next(id);
+    return id;
+}
+
+QList<Value> TableFile::newRecordValues()
+{
+    return QList<Value>(fields().size());
+}
+
+}  // namespace quillora

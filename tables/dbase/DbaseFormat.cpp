@@ -1,0 +1,7 @@
+#include "tables/dbase/DbaseFormat.h"
+
+namespace quillora {
+
+void registerDbaseFormat() {}
+
+}  // namespace quillora

@@ -1,0 +1,117 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+#include "tables/CodePage.h"
+#include "tables/TableFile.h"
+
+namespace quillora::dbase {
+
+// One .dbf (and its .dbt) opened in place. Record ids are the physical record numbers (from 1).
+class DbaseTable : public TableFile {
+public:
+    // codePage overrides the file's language driver when not empty.
+    explicit DbaseTable(const QString& path, const QString& codePage = {});
+    ~DbaseTable() override;
+
+    QString path() const override { return path_; }
+    QString formatName() const override;
+    QString codePageName() const override;
+    const QList<FieldDef>& fields() const override { return defs_; }
+    QList<IndexDef> indexes() const override;
+
+    RecordId first() override;
+    RecordId last() override;
+    RecordId next(RecordId id) override;
+    RecordId prior(RecordId id) override;
+    qint64 count() override;
+    qint64 recordNumber(RecordId id) override { return id; }
+
+    void read(RecordId id, QByteArray& raw) override;
+    Value value(const QByteArray& raw, int field) override;
+
+    void beginWrite() override;
+    Value normalize(int field, const Value& value) override;
+    RecordId insert(const QList<Value>& values, RecordId before) override;
+    RecordId update(RecordId id, const QList<Value>& values, const QList<bool>& changed) override;
+    RecordId remove(RecordId id) override;
+    void flush() override;
+
+    // Records the header counts (deleted ones included) and how many the file really holds.
+    qint64 physicalCount() const { return physCount_; }
+    bool isDeleted(RecordId id);
+
+private:
+    enum class MemoStyle { None, III, IV };
+    struct Column {
+        char type = 0;
+        int offset = 0;   // in the record image, after the deletion flag
+        int length = 0;
+        int decimals = 0;
+        int descriptor = 0;  // offset of its descriptor in the header
+    };
+
+    [[noreturn]] void damaged(const QString& why) const;
+    void openFile();
+    void parseHeader();
+    void openMemo();
+    void checkFieldTypes();
+    qint64 fileSize(int fd) const;
+    void preadExact(int fd, qint64 offset, char* buf, qint64 len, const QString& file) const;
+    void pwriteAll(int fd, qint64 offset, const char* buf, qint64 len, const QString& file);
+    char flagOf(qint64 rec, bool backward = false);
+    void fillCache(qint64 rec, bool backward);
+
+    QByteArray readMemo(qint64 block) const;
+    qint64 appendMemo(const QByteArray& data);
+    void encodeField(int field, const Value& v, char* dst, QByteArray* memoOut) const;
+    QByteArray encodeText(int field, const QString& text) const;
+    void buildRecord(QByteArray& rec, const QList<Value>& values, const QList<bool>* changed);
+    void writeHeaderCount();
+    void writeHeaderDate();
+    void requireWritable() const;
+    void checkId(RecordId id) const;
+    QString fieldLabel(int field) const;
+
+    QString path_;
+    QString memoPath_;
+    QString overrideCodePage_;
+    int fd_ = -1;
+    int memoFd_ = -1;
+    bool writable_ = false;
+    bool dateWritten_ = false;
+
+    QByteArray header_;
+    quint8 version_ = 0;
+    bool level7_ = false;
+    int headerLen_ = 0;
+    int recordLen_ = 0;
+    qint64 headerCount_ = 0;
+    qint64 physCount_ = 0;
+    bool truncated_ = false;
+    int driverId_ = 0;
+    QByteArray driverName_;
+
+    QList<FieldDef> defs_;
+    std::vector<Column> cols_;
+    std::shared_ptr<const CodePage> codePage_;
+    QString codePageLabel_;
+
+    MemoStyle memoStyle_ = MemoStyle::None;
+    qint64 memoBlockSize_ = 512;
+    qint64 memoFileSize_ = 0;
+
+    QByteArray cache_;
+    qint64 cacheFirst_ = 0;  // 0-based record index of cache_[0]
+    qint64 cacheCount_ = 0;
+
+    qint64 visible_ = -1;
+    qint64 nextAutoInc_ = -1;
+};
+
+}  // namespace quillora::dbase

@@ -1,0 +1,7 @@
+#include "tables/paradox/ParadoxFormat.h"
+
+namespace quillora {
+
+void registerParadoxFormat() {}
+
+}  // namespace quillora

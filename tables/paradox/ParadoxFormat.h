@@ -1,0 +1,8 @@
+#pragma once
+
+namespace quillora {
+
+// Registers ".db" with TableFormats.
+void registerParadoxFormat();
+
+}  // namespace quillora

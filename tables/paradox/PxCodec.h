@@ -1,0 +1,80 @@
+#pragma once
+
+// Low-level pieces of the Paradox file family: value encodings inside records, the block
+// cipher of protected tables and the language-driver orders of Alpha keys.
+
+#include <QByteArray>
+#include <QDate>
+#include <QString>
+
+#include <cstdint>
+#include <cstring>
+
+namespace quillora::px {
+
+// --- Little-endian header integers ------------------------------------------------------
+inline quint16 le16(const char* p) { return quint16(uchar(p[0]) | (uchar(p[1]) << 8)); }
+inline quint32 le32(const char* p)
+{
+    return quint32(uchar(p[0])) | (quint32(uchar(p[1])) << 8) | (quint32(uchar(p[2])) << 16) |
+           (quint32(uchar(p[3])) << 24);
+}
+inline void put16(char* p, quint16 v) { p[0] = char(v); p[1] = char(v >> 8); }
+inline void put32(char* p, quint32 v)
+{
+    p[0] = char(v); p[1] = char(v >> 8); p[2] = char(v >> 16); p[3] = char(v >> 24);
+}
+
+// --- Record encodings: big-endian with the sign bit flipped, all zero = empty ----------
+bool isBlank(const char* p, int n);
+// Signed integers of 2 or 4 bytes. Returns false for the blank value.
+bool readInt(const char* p, int n, qint64* out);
+void writeInt(char* p, int n, qint64 v);
+bool readDouble(const char* p, double* out);
+void writeDouble(char* p, double v);
+// Days with 0001-01-01 = 1.
+qint64 dayNumber(const QDate& d);
+QDate fromDayNumber(qint64 n);
+// BCD of 17 bytes with `decimals` fraction digits; value scaled by 10^4 (the engine's Fixed).
+// Returns false for blank; *exact is false when digits beyond the fourth decimal were dropped.
+bool readBcd(const char* p, int decimals, qint64* scaled4, bool* exact = nullptr);
+// Returns false when the value needs more than 32 digits.
+bool writeBcd(char* p, int decimals, qint64 scaled4);
+
+// --- Cipher ------------------------------------------------------------------------------
+void encryptChunk(uchar* buf, uchar a, uchar b, uchar c, uchar d);
+void decryptChunk(uchar* buf, uchar a, uchar b, uchar c, uchar d);
+// A data block of the .DB (or of an index file), physical number `block`.
+void encryptBlock(char* data, int size, quint32 key, int block);
+void decryptBlock(char* data, int size, quint32 key, int block);
+// Any 256-aligned stretch of a .MB file.
+void encryptBlob(char* data, qint64 size, quint32 key);
+void decryptBlob(char* data, qint64 size, quint32 key);
+// The key Paradox derives from a master password (0 for the empty password).
+quint32 passwordKey(const QByteArray& password);
+
+// --- Orders of Alpha keys ----------------------------------------------------------------
+struct CollationRow {
+    quint8 primary, secondary, tertiary, expands, second;
+};
+
+class Collation {
+public:
+    // The order a sort-order name stands for. `known` is false for orders whose exact tables
+    // we do not have; keyed writes are refused for those.
+    static const Collation* forSortOrder(const QString& sortOrderId, int sortByte, bool* known);
+    // Byte order (trailing blanks and NUL padding ignored).
+    static const Collation* byteOrder();
+
+    // Compares two Alpha field images (NUL padded).
+    int compare(const char* a, int na, const char* b, int nb) const;
+    QString name() const { return name_; }
+
+    Collation(QString name, const CollationRow* rows) : name_(std::move(name)), rows_(rows) {}
+
+private:
+    QString name_;
+    const CollationRow* rows_;  // null = byte order
+};
+
+}  // namespace quillora::px

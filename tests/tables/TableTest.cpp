@@ -1,0 +1,251 @@
+#include "tables/Error.h"
+#include "tables/Table.h"
+#include "tests/tables/MemoryTableFile.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/TestSupport.h"
+
+using namespace quillora;
+using quillora::test::MemoryTableData;
+using quillora::test::MemoryTableFile;
+
+namespace {
+
+class TableRules : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        MemoryTableFile::registerMemoryFormat();
+        path = dir.path() + QStringLiteral("/clientes.mem");
+        data = MemoryTableFile::store(path, {FieldDef{QStringLiteral("NOME"), ftString, 10},
+                                             FieldDef{QStringLiteral("IDADE"), ftInteger, 0}});
+        table.Bind(path);
+    }
+    void fill(std::initializer_list<const char*> names)
+    {
+        for (const char* n : names)
+            data->records.emplace_back(QList<Value>{Value::text(QString::fromUtf8(n)), Value()});
+    }
+    QStringList names()
+    {
+        QStringList out;
+        for (const auto& r : data->records)
+            out << (r ? (*r)[0].asText() : QStringLiteral("<apagado>"));
+        return out;
+    }
+    QString errorOf(const std::function<void()>& f)
+    {
+        try {
+            f();
+        } catch (const Error& e) {
+            return e.text();
+        }
+        return QStringLiteral("<no error>");
+    }
+
+    QTemporaryDir dir;
+    QString path;
+    std::shared_ptr<MemoryTableData> data;
+    Table table{QStringLiteral("Table1")};
+};
+
+}  // namespace
+
+TEST_F(TableRules, BindingSplitsDirectoryAndNameAndNeedsAClosedTable)
+{
+    Table t(QStringLiteral("Table2"));
+    t.Bind(QStringLiteral("C:\\dados\\clientes.dbf"));
+    EXPECT_EQ(t.DatabaseName(), QStringLiteral("C:\\dados\\"));
+    EXPECT_EQ(t.TableName(), QStringLiteral("clientes.dbf"));
+    t.Bind(QStringLiteral("solto.db"));
+    EXPECT_EQ(t.DatabaseName(), QString());
+    EXPECT_TRUE(errorOf([&] { t.Open(); }).contains(QStringLiteral("solto.db")));
+    Table empty(QStringLiteral("Table2"));
+    EXPECT_EQ(errorOf([&] { empty.Open(); }), QStringLiteral("Table2: Propriedade TableName faltando"));
+    table.Open();
+    EXPECT_EQ(errorOf([&] { table.Bind(path); }),
+              QStringLiteral("Table1: Não é possível realizar esta operação em um dataset aberto"));
+}
+
+TEST_F(TableRules, WalkSetsEofAfterTheLastRecordAndCountsVisibleOnes)
+{
+    fill({"Ana", "Bruno", "Carla"});
+    data->records[1].reset();
+    table.Open();
+    table.Open();  // a second Open does nothing
+    EXPECT_EQ(table.RecordCount(), 2);
+    QStringList seen;
+    for (table.First(); !table.Eof(); table.Next())
+        seen << table.FieldByName(QStringLiteral("nome"))->AsString();
+    EXPECT_EQ(seen, (QStringList{QStringLiteral("Ana"), QStringLiteral("Carla")}));
+    EXPECT_EQ(table.FieldByName(QStringLiteral("NOME"))->AsString(), QStringLiteral("Carla"));
+    table.Prior();
+    EXPECT_EQ(table.FieldByName(QStringLiteral("NOME"))->AsString(), QStringLiteral("Ana"));
+    table.Prior();
+    EXPECT_TRUE(table.Bof());
+    EXPECT_EQ(errorOf([&] { table.FieldByName(QStringLiteral("CIDADE")); }),
+              QStringLiteral("Table1: Campo CIDADE não encontrado"));
+}
+
+TEST_F(TableRules, EmptyTableIsAtBothEnds)
+{
+    table.Open();
+    EXPECT_TRUE(table.Eof());
+    EXPECT_TRUE(table.Bof());
+    EXPECT_EQ(table.RecordCount(), 0);
+    EXPECT_EQ(errorOf([&] { table.Delete(); }),
+              QStringLiteral("Table1: Não é possível realizar esta operação em um arquivo vazio"));
+    EXPECT_TRUE(table.FieldByName(QStringLiteral("NOME"))->Value().isNull());
+}
+
+TEST_F(TableRules, MoveStoresAChangedPendingRecordAndDiscardsAnUnchangedOne)
+{
+    fill({"Ana", "Bruno"});
+    table.Open();
+    table.Edit();
+    table.FieldByName(QStringLiteral("NOME"))->SetAsString(QStringLiteral("Alice"));
+    table.Next();
+    EXPECT_EQ(names(), (QStringList{QStringLiteral("Alice"), QStringLiteral("Bruno")}));
+
+    table.Append();  // unchanged new record: a move discards it
+    table.First();
+    EXPECT_EQ(data->records.size(), 2u);
+
+    table.Append();
+    table.FieldByName(QStringLiteral("NOME"))->SetValue(Value::text(QStringLiteral("Carla Cristina Souza")));
+    table.First();
+    EXPECT_EQ(names(), (QStringList{QStringLiteral("Alice"), QStringLiteral("Bruno"), QStringLiteral("Carla Cris")}));
+}
+
+TEST_F(TableRules, EditOnEmptyTableStartsANewRecord)
+{
+    table.Open();
+    table.Edit();
+    EXPECT_EQ(table.state(), Table::State::Insert);
+    table.FieldByName(QStringLiteral("IDADE"))->SetValue(Value::integer(30));
+    table.Post();
+    EXPECT_EQ(table.RecordCount(), 1);
+    EXPECT_EQ(table.FieldByName(QStringLiteral("IDADE"))->AsString(), QStringLiteral("30"));
+}
+
+TEST_F(TableRules, FailedPostKeepsTheRecordPending)
+{
+    data->fields[0].required = true;
+    table.Open();
+    table.Append();
+    table.FieldByName(QStringLiteral("IDADE"))->SetAsString(QStringLiteral("7"));
+    EXPECT_EQ(errorOf([&] { table.Post(); }), QStringLiteral("Campo 'NOME' deve ter um valor"));
+    EXPECT_EQ(table.state(), Table::State::Insert);
+    table.FieldByName(QStringLiteral("NOME"))->SetAsString(QStringLiteral("Davi"));
+    table.Post();
+    EXPECT_EQ(names(), QStringList{QStringLiteral("Davi")});
+}
+
+TEST_F(TableRules, CancelAndCloseDiscard)
+{
+    fill({"Ana"});
+    table.Open();
+    table.Edit();
+    table.FieldByName(QStringLiteral("NOME"))->SetAsString(QStringLiteral("Zé"));
+    table.Cancel();
+    EXPECT_EQ(table.FieldByName(QStringLiteral("NOME"))->AsString(), QStringLiteral("Ana"));
+    table.Edit();
+    table.FieldByName(QStringLiteral("NOME"))->SetAsString(QStringLiteral("Zé"));
+    table.Close();
+    EXPECT_EQ(names(), QStringList{QStringLiteral("Ana")});
+}
+
+TEST_F(TableRules, DeleteMakesTheNextRecordCurrentAndEmptiesToEof)
+{
+    fill({"Ana", "Bruno", "Carla"});
+    table.Open();
+    table.Delete();
+    EXPECT_EQ(table.FieldByName(QStringLiteral("NOME"))->AsString(), QStringLiteral("Bruno"));
+    EXPECT_FALSE(table.Eof());
+    for (table.First(); !table.Eof();)
+        table.Delete();
+    EXPECT_EQ(table.RecordCount(), 0);
+    table.Append();
+    table.Delete();  // a pending new record is cancelled, not stored
+    EXPECT_EQ(table.RecordCount(), 0);
+    EXPECT_EQ(table.state(), Table::State::Browse);
+}
+
+TEST_F(TableRules, DeleteOfTheLastRecordLeavesTheNewLastCurrentAtEof)
+{
+    fill({"Ana", "Bruno"});
+    table.Open();
+    table.Last();
+    table.Delete();
+    EXPECT_TRUE(table.Eof());
+    EXPECT_EQ(table.FieldByName(QStringLiteral("NOME"))->AsString(), QStringLiteral("Ana"));
+}
+
+TEST_F(TableRules, ValuesAreNotWrittenOutsideEditing)
+{
+    fill({"Ana"});
+    table.Open();
+    EXPECT_EQ(errorOf([&] { table.FieldByName(QStringLiteral("NOME"))->SetAsString(QStringLiteral("x")); }),
+              QStringLiteral("Table1: Tabela não está em modo de edição ou inserção"));
+    table.Edit();
+    EXPECT_EQ(errorOf([&] { table.FieldByName(QStringLiteral("IDADE"))->SetAsString(QStringLiteral("1x")); }),
+              QStringLiteral("'1x' não é um inteiro válido para o campo 'IDADE'"));
+}
+
+TEST_F(TableRules, RefusedWriteFailsAtTheFirstChange)
+{
+    fill({"Ana"});
+    data->refuseWrite = QStringLiteral("índice de produção não mantido");
+    table.Open();
+    EXPECT_EQ(errorOf([&] { table.Edit(); }), QStringLiteral("índice de produção não mantido"));
+    EXPECT_EQ(table.state(), Table::State::Browse);
+}
+
+TEST_F(TableRules, LocateFindsWholeOrPrefixIgnoringCaseAndMovesOnlyOnSuccess)
+{
+    fill({"0042", "00421", "Ágata"});
+    data->records[2]->replace(1, Value::integer(10));
+    table.Open();
+    table.Last();
+    EXPECT_FALSE(table.Locate(QStringLiteral("NOME"), Value::text(QStringLiteral("004")), 0));
+    EXPECT_EQ(table.FieldByName(QStringLiteral("NOME"))->AsString(), QStringLiteral("Ágata"));
+    EXPECT_TRUE(table.Locate(QStringLiteral("NOME"), Value::text(QStringLiteral("00421")), 0));
+    EXPECT_EQ(table.RecNo(), 2);
+    EXPECT_TRUE(table.Locate(QStringLiteral("NOME"), Value::text(QStringLiteral("004")), Table::loPartialKey));
+    EXPECT_EQ(table.RecNo(), 1);
+    EXPECT_TRUE(table.Locate(QStringLiteral("nome"), Value::text(QStringLiteral("ágATA")), Table::loCaseInsensitive));
+    EXPECT_FALSE(table.Locate(QStringLiteral("NOME"), Value::text(QStringLiteral("ágata")), 0));
+    table.First();
+    EXPECT_TRUE(table.Locate(QStringLiteral("IDADE"), Value::text(QStringLiteral("10")), 0));
+    EXPECT_EQ(table.RecNo(), 3);
+}
+
+TEST_F(TableRules, SettingsStayAcrossCloseOpenAndRebinding)
+{
+    table.SetFilter(QStringLiteral("NOME = 'Ana'"));
+    table.SetFiltered(true);
+    table.SetIndexFieldNames(QStringLiteral("NOME"));
+    table.Open();
+    table.Close();
+    table.Bind(dir.path() + QStringLiteral("/outra.mem"));
+    EXPECT_EQ(table.Filter(), QStringLiteral("NOME = 'Ana'"));
+    EXPECT_TRUE(table.Filtered());
+    EXPECT_EQ(table.IndexFieldNames(), QStringLiteral("NOME"));
+}
+
+TEST_F(TableRules, DisabledControlsHearOneChangeAtTheEnd)
+{
+    fill({"Ana", "Bruno", "Carla"});
+    table.Open();
+    QSignalSpy moved(&table, &Table::currentChanged);
+    table.DisableControls();
+    for (table.First(); !table.Eof(); table.Next()) {
+    }
+    EXPECT_EQ(moved.count(), 0);
+    table.EnableControls();
+    EXPECT_EQ(moved.count(), 1);
+}
