@@ -7,25 +7,39 @@ void CsvWriter::field(const QString& text)
     if (lineStarted_)
         buffer_.append(',');
     lineStarted_ = true;
-    const QByteArray utf8 = text.toUtf8();
     bool quote = false;
-    for (char c : utf8) {
-        if (c == ',' || c == '"' || c == '\r' || c == '\n') {
+    bool ascii = true;
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u == ',' || u == '"' || u == '\r' || u == '\n')
             quote = true;
-            break;
-        }
+        else if (u >= 0x80)
+            ascii = false;
     }
-    if (!quote) {
-        buffer_.append(utf8);
+    if (quote)
+        buffer_.append('"');
+    if (ascii && !quote) {
+        // Most values are plain ASCII: copy them without a UTF-8 conversion.
+        const qsizetype start = buffer_.size();
+        buffer_.resize(start + text.size());
+        char* dst = buffer_.data() + start;
+        const QChar* src = text.constData();
+        for (qsizetype i = 0, n = text.size(); i < n; ++i)
+            dst[i] = char(src[i].unicode());
     } else {
-        buffer_.append('"');
-        for (char c : utf8) {
-            if (c == '"')
-                buffer_.append('"');
-            buffer_.append(c);
+        const QByteArray utf8 = text.toUtf8();
+        if (!quote) {
+            buffer_.append(utf8);
+        } else {
+            for (char c : utf8) {
+                if (c == '"')
+                    buffer_.append('"');
+                buffer_.append(c);
+            }
         }
-        buffer_.append('"');
     }
+    if (quote)
+        buffer_.append('"');
 }
 
 void CsvWriter::endLine()

@@ -26,6 +26,14 @@ CodePage::CodePage(const QString& name) : name_(name)
             const QString s = one.decode(QByteArrayView(&byte, 1));
             toUnicode_[b] = (one.hasError() || s.size() != 1) ? char16_t(0xFFFD) : s[0].unicode();
         }
+        // ICU's IBM PC code pages swap some control bytes (0x1A, 0x1C, 0x7F) the way IBM's
+        // "PC data" tables do; table files and every other reader of them treat control
+        // bytes as themselves.
+        for (int b = 0; b < 0x80; ++b) {
+            const char16_t u = toUnicode_[b];
+            if (u < 0x20 || u == 0x7F)
+                toUnicode_[b] = char16_t(b);
+        }
     }
     if (singleByte_) {
         // Where two bytes decode to one character, the lower byte is the one written back.

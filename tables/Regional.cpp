@@ -2,7 +2,12 @@
 
 #include "tables/Error.h"
 
+#include <QVarLengthArray>
+
+#include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <string_view>
 #include <limits>
 #include <memory>
 
@@ -76,6 +81,8 @@ Regional::Regional(const QLocale& locale) : locale_(locale)
     timeFormat_ = locale.timeFormat(QLocale::LongFormat);
     // Long formats may carry a zone name; keep hours, minutes and seconds only.
     timeFormat_ = QStringLiteral("HH:mm:ss");
+    datePattern_ = compile(shortDateFormat_);
+    timePattern_ = compile(timeFormat_);
     if (locale.language() == QLocale::Portuguese) {
         trueWord_ = QStringLiteral("Verdadeiro");
         falseWord_ = QStringLiteral("Falso");
@@ -125,10 +132,7 @@ bool Regional::tryParseInteger(const QString& text, qint64* out, qint64 min, qin
         return false;
     // Accumulate as unsigned magnitude; hexadecimal may use the full 32/64-bit pattern.
     quint64 magnitude = 0;
-    const quint64 limit = base == 16 ? std::numeric_limits<quint64>::max() / 16
-                                     : std::numeric_limits<quint64>::max() / 10;
     for (; i < n; ++i) {
-        const int digit = QChar(text[i]).digitValue();
         int v = -1;
         if (text[i].unicode() < 128) {
             const char c = char(text[i].unicode());
@@ -139,10 +143,9 @@ bool Regional::tryParseInteger(const QString& text, qint64* out, qint64 min, qin
             else if (base == 16 && c >= 'A' && c <= 'F')
                 v = c - 'A' + 10;
         }
-        Q_UNUSED(digit);
         if (v < 0)
             return false;
-        if (magnitude > limit)
+        if (magnitude > (std::numeric_limits<quint64>::max() - quint64(v)) / quint64(base))
             return false;
         magnitude = magnitude * base + quint64(v);
     }
@@ -360,52 +363,76 @@ QString Regional::formatFloat(double value, int precision) const
         return value < 0 ? QStringLiteral("-INF") : QStringLiteral("INF");
     if (value == 0)
         return QStringLiteral("0");
-    // Round to the significant digits first, then choose plain or scientific notation.
-    QByteArray sci = QByteArray::number(value, 'e', precision - 1);  // d.ddddde+XX
-    const qsizetype ePos = sci.indexOf('e');
-    const int exponent = sci.mid(ePos + 1).toInt();
-    QByteArray mantissa = sci.left(ePos);
-    bool negative = false;
-    if (mantissa.startsWith('-')) {
-        negative = true;
-        mantissa.remove(0, 1);
-    }
-    QByteArray digits = mantissa;
-    digits.remove(1, 1);  // drop the point: all significant digits
-    while (digits.size() > 1 && digits.endsWith('0'))
-        digits.chop(1);
-    QString out;
+    precision = std::clamp(precision, 1, 17);
+    // The shortest digits that read back as the same double are the digits of the rounding to
+    // `precision` significant digits whenever there are no more of them than that; only longer
+    // ones need the slower fixed-precision conversion.
+    char buffer[64];
+    auto res = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
+    std::string_view sci(buffer, size_t(res.ptr - buffer));  // [-]d[.ddd]e[+-]XX
+    size_t ePos = sci.find('e');
+    std::string_view mantissaView = sci.substr(0, ePos);
+    const bool negative = !mantissaView.empty() && mantissaView.front() == '-';
     if (negative)
-        out += QLatin1Char('-');
+        mantissaView.remove_prefix(1);
+    QVarLengthArray<char, 32> digits;
+    for (char c : mantissaView)
+        if (c != '.')
+            digits.append(c);
+    int exponent = 0;
+    std::from_chars(sci.data() + ePos + (sci[ePos + 1] == '+' ? 2 : 1), sci.data() + sci.size(), exponent);
+    if (digits.size() > precision) {
+        res = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, precision - 1);
+        sci = std::string_view(buffer, size_t(res.ptr - buffer));
+        ePos = sci.find('e');
+        mantissaView = sci.substr(negative ? 1 : 0, ePos - (negative ? 1 : 0));
+        digits.clear();
+        for (char c : mantissaView)
+            if (c != '.')
+                digits.append(c);
+        std::from_chars(sci.data() + ePos + (sci[ePos + 1] == '+' ? 2 : 1), sci.data() + sci.size(), exponent);
+    }
+    while (digits.size() > 1 && digits.back() == '0')
+        digits.pop_back();
+    // Lay the text out in a small buffer and make one string of it.
+    char16_t out[64];
+    int n = 0;
+    const char16_t sep = decimalSeparator_.unicode();
+    auto put = [&](char c) { out[n++] = char16_t(c); };
+    if (negative)
+        put('-');
     if (exponent >= precision || exponent < -5) {
-        out += QLatin1Char(digits[0]);
+        put(digits[0]);
         if (digits.size() > 1) {
-            out += decimalSeparator_;
-            out += QString::fromLatin1(digits.mid(1));
+            out[n++] = sep;
+            for (qsizetype i = 1; i < digits.size(); ++i)
+                put(digits[i]);
         }
-        out += QLatin1Char('E');
+        put('E');
         if (exponent < 0)
-            out += QLatin1Char('-');
-        out += QString::number(std::abs(exponent));
-        return out;
-    }
-    if (exponent < 0) {
-        out += QLatin1Char('0');
-        out += decimalSeparator_;
-        out += QString(-exponent - 1, QLatin1Char('0'));
-        out += QString::fromLatin1(digits);
-        return out;
-    }
-    const int intDigits = exponent + 1;
-    if (digits.size() <= intDigits) {
-        out += QString::fromLatin1(digits);
-        out += QString(intDigits - digits.size(), QLatin1Char('0'));
+            put('-');
+        char e[8];
+        auto r = std::to_chars(e, e + sizeof e, std::abs(exponent));
+        for (char* c = e; c < r.ptr; ++c)
+            put(*c);
+    } else if (exponent < 0) {
+        put('0');
+        out[n++] = sep;
+        for (int i = 0; i < -exponent - 1; ++i)
+            put('0');
+        for (char c : digits)
+            put(c);
     } else {
-        out += QString::fromLatin1(digits.left(intDigits));
-        out += decimalSeparator_;
-        out += QString::fromLatin1(digits.mid(intDigits));
+        const int intDigits = exponent + 1;
+        for (int i = 0; i < intDigits; ++i)
+            put(i < digits.size() ? digits[i] : '0');
+        if (digits.size() > intDigits) {
+            out[n++] = sep;
+            for (qsizetype i = intDigits; i < digits.size(); ++i)
+                put(digits[i]);
+        }
     }
-    return out;
+    return QString(reinterpret_cast<const QChar*>(out), n);
 }
 
 QString Regional::formatFixed(Fixed value) const
@@ -422,14 +449,103 @@ QString Regional::formatFixed(Fixed value) const
     return out;
 }
 
+Regional::Pattern Regional::compile(const QString& format)
+{
+    Pattern p;
+    p.simple = true;
+    for (qsizetype i = 0; i < format.size();) {
+        const QChar c = format[i];
+        if (c == QLatin1Char('\'')) {
+            const qsizetype end = format.indexOf(QLatin1Char('\''), i + 1);
+            if (end < 0) {
+                p.simple = false;
+                return p;
+            }
+            p.tokens.append({0, 0, format.mid(i + 1, end - i - 1)});
+            i = end + 1;
+            continue;
+        }
+        if (c.isLetter()) {
+            qsizetype j = i;
+            while (j < format.size() && format[j] == c)
+                ++j;
+            const int width = int(j - i);
+            const char letter = char(c.unicode() < 128 ? c.unicode() : 0);
+            const bool numeric = (letter == 'd' || letter == 'M' || letter == 'H' || letter == 'h'
+                                  || letter == 'm' || letter == 's')
+                ? width <= 2
+                : letter == 'y' ? (width == 2 || width == 4) : letter == 'z' ? width == 3 : false;
+            if (!numeric) {
+                p.simple = false;
+                return p;
+            }
+            p.tokens.append({letter, width, {}});
+            i = j;
+            continue;
+        }
+        if (!p.tokens.isEmpty() && p.tokens.last().letter == 0)
+            p.tokens.last().literal += c;
+        else
+            p.tokens.append({0, 0, QString(c)});
+        ++i;
+    }
+    return p;
+}
+
+QString Regional::render(const Pattern& p, int year, int month, int day, int hour, int minute, int second, int msec)
+{
+    char16_t out[96];
+    int n = 0;
+    auto number = [&](int v, int width) {
+        char digits[16];
+        int k = 0;
+        unsigned u = unsigned(v < 0 ? -v : v);
+        do {
+            digits[k++] = char('0' + u % 10);
+            u /= 10;
+        } while (u);
+        if (v < 0)
+            out[n++] = u'-';
+        for (int z = k; z < width; ++z)
+            out[n++] = u'0';
+        while (k)
+            out[n++] = char16_t(digits[--k]);
+    };
+    for (const Pattern::Token& t : p.tokens) {
+        if (n > 64)
+            break;  // patterns are short; never overrun the buffer
+        switch (t.letter) {
+        case 0:
+            for (QChar c : t.literal.left(16))
+                out[n++] = c.unicode();
+            break;
+        case 'd': number(day, t.width); break;
+        case 'M': number(month, t.width); break;
+        case 'y': number(t.width == 2 ? ((year % 100) + 100) % 100 : year, t.width); break;
+        case 'H': number(hour, t.width); break;
+        case 'h': number(hour % 12 == 0 ? 12 : hour % 12, t.width); break;
+        case 'm': number(minute, t.width); break;
+        case 's': number(second, t.width); break;
+        case 'z': number(msec, 3); break;
+        }
+    }
+    return QString(reinterpret_cast<const QChar*>(out), n);
+}
+
 QString Regional::formatDate(const QDate& date) const
 {
-    return date.toString(shortDateFormat_);
+    if (!datePattern_.simple || !date.isValid())
+        return date.toString(shortDateFormat_);
+    int y, m, d;
+    date.getDate(&y, &m, &d);
+    return render(datePattern_, y, m, d, 0, 0, 0, 0);
 }
 
 QString Regional::formatTime(const QTime& time) const
 {
-    return time.toString(timeFormat_);
+    if (!timePattern_.simple || !time.isValid())
+        return time.toString(timeFormat_);
+    return render(timePattern_, 0, 0, 0, time.hour(), time.minute(), time.second(), time.msec());
 }
 
 QString Regional::formatDateTime(const QDateTime& dt) const

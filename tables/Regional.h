@@ -53,8 +53,25 @@ public:
     QString toUpper(const QString& s) const { return locale_.toUpper(s); }
     QString toLower(const QString& s) const { return locale_.toLower(s); }
 
+    // A date or time pattern of numbers and separators only, compiled once so that formatting
+    // a value costs no pattern parsing; other patterns leave `simple` false and go through Qt.
+    struct Pattern {
+        struct Token {
+            char letter = 0;  // d M y H h m s z, or 0 for literal text
+            int width = 0;
+            QString literal;
+        };
+        QList<Token> tokens;
+        bool simple = false;
+    };
+
 private:
+    static Pattern compile(const QString& format);
+    static QString render(const Pattern& p, int year, int month, int day, int hour, int minute, int second, int msec);
+
     QLocale locale_;
+    Pattern datePattern_;
+    Pattern timePattern_;
     QChar decimalSeparator_;
     QChar dateSeparator_;
     QString shortDateFormat_;

@@ -230,12 +230,7 @@ qint64 Table::Position()
     checkActive();
     if (current_ == NoRecord)
         return -1;
-    // In the file's order the record number of a Paradox table is its position; dBase
-    // numbers are physical, so count from the start only when deleted records exist.
-    qint64 pos = 1;
-    for (RecordId id = orderFirst(); id != NoRecord && id != current_; id = orderNext(id))
-        ++pos;
-    return pos;
+    return file_->position(current_);
 }
 
 // --- Fields -----------------------------------------------------------------------------

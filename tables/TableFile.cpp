@@ -14,6 +14,16 @@ RecordId TableFile::atPosition(qint64 position)
     return id;
 }
 
+qint64 TableFile::position(RecordId id)
+{
+    qint64 pos = 1;
+    for (RecordId r = first(); r != NoRecord; r = next(r), ++pos) {
+        if (r == id)
+            return pos;
+    }
+    return -1;
+}
+
 QList<Value> TableFile::newRecordValues()
 {
     return QList<Value>(fields().size());

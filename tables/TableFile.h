@@ -43,6 +43,8 @@ public:
     // The record at a position (from 1) of the natural order; NoRecord when out of range.
     // The default walks from the first record; formats that can do better override it.
     virtual RecordId atPosition(qint64 position);
+    // The position (from 1) of a record in the natural order. The default walks from the first.
+    virtual qint64 position(RecordId id);
 
     // --- Reading ------------------------------------------------------------------------
     // The raw image of a record; only value() interprets it.

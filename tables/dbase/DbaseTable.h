@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDate>
 #include <QList>
 #include <QString>
 
@@ -77,6 +78,7 @@ private:
     void requireWritable() const;
     void checkId(RecordId id) const;
     QString fieldLabel(int field) const;
+    QString missingMemoText() const;
 
     QString path_;
     QString memoPath_;
@@ -85,6 +87,7 @@ private:
     int memoFd_ = -1;
     bool writable_ = false;
     bool dateWritten_ = false;
+    QDate today_;
 
     QByteArray header_;
     quint8 version_ = 0;

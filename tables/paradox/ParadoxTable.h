@@ -37,6 +37,7 @@ public:
     qint64 count() override { return totalRecords_; }
     qint64 recordNumber(RecordId id) override;
     RecordId atPosition(qint64 position) override;
+    qint64 position(RecordId id) override;
 
     void read(RecordId id, QByteArray& raw) override;
     Value value(const QByteArray& raw, int field) override;

@@ -1,0 +1,15 @@
+# Paradox benchmark (included from bench/CMakeLists.txt): bin/bench_paradox SCRATCH_DIR [RECORDS],
+# against bin/paradox_pxlib_bench (pxlib, GPL: built here only, never linked into the program).
+add_executable(bench_paradox ${CMAKE_CURRENT_LIST_DIR}/paradox_bench.cpp)
+target_link_libraries(bench_paradox PRIVATE quillora_tables_paradox Qt6::Core)
+find_package(PkgConfig QUIET)
+if(PkgConfig_FOUND)
+  pkg_check_modules(PXLIB_BENCH QUIET pxlib)
+endif()
+if(PXLIB_BENCH_FOUND)
+  enable_language(C)
+  add_executable(paradox_pxlib_bench ${CMAKE_CURRENT_LIST_DIR}/paradox_pxlib_bench.c)
+  target_include_directories(paradox_pxlib_bench PRIVATE ${PXLIB_BENCH_INCLUDE_DIRS})
+  target_link_libraries(paradox_pxlib_bench PRIVATE ${PXLIB_BENCH_LINK_LIBRARIES})
+  add_dependencies(bench_paradox paradox_pxlib_bench)
+endif()

@@ -1,0 +1,169 @@
+// Paradox benchmarks: 1,000,000 appends to an unkeyed and to a keyed table, and a full scan
+// reading every value, against pxlib doing the same in the same run (paradox_pxlib_bench).
+//   bench_paradox SCRATCH_DIR [RECORDS]
+// Each measurement runs in a process of its own, so the peak memory printed is that phase's.
+#include "tables/Error.h"
+#include "tables/paradox/ParadoxFormat.h"
+#include "tables/paradox/ParadoxTable.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+
+#include <sys/resource.h>
+
+#include <cstdio>
+
+using namespace quillora;
+
+namespace {
+
+long maxRssKiB()
+{
+    struct rusage ru {};
+    getrusage(RUSAGE_SELF, &ru);
+    return ru.ru_maxrss;
+}
+
+QList<FieldDef> benchFields()
+{
+    auto f = [](const char* name, FieldType type, int size) {
+        FieldDef d;
+        d.name = QString::fromLatin1(name);
+        d.type = type;
+        d.size = size;
+        return d;
+    };
+    return {f("Id", ftInteger, 0), f("Nome", ftString, 30), f("Cidade", ftString, 20), f("Valor", ftFloat, 0),
+            f("Qtd", ftInteger, 0), f("Nasc", ftDate, 0), f("Ativo", ftBoolean, 0)};
+}
+
+// One phase, in this process: prints "seconds S maxrss_kib M records R" like the pxlib side.
+int phase(const QString& mode, const QString& path, qint64 n)
+{
+    QElapsedTimer timer;
+    timer.start();
+    qint64 records = 0;
+    if (mode == u"append" || mode == u"append-keyed") {
+        QFile::remove(path);
+        createParadoxTable(path, benchFields(), ParadoxCreateOptions(7, mode == u"append-keyed" ? 1 : 0, QStringLiteral("ANSIINTL")));
+        ParadoxTable t(path);
+        QList<Value> r(7);
+        const QDate base(1991, 1, 1);
+        for (qint64 i = 0; i < n; ++i) {
+            r[0] = Value::integer(i + 1);
+            r[1] = Value::text(QStringLiteral("Cliente numero %1").arg(i));
+            r[2] = Value::text(QStringLiteral("Cidade %1").arg(i % 5000));
+            r[3] = Value::floating(double(i % 100000) / 100.0);
+            r[4] = Value::integer(i % 1000);
+            r[5] = Value::date(base.addDays(i % 10000));
+            r[6] = Value::boolean(i % 2);
+            t.insert(r, NoRecord);
+        }
+        t.flush();
+        records = t.count();
+    } else if (mode == u"scan") {
+        ParadoxTable t(path);
+        QByteArray raw;
+        double sum = 0;
+        const int nf = int(t.fields().size());
+        for (RecordId id = t.first(); id != NoRecord; id = t.next(id)) {
+            t.read(id, raw);
+            for (int i = 0; i < nf; ++i) {
+                const Value v = t.value(raw, i);
+                double d;
+                if (v.toNumber(&d))
+                    sum += d;
+                else if (v.kind() == Value::Kind::Text)
+                    sum += v.asText().size();
+            }
+            ++records;
+        }
+        if (sum == 0.5)
+            std::puts("");
+    } else {
+        return 2;
+    }
+    std::printf("seconds %.3f maxrss_kib %ld records %lld\n", double(timer.nsecsElapsed()) / 1e9, maxRssKiB(),
+                static_cast<long long>(records));
+    return 0;
+}
+
+struct Result {
+    double seconds = -1;
+    long kib = 0;
+};
+
+Result run(const QString& program, const QStringList& args)
+{
+    QProcess p;
+    p.start(program, args);
+    p.waitForFinished(-1);
+    const QString out = QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+    const QStringList w = out.split(QLatin1Char(' '));
+    Result r;
+    if (p.exitCode() == 0 && w.size() >= 4) {
+        r.seconds = w[1].toDouble();
+        r.kib = w[3].toLong();
+    } else {
+        std::fprintf(stderr, "%s failed: %s %s\n", qPrintable(program), qPrintable(out),
+                     qPrintable(QString::fromUtf8(p.readAllStandardError())));
+    }
+    return r;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    try {
+        if (args.size() >= 4 && args[1].startsWith(QStringLiteral("--")))
+            return phase(args[1].mid(2), args[2], args[3].toLongLong());
+        if (args.size() < 2) {
+            std::fprintf(stderr, "usage: bench_paradox SCRATCH_DIR [RECORDS]\n");
+            return 2;
+        }
+    } catch (const Error& e) {
+        std::fprintf(stderr, "%s\n", qPrintable(e.text()));
+        return 1;
+    }
+    const QString dir = args[1];
+    QDir().mkpath(dir);
+    const qint64 n = args.size() > 2 ? args[2].toLongLong() : 1000000;
+    const QString self = app.applicationFilePath();
+    const QString pxlib = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("paradox_pxlib_bench"));
+    const bool havePxlib = QFile::exists(pxlib);
+    const QString ours = dir + QStringLiteral("/bench_quillora.db");
+    const QString theirs = dir + QStringLiteral("/bench_pxlib.db");
+    const QString oursKeyed = dir + QStringLiteral("/bench_quillora_keyed.db");
+    const QString theirsKeyed = dir + QStringLiteral("/bench_pxlib_keyed.db");
+    const QString records = QString::number(n);
+
+    std::printf("Paradox, %lld records (seconds, peak memory)\n", static_cast<long long>(n));
+    auto line = [&](const char* what, Result a, Result b) {
+        if (b.seconds > 0 && a.seconds > 0)
+            std::printf("%-22s quillora %8.3f s %7ld KiB | pxlib %8.3f s %7ld KiB | ratio %.3f\n", what, a.seconds, a.kib,
+                        b.seconds, b.kib, a.seconds / b.seconds);
+        else
+            std::printf("%-22s quillora %8.3f s %7ld KiB | pxlib: not run\n", what, a.seconds, a.kib);
+        std::fflush(stdout);
+    };
+    const Result appendOurs = run(self, {QStringLiteral("--append"), ours, records});
+    const Result appendTheirs = havePxlib ? run(pxlib, {QStringLiteral("append"), theirs, records}) : Result{};
+    line("append (unkeyed)", appendOurs, appendTheirs);
+    const Result keyedOurs = run(self, {QStringLiteral("--append-keyed"), oursKeyed, records});
+    const Result keyedTheirs = havePxlib ? run(pxlib, {QStringLiteral("append"), theirsKeyed, records, QStringLiteral("keyed")}) : Result{};
+    line("append (keyed)", keyedOurs, keyedTheirs);
+    // Both read the same file: the one pxlib wrote when it is there.
+    const QString scanned = havePxlib ? theirs : ours;
+    const Result scanOurs = run(self, {QStringLiteral("--scan"), scanned, records});
+    const Result scanTheirs = havePxlib ? run(pxlib, {QStringLiteral("scan"), scanned}) : Result{};
+    line("full scan", scanOurs, scanTheirs);
+    const Result scanOwn = run(self, {QStringLiteral("--scan"), ours, records});
+    line("full scan (own file)", scanOwn, havePxlib ? run(pxlib, {QStringLiteral("scan"), ours}) : Result{});
+    return 0;
+}

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Benchmarks, run on demand (./quillora bench). Each prints figures measured in one run.
+#   bench/run.sh BUILD_DIR [RECORDS]
+set -euo pipefail
+build=$(cd "$1" && pwd)
+records=${2:-1000000}
+here=$(cd "$(dirname "$0")" && pwd)
+work=${QUILLORA_BENCH_DIR:-/tmp/quillora-bench}
+mkdir -p "$work"
+cli="$build/bin/quillora-cli"
+
+table="$work/clientes.dbf"
+if [ ! -f "$table" ] || [ "$(stat -c %s "$table")" -lt $((records * 79)) ]; then
+  echo "== generating $records records in $table"
+  /usr/bin/python3 "$here/make_dbf.py" "$table" "$records"
+fi
+
+echo "== dump: quillora-cli dump vs pgdbf on $records records"
+hyperfine --warmup 1 --runs 5 --export-markdown "$work/dump.md" \
+  "$cli dump --locale pt_BR $table > /dev/null" \
+  "pgdbf $table > /dev/null"
+echo "peak memory (KiB), quillora-cli dump: $(/usr/bin/time -f %M "$cli" dump --locale pt_BR "$table" 2>&1 >/dev/null | tail -1)"
+echo "peak memory (KiB), pgdbf:             $(/usr/bin/time -f %M pgdbf "$table" 2>&1 >/dev/null | tail -1)"
+
+# Benchmarks of the engine's formats (built with QUILLORA_BENCH=ON) run when present.
+for b in "$build"/bin/bench_*; do
+  [ -x "$b" ] || continue
+  echo "== $(basename "$b")"
+  "$b" "$work"
+done

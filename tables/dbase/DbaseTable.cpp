@@ -1,0 +1,1295 @@
+#include "tables/dbase/DbaseTable.h"
+
+#include "tables/Error.h"
+#include "tables/dbase/DbaseCodePages.h"
+#include "tables/dbase/DbaseFormat.h"
+
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quillora::dbase {
+
+namespace {
+
+constexpr qint64 kCacheBytes = 64 * 1024;
+constexpr qint64 kMemoChunk = 16 * 1024;
+// Day number 1 of the level-7 timestamp is 0001-01-01.
+constexpr qint64 kTimestampJulianOffset = 1721425;
+constexpr double kMsPerDay = 86400000.0;
+
+quint32 le32(const char* p)
+{
+    const auto* u = reinterpret_cast<const uchar*>(p);
+    return quint32(u[0]) | (quint32(u[1]) << 8) | (quint32(u[2]) << 16) | (quint32(u[3]) << 24);
+}
+quint16 le16(const char* p)
+{
+    const auto* u = reinterpret_cast<const uchar*>(p);
+    return quint16(u[0] | (u[1] << 8));
+}
+void putLe32(char* p, quint32 v)
+{
+    for (int i = 0; i < 4; ++i)
+        p[i] = char((v >> (8 * i)) & 0xFF);
+}
+quint64 be64(const char* p)
+{
+    quint64 v = 0;
+    for (int i = 0; i < 8; ++i)
+        v = (v << 8) | uchar(p[i]);
+    return v;
+}
+void putBe64(char* p, quint64 v)
+{
+    for (int i = 7; i >= 0; --i) {
+        p[i] = char(v & 0xFF);
+        v >>= 8;
+    }
+}
+quint32 be32Exact(const char* p)
+{
+    const auto* u = reinterpret_cast<const uchar*>(p);
+    return (quint32(u[0]) << 24) | (quint32(u[1]) << 16) | (quint32(u[2]) << 8) | quint32(u[3]);
+}
+void putBe32(char* p, quint32 v)
+{
+    p[0] = char(v >> 24);
+    p[1] = char((v >> 16) & 0xFF);
+    p[2] = char((v >> 8) & 0xFF);
+    p[3] = char(v & 0xFF);
+}
+bool allBytes(const char* p, int n, char c)
+{
+    for (int i = 0; i < n; ++i)
+        if (p[i] != c)
+            return false;
+    return true;
+}
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\0';
+}
+
+// Trims blanks (spaces and NULs, both seen as padding) from both ends of a numeric field.
+std::pair<const char*, const char*> trimmed(const char* b, const char* e)
+{
+    while (b < e && isBlank(*b))
+        ++b;
+    while (e > b && isBlank(e[-1]))
+        --e;
+    return {b, e};
+}
+
+enum class NumParse { Null, Ok };
+
+// Numeric text as dBase and other writers leave it: optional '+', ',' as decimal point in some
+// files, '*' when the number did not fit (no value).
+NumParse parseDouble(const char* b, const char* e, double* out)
+{
+    std::tie(b, e) = trimmed(b, e);
+    if (b < e && *b == '+')
+        ++b;
+    if (b == e || std::find(b, e, '*') != e)
+        return NumParse::Null;
+    char buf[256];
+    const qint64 n = std::min<qint64>(e - b, sizeof(buf));
+    for (qint64 i = 0; i < n; ++i)
+        buf[i] = b[i] == ',' ? '.' : b[i];
+    auto r = std::from_chars(buf, buf + n, *out);
+    if (r.ec != std::errc() || r.ptr != buf + n)
+        return NumParse::Null;
+    return NumParse::Ok;
+}
+
+NumParse parseInteger(const char* b, const char* e, qint64* out)
+{
+    std::tie(b, e) = trimmed(b, e);
+    if (b < e && *b == '+')
+        ++b;
+    auto r = std::from_chars(b, e, *out);
+    if (r.ec == std::errc() && r.ptr == e && b != e)
+        return NumParse::Ok;
+    double d = 0;
+    if (parseDouble(b, e, &d) == NumParse::Null || !std::isfinite(d) || std::fabs(d) > 9e18)
+        return NumParse::Null;
+    *out = std::llround(d);
+    return NumParse::Ok;
+}
+
+QString fieldTypeLabel(char type, int length, int decimals)
+{
+    if (type == 'N' || type == 'F')
+        return QStringLiteral("%1 %2,%3").arg(QChar::fromLatin1(type)).arg(length).arg(decimals);
+    return QStringLiteral("%1 %2").arg(QChar::fromLatin1(type)).arg(length);
+}
+
+// Text of a number with exactly `decimals` places, or empty when it is not a finite number.
+QByteArray numberText(double v, int decimals)
+{
+    if (!std::isfinite(v))
+        return {};
+    QByteArray s = QByteArray::number(v, 'f', decimals);
+    // "-0.00" is a zero to every reader; write it without the sign.
+    if (s.startsWith('-') && s.count('0') + (decimals > 0 ? 1 : 0) == s.size() - 1)
+        s.remove(0, 1);
+    return s;
+}
+
+QString findSibling(const QString& path, const QString& suffix)
+{
+    const QFileInfo fi(path);
+    const QDir dir = fi.absoluteDir();
+    const QString base = fi.completeBaseName();
+    for (const QString& name : dir.entryList(QDir::Files)) {
+        const QFileInfo other(name);
+        if (other.completeBaseName().compare(base, Qt::CaseInsensitive) == 0
+            && other.suffix().compare(suffix, Qt::CaseInsensitive) == 0)
+            return dir.filePath(name);
+    }
+    return {};
+}
+
+}  // namespace
+
+DbaseTable::DbaseTable(const QString& path, const QString& codePage)
+    : path_(path), overrideCodePage_(codePage)
+{
+    openFile();
+    try {
+        parseHeader();
+        openMemo();
+    } catch (...) {
+        if (fd_ >= 0)
+            ::close(fd_);
+        if (memoFd_ >= 0)
+            ::close(memoFd_);
+        fd_ = memoFd_ = -1;
+        throw;
+    }
+}
+
+DbaseTable::~DbaseTable()
+{
+    try {
+        flush();
+    } catch (...) {
+    }
+    if (fd_ >= 0)
+        ::close(fd_);  // also releases the write lock
+    if (memoFd_ >= 0)
+        ::close(memoFd_);
+}
+
+void DbaseTable::damaged(const QString& why) const
+{
+    throw FileError(QStringLiteral("Tabela dBase danificada: %1 (%2)").arg(path_, why));
+}
+
+void DbaseTable::openFile()
+{
+    fd_ = ::open(QFile::encodeName(path_).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) {
+        if (errno == ENOENT)
+            throw FileError(QStringLiteral("Tabela não encontrada: %1").arg(path_));
+        throw FileError(QStringLiteral("Não foi possível abrir a tabela %1: %2")
+                            .arg(path_, QString::fromLocal8Bit(strerror(errno))));
+    }
+    struct stat st {};
+    if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
+        ::close(fd_);
+        fd_ = -1;
+        throw FileError(QStringLiteral("%1 é uma pasta, não uma tabela dBase").arg(path_));
+    }
+}
+
+qint64 DbaseTable::fileSize(int fd) const
+{
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return 0;
+    return st.st_size;
+}
+
+void DbaseTable::preadExact(int fd, qint64 offset, char* buf, qint64 len, const QString& file) const
+{
+    qint64 done = 0;
+    while (done < len) {
+        const ssize_t n = ::pread(fd, buf + done, size_t(len - done), off_t(offset + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            throw FileError(QStringLiteral("Erro ao ler %1: %2")
+                                .arg(file, n == 0 ? QStringLiteral("fim inesperado do arquivo")
+                                                  : QString::fromLocal8Bit(strerror(errno))));
+        done += n;
+    }
+}
+
+void DbaseTable::pwriteAll(int fd, qint64 offset, const char* buf, qint64 len, const QString& file)
+{
+    qint64 done = 0;
+    while (done < len) {
+        const ssize_t n = ::pwrite(fd, buf + done, size_t(len - done), off_t(offset + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            throw FileError(QStringLiteral("Erro ao gravar %1: %2")
+                                .arg(file, QString::fromLocal8Bit(strerror(errno))));
+        done += n;
+    }
+}
+
+void DbaseTable::parseHeader()
+{
+    const qint64 size = fileSize(fd_);
+    if (size < 32)
+        damaged(QStringLiteral("arquivo com %1 bytes, menor que um cabeçalho dBase").arg(size));
+    char h[32];
+    preadExact(fd_, 0, h, 32, path_);
+    version_ = quint8(h[0]);
+
+    auto refuse = [&](const QString& why) {
+        throw FileError(QStringLiteral("A tabela %1 não pode ser aberta: %2").arg(path_, why));
+    };
+    switch (version_) {
+    case 0x03: case 0x83: case 0x8B: case 0x7B: case 0x05:
+        break;
+    case 0x04: case 0x8C:
+        level7_ = true;
+        break;
+    case 0x02:
+        refuse(QStringLiteral("é uma tabela dBase II / FoxBASE, formato não suportado"));
+    case 0x30: case 0x31: case 0x32:
+        refuse(QStringLiteral("é uma tabela Visual FoxPro, formato não suportado"));
+    case 0xF5: case 0xFB:
+        refuse(QStringLiteral("é uma tabela FoxPro/FoxBASE com memo (.fpt), formato não suportado"));
+    case 0x43: case 0x63: case 0x8E: case 0xCB:
+        refuse(QStringLiteral("é uma tabela SQL do dBase IV, formato não suportado"));
+    case 0xE5:
+        refuse(QStringLiteral("é uma tabela Clipper SIx (memo .smt), formato não suportado"));
+    case 0x07: case 0x87:
+        refuse(QStringLiteral("é uma tabela CA Visual Objects, formato não suportado"));
+    default:
+        refuse(QStringLiteral("versão de arquivo 0x%1 desconhecida; não parece ser uma tabela dBase")
+                   .arg(int(version_), 2, 16, QLatin1Char('0')));
+    }
+    if (h[15] != 0)
+        refuse(QStringLiteral("a tabela está criptografada pelo dBase"));
+
+    headerCount_ = le32(h + 4);
+    headerLen_ = le16(h + 8);
+    recordLen_ = le16(h + 10);
+    driverId_ = uchar(h[29]);
+    const int fixed = level7_ ? 68 : 32;
+    const int descSize = level7_ ? 48 : 32;
+    if (headerLen_ < fixed + 1)
+        damaged(QStringLiteral("tamanho do cabeçalho %1 inválido").arg(headerLen_));
+    if (headerLen_ > size)
+        damaged(QStringLiteral("o cabeçalho (%1 bytes) passa do fim do arquivo (%2 bytes)")
+                    .arg(headerLen_).arg(size));
+    header_.resize(headerLen_);
+    preadExact(fd_, 0, header_.data(), headerLen_, path_);
+
+    if (level7_) {
+        const QByteArray raw = header_.mid(32, 32);
+        const int nul = raw.indexOf('\0');
+        driverName_ = nul < 0 ? raw : raw.left(nul);
+    }
+
+    // The table's code page names the fields too, so it comes first.
+    QString cpName = overrideCodePage_;
+    QString driverLabel;
+    if (level7_ && !driverName_.isEmpty())
+        driverLabel = QString::fromLatin1(driverName_);
+    else
+        driverLabel = QStringLiteral("driver 0x%1").arg(driverId_, 2, 16, QLatin1Char('0'));
+    if (cpName.isEmpty() && level7_)
+        cpName = codePageForDriverName(driverName_);
+    if (cpName.isEmpty())
+        cpName = codePageForDriverId(driverId_);
+    if (cpName.isEmpty()) {
+        cpName = dbaseDefaultCodePage();
+        driverLabel += QStringLiteral(", página padrão");
+    }
+    codePage_ = CodePage::byName(cpName);
+    if (!codePage_)
+        throw FileError(QStringLiteral("A tabela %1 usa a página de código %2, que não está disponível")
+                            .arg(path_, cpName));
+    codePageLabel_ = QStringLiteral("%1 (%2)").arg(cpName, driverLabel);
+
+    int pos = fixed;
+    int offset = 0;
+    for (;;) {
+        if (pos >= headerLen_)
+            damaged(QStringLiteral("a lista de campos não termina com o byte 0x0D"));
+        if (header_[pos] == '\x0D')
+            break;
+        if (pos + descSize > headerLen_ - 1)
+            damaged(QStringLiteral("a lista de campos não cabe no tamanho do cabeçalho"));
+        const char* d = header_.constData() + pos;
+        Column c;
+        QByteArray rawName;
+        if (level7_) {
+            rawName = QByteArray(d, 32);
+            c.type = d[32];
+            c.length = uchar(d[33]);
+            c.decimals = uchar(d[34]);
+        } else {
+            rawName = QByteArray(d, 11);
+            c.type = d[11];
+            c.length = uchar(d[16]);
+            c.decimals = uchar(d[17]);
+        }
+        const int nul = rawName.indexOf('\0');
+        if (nul >= 0)
+            rawName.truncate(nul);
+        c.offset = offset;
+        c.descriptor = pos;
+        FieldDef def;
+        def.name = codePage_->decode(rawName).trimmed();
+        def.nativeType = c.type;
+        def.size = c.length;
+        def.decimals = c.decimals;
+        cols_.push_back(c);
+        defs_.append(def);
+        offset += c.length;
+        pos += descSize;
+    }
+    if (cols_.empty())
+        refuse(QStringLiteral("a tabela não tem nenhum campo"));
+    checkFieldTypes();
+    if (offset + 1 != recordLen_)
+        damaged(QStringLiteral("o tamanho do registro (%1) não confere com a soma dos campos (%2 + 1)")
+                    .arg(recordLen_).arg(offset));
+
+    const qint64 available = (size - headerLen_) / recordLen_;
+    physCount_ = headerCount_;
+    if (available < headerCount_) {
+        // Read what is there; writing is refused until the file is repaired.
+        physCount_ = available;
+        truncated_ = true;
+    }
+}
+
+void DbaseTable::checkFieldTypes()
+{
+    for (size_t i = 0; i < cols_.size(); ++i) {
+        Column& c = cols_[i];
+        FieldDef& def = defs_[qsizetype(i)];
+        const QString name = def.name;
+        auto bad = [&](const QString& why) {
+            damaged(QStringLiteral("campo %1: %2").arg(name, why));
+        };
+        auto foreign = [&]() {
+            throw FileError(QStringLiteral("A tabela %1 não pode ser aberta: o campo %2 é do tipo '%3' "
+                                           "(%4 bytes), que não existe no dBase (tabela FoxPro/Clipper?)")
+                                .arg(path_, name, QChar::fromLatin1(c.type ? c.type : '?'))
+                                .arg(c.length));
+        };
+        auto needLength = [&](std::initializer_list<int> lengths) {
+            if (std::find(lengths.begin(), lengths.end(), c.length) == lengths.end())
+                bad(QStringLiteral("tamanho %1 inválido para o tipo %2").arg(c.length).arg(QChar::fromLatin1(c.type)));
+        };
+        if (c.length == 0)
+            bad(QStringLiteral("tamanho zero"));
+        switch (c.type) {
+        case 'C':
+            if (c.decimals != 0 && !level7_)
+                foreign();  // Clipper/FoxPro keep the high byte of long text widths there
+            def.type = ftString;
+            def.decimals = 0;
+            break;
+        case 'N':
+        case 'F':
+            if (c.decimals > 0 && c.decimals >= c.length)
+                bad(QStringLiteral("%1 casas decimais em %2 dígitos").arg(c.decimals).arg(c.length));
+            if (c.type == 'F' || c.decimals > 0 || c.length > 9)
+                def.type = ftFloat;
+            else
+                def.type = c.length <= 4 ? ftSmallint : ftInteger;
+            break;
+        case 'D':
+            needLength({8});
+            def.type = ftDate;
+            break;
+        case 'L':
+            needLength({1});
+            def.type = ftBoolean;
+            break;
+        case 'M':
+        case 'B':
+        case 'G':
+            if (c.type == 'B' && c.length == 8)
+                foreign();  // FoxPro double
+            needLength({10, 4});
+            def.type = c.type == 'M' ? ftMemo : (c.type == 'B' ? ftBlob : ftDBaseOle);
+            def.size = 0;
+            break;
+        case 'I':
+        case '+':
+            if (!level7_)
+                foreign();
+            needLength({4});
+            def.type = c.type == 'I' ? ftInteger : ftAutoInc;
+            def.readOnly = c.type == '+';
+            break;
+        case '@':
+        case 'O':
+            if (!level7_)
+                foreign();
+            needLength({8});
+            def.type = c.type == 'O' ? ftFloat : ftDateTime;
+            break;
+        default:
+            foreign();
+        }
+        if (c.type != 'N' && c.type != 'F')
+            def.decimals = 0;
+    }
+}
+
+void DbaseTable::openMemo()
+{
+    bool needed = false;
+    for (const Column& c : cols_)
+        needed = needed || c.type == 'M' || c.type == 'B' || c.type == 'G';
+    if (!needed)
+        return;
+    if (version_ == 0x83)
+        memoStyle_ = MemoStyle::III;
+    else if (version_ == 0x8B || version_ == 0x7B || version_ == 0x8C || level7_ || version_ == 0x05)
+        memoStyle_ = MemoStyle::IV;
+    else
+        memoStyle_ = MemoStyle::III;
+    memoPath_ = findSibling(path_, QStringLiteral("dbt"));
+    if (memoPath_.isEmpty())
+        return;  // the rest of the table can still be read; memo values and writing are refused
+    memoFd_ = ::open(QFile::encodeName(memoPath_).constData(), O_RDONLY | O_CLOEXEC);
+    if (memoFd_ < 0)
+        throw FileError(QStringLiteral("Não foi possível abrir o arquivo de memo %1: %2")
+                            .arg(memoPath_, QString::fromLocal8Bit(strerror(errno))));
+    memoFileSize_ = fileSize(memoFd_);
+    if (memoFileSize_ < 4)
+        throw FileError(QStringLiteral("Arquivo de memo danificado: %1 (menor que o cabeçalho)").arg(memoPath_));
+    memoBlockSize_ = 512;
+    if (memoStyle_ == MemoStyle::IV && memoFileSize_ >= 22) {
+        char h[22];
+        preadExact(memoFd_, 0, h, 22, memoPath_);
+        const int bs = le16(h + 20);
+        if (bs != 0) {
+            if (bs < 16)
+                throw FileError(QStringLiteral("Arquivo de memo danificado: %1 (tamanho de bloco %2)")
+                                    .arg(memoPath_)
+                                    .arg(bs));
+            memoBlockSize_ = bs;
+        }
+    }
+}
+
+QString DbaseTable::missingMemoText() const
+{
+    return QStringLiteral("a tabela %1 tem campos memo, mas o arquivo de memo (.dbt) não foi encontrado ao lado dela")
+        .arg(path_);
+}
+
+QString DbaseTable::formatName() const
+{
+    const bool memo = memoStyle_ != MemoStyle::None;
+    if (level7_)
+        return memo ? QStringLiteral("dBase 7 com memo") : QStringLiteral("dBase 7");
+    switch (version_) {
+    case 0x83: return QStringLiteral("dBase III+ com memo");
+    case 0x8B: case 0x7B: return QStringLiteral("dBase IV com memo");
+    case 0x05: return QStringLiteral("dBase 5");
+    default: return QStringLiteral("dBase III/IV");
+    }
+}
+
+QString DbaseTable::codePageName() const
+{
+    return codePageLabel_;
+}
+
+QList<IndexDef> DbaseTable::indexes() const
+{
+    // Index maintenance does not exist yet: the files are listed so that `info` shows them.
+    QList<IndexDef> out;
+    for (const QString& ext : {QStringLiteral("mdx"), QStringLiteral("ndx")}) {
+        const QString file = findSibling(path_, ext);
+        if (file.isEmpty())
+            continue;
+        IndexDef def;
+        def.name = QFileInfo(file).fileName();
+        def.fileName = file;
+        def.options = ixNonMaintained;
+        out.append(def);
+    }
+    return out;
+}
+
+// --- Navigation -----------------------------------------------------------------------------
+
+void DbaseTable::fillCache(qint64 rec, bool backward)
+{
+    const qint64 window = std::max<qint64>(1, kCacheBytes / recordLen_);
+    qint64 start = backward ? std::max<qint64>(0, rec - window + 1) : rec;
+    const qint64 n = std::min(window, physCount_ - start);
+    cache_.resize(n * recordLen_);
+    cacheFirst_ = start;
+    cacheCount_ = 0;
+    preadExact(fd_, headerLen_ + start * qint64(recordLen_), cache_.data(), n * recordLen_, path_);
+    cacheCount_ = n;
+}
+
+char DbaseTable::flagOf(qint64 rec, bool backward)
+{
+    if (rec < cacheFirst_ || rec >= cacheFirst_ + cacheCount_)
+        fillCache(rec, backward);
+    return cache_.constData()[(rec - cacheFirst_) * recordLen_];
+}
+
+bool DbaseTable::isDeleted(RecordId id)
+{
+    checkId(id);
+    return flagOf(id - 1) == '*';
+}
+
+RecordId DbaseTable::first()
+{
+    return next(0);
+}
+
+RecordId DbaseTable::last()
+{
+    return prior(physCount_ + 1);
+}
+
+RecordId DbaseTable::next(RecordId id)
+{
+    for (qint64 rec = std::max<qint64>(id, 0); rec < physCount_; ++rec)
+        if (flagOf(rec) != '*')
+            return rec + 1;
+    return NoRecord;
+}
+
+RecordId DbaseTable::prior(RecordId id)
+{
+    for (qint64 rec = std::min(id, physCount_ + 1) - 2; rec >= 0; --rec)
+        if (flagOf(rec, true) != '*')
+            return rec + 1;
+    return NoRecord;
+}
+
+qint64 DbaseTable::count()
+{
+    if (visible_ < 0) {
+        qint64 n = 0;
+        for (qint64 rec = 0; rec < physCount_; ++rec)
+            n += flagOf(rec) != '*';
+        visible_ = n;
+    }
+    return visible_;
+}
+
+void DbaseTable::checkId(RecordId id) const
+{
+    if (id < 1 || id > physCount_)
+        throw FileError(QStringLiteral("Registro %1 não existe na tabela %2").arg(id).arg(path_));
+}
+
+// --- Reading --------------------------------------------------------------------------------
+
+void DbaseTable::read(RecordId id, QByteArray& raw)
+{
+    checkId(id);
+    const qint64 rec = id - 1;
+    if (rec < cacheFirst_ || rec >= cacheFirst_ + cacheCount_)
+        fillCache(rec, false);
+    raw.resize(recordLen_);
+    std::memcpy(raw.data(), cache_.constData() + (rec - cacheFirst_) * recordLen_, size_t(recordLen_));
+}
+
+QString DbaseTable::fieldLabel(int field) const
+{
+    const Column& c = cols_[size_t(field)];
+    return QStringLiteral("%1 (%2)").arg(defs_[field].name, fieldTypeLabel(c.type, c.length, c.decimals));
+}
+
+QByteArray DbaseTable::readMemo(qint64 block) const
+{
+    auto bad = [&](const QString& why) {
+        throw FileError(QStringLiteral("Arquivo de memo danificado: %1 (%2)").arg(memoPath_, why));
+    };
+    if (block <= 0)
+        return {};
+    if (memoFd_ < 0)
+        throw FileError(missingMemoText());
+    if (block > memoFileSize_ / memoBlockSize_ || block * memoBlockSize_ >= memoFileSize_)
+        bad(QStringLiteral("o bloco %1 está além do fim do arquivo").arg(block));
+    const qint64 start = block * memoBlockSize_;
+    if (memoStyle_ == MemoStyle::IV && start + 8 <= memoFileSize_) {
+        char head[8];
+        preadExact(memoFd_, start, head, 8, memoPath_);
+        if (uchar(head[0]) == 0xFF && uchar(head[1]) == 0xFF && head[2] == 0x08 && head[3] == 0x00) {
+            const qint64 len = le32(head + 4);
+            if (len < 8 || start + len > memoFileSize_)
+                bad(QStringLiteral("o memo do bloco %1 declara %2 bytes, fora do arquivo").arg(block).arg(len));
+            QByteArray data(len - 8, Qt::Uninitialized);
+            preadExact(memoFd_, start + 8, data.data(), len - 8, memoPath_);
+            return data;
+        }
+        // No block marker: some writers put dBase III style text in these files.
+    }
+    QByteArray data;
+    qint64 pos = start;
+    while (pos < memoFileSize_) {
+        const qint64 n = std::min(kMemoChunk, memoFileSize_ - pos);
+        const qsizetype old = data.size();
+        data.resize(old + n);
+        preadExact(memoFd_, pos, data.data() + old, n, memoPath_);
+        const qsizetype end = data.indexOf('\x1A', old);
+        if (end >= 0) {
+            data.truncate(end);
+            return data;
+        }
+        pos += n;
+    }
+    return data;  // a last memo without its terminator: what is there
+}
+
+Value DbaseTable::value(const QByteArray& raw, int field)
+{
+    if (field < 0 || field >= int(cols_.size()) || raw.size() != recordLen_)
+        return {};
+    const Column& c = cols_[size_t(field)];
+    const FieldDef& def = defs_[field];
+    const char* p = raw.constData() + 1 + c.offset;
+    const char* e = p + c.length;
+    switch (c.type) {
+    case 'C': {
+        while (e > p && isBlank(e[-1]))
+            --e;
+        if (e == p)
+            return {};
+        return Value::text(codePage_->decode(QByteArrayView(p, e - p)));
+    }
+    case 'N':
+    case 'F': {
+        if (def.type == ftFloat) {
+            double d = 0;
+            return parseDouble(p, e, &d) == NumParse::Ok ? Value::floating(d) : Value();
+        }
+        qint64 i = 0;
+        return parseInteger(p, e, &i) == NumParse::Ok ? Value::integer(i) : Value();
+    }
+    case 'D': {
+        int y = 0, m = 0, d = 0;
+        auto num = [](const char* s, int n, int* out) {
+            return std::from_chars(s, s + n, *out).ptr == s + n;
+        };
+        if (!num(p, 4, &y) || !num(p + 4, 2, &m) || !num(p + 6, 2, &d))
+            return {};
+        return Value::date(QDate(y, m, d));
+    }
+    case 'L':
+        switch (*p) {
+        case 'T': case 't': case 'Y': case 'y': return Value::boolean(true);
+        case 'F': case 'f': case 'N': case 'n': return Value::boolean(false);
+        default: return {};
+        }
+    case 'M':
+    case 'B':
+    case 'G': {
+        qint64 block = 0;
+        if (c.length == 4) {
+            block = le32(p);
+        } else {
+            auto [b, t] = trimmed(p, e);
+            if (b != t) {
+                auto r = std::from_chars(b, t, block);
+                if (r.ec != std::errc() || r.ptr != t || block < 0)
+                    throw FileError(QStringLiteral("Tabela dBase danificada: %1 (ponteiro de memo inválido no campo %2)")
+                                        .arg(path_, def.name));
+            }
+        }
+        if (block == 0)
+            return {};
+        const QByteArray data = readMemo(block);
+        if (data.isEmpty())
+            return {};
+        if (c.type == 'M')
+            return Value::text(codePage_->decode(data));
+        return Value::bytes(data);
+    }
+    case 'I':
+    case '+':
+        if (allBytes(p, 4, '\0'))
+            return {};
+        return Value::integer(qint32(be32Exact(p) ^ 0x80000000u));
+    case 'O': {
+        if (allBytes(p, 8, '\0'))
+            return {};
+        quint64 u = be64(p);
+        u = (u & 0x8000000000000000ull) ? (u ^ 0x8000000000000000ull) : ~u;
+        double d;
+        std::memcpy(&d, &u, 8);
+        return Value::floating(d);
+    }
+    case '@': {
+        if (allBytes(p, 8, '\0'))
+            return {};
+        const quint64 u = be64(p);
+        double ms;
+        std::memcpy(&ms, &u, 8);
+        if (!std::isfinite(ms) || ms < kMsPerDay || ms > 4e14)
+            return {};
+        const qint64 total = qint64(std::llround(ms));
+        const qint64 days = total / qint64(kMsPerDay);
+        const QDate date = QDate::fromJulianDay(days + kTimestampJulianOffset);
+        const QTime time = QTime::fromMSecsSinceStartOfDay(int(total % qint64(kMsPerDay)));
+        QDateTime dt(date, time);
+        if (!dt.isValid())
+            dt = QDateTime(date, time, Qt::UTC);  // a local clock gap; keep the value as stored
+        return Value::dateTime(dt);
+    }
+    default:
+        return {};
+    }
+}
+
+// --- Writing --------------------------------------------------------------------------------
+
+void DbaseTable::requireWritable() const
+{
+    if (!writable_)
+        throw Error(QStringLiteral("A tabela %1 não foi aberta para gravação").arg(path_));
+}
+
+void DbaseTable::beginWrite()
+{
+    if (writable_)
+        return;
+    auto refuse = [&](const QString& why) {
+        throw FileError(QStringLiteral("Não é possível gravar na tabela %1: %2").arg(path_, why));
+    };
+    if (truncated_)
+        refuse(QStringLiteral("o cabeçalho diz %1 registros, mas o arquivo só contém %2 (arquivo truncado)")
+                   .arg(headerCount_)
+                   .arg(physCount_));
+    if (header_[28] != 0 || !findSibling(path_, QStringLiteral("mdx")).isEmpty())
+        refuse(QStringLiteral("ela tem um índice de produção (.mdx), e a manutenção de índices dBase ainda "
+                              "não existe; gravar deixaria o índice desatualizado"));
+    if (!findSibling(path_, QStringLiteral("ndx")).isEmpty())
+        refuse(QStringLiteral("há um índice .ndx ao lado dela, e a manutenção de índices dBase ainda não "
+                              "existe; gravar deixaria o índice desatualizado"));
+
+    if (memoStyle_ != MemoStyle::None && memoFd_ < 0)
+        refuse(missingMemoText());
+
+    const QByteArray native = QFile::encodeName(path_);
+    const int fd = ::open(native.constData(), O_RDWR | O_CLOEXEC);
+    if (fd < 0)
+        refuse(QString::fromLocal8Bit(strerror(errno)));
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int err = errno;
+        ::close(fd);
+        if (err == EWOULDBLOCK)
+            throw FileError(QStringLiteral("Tabela %1 em uso por outro programa (bloqueada para gravação)")
+                                .arg(path_));
+        refuse(QString::fromLocal8Bit(strerror(err)));
+    }
+    int memoFd = -1;
+    if (memoFd_ >= 0) {
+        memoFd = ::open(QFile::encodeName(memoPath_).constData(), O_RDWR | O_CLOEXEC);
+        if (memoFd < 0) {
+            const int err = errno;
+            ::close(fd);
+            throw FileError(QStringLiteral("Não é possível gravar no arquivo de memo %1: %2")
+                                .arg(memoPath_, QString::fromLocal8Bit(strerror(err))));
+        }
+    }
+    // Another program may have appended before we held the lock: take the count again.
+    char h[32];
+    try {
+        preadExact(fd, 0, h, 32, path_);
+    } catch (...) {
+        ::close(fd);
+        if (memoFd >= 0)
+            ::close(memoFd);
+        throw;
+    }
+    if (le16(h + 8) != headerLen_ || le16(h + 10) != recordLen_ || uchar(h[0]) != version_) {
+        ::close(fd);
+        if (memoFd >= 0)
+            ::close(memoFd);
+        refuse(QStringLiteral("a estrutura mudou desde que foi aberta"));
+    }
+    ::close(fd_);
+    fd_ = fd;
+    if (memoFd >= 0) {
+        ::close(memoFd_);
+        memoFd_ = memoFd;
+        memoFileSize_ = fileSize(memoFd_);
+    }
+    std::memcpy(header_.data(), h, 32);
+    headerCount_ = le32(h + 4);
+    const qint64 available = (fileSize(fd_) - headerLen_) / recordLen_;
+    physCount_ = std::min(headerCount_, available);
+    cacheCount_ = 0;
+    visible_ = -1;
+    writable_ = true;
+    if (physCount_ < headerCount_) {
+        truncated_ = true;
+        writable_ = false;
+        refuse(QStringLiteral("o arquivo está truncado"));
+    }
+
+    // Auto-increment: the next value sits in the descriptor (bytes 42-45 in the files seen);
+    // never hand out a value already present.
+    for (size_t i = 0; i < cols_.size(); ++i) {
+        const Column& c = cols_[i];
+        if (c.type != '+')
+            continue;
+        qint64 next = le32(header_.constData() + c.descriptor + 42);
+        QByteArray raw;
+        for (RecordId id = 1; id <= physCount_; ++id) {
+            read(id, raw);
+            const Value v = value(raw, int(i));
+            if (!v.isNull())
+                next = std::max(next, v.asInteger() + 1);
+        }
+        nextAutoInc_ = std::max<qint64>(next, 1);
+    }
+}
+
+QByteArray DbaseTable::encodeText(int field, const QString& text) const
+{
+    QByteArray out;
+    QChar bad;
+    if (!codePage_->encode(text, &out, &bad))
+        throw Error(QStringLiteral("O caractere '%1' (U+%2) do campo %3 não existe na página de código %4 da "
+                                   "tabela %5")
+                        .arg(bad)
+                        .arg(bad.unicode(), 4, 16, QLatin1Char('0'))
+                        .arg(defs_[field].name, codePage_->name(), path_));
+    return out;
+}
+
+Value DbaseTable::normalize(int field, const Value& v)
+{
+    if (field < 0 || field >= int(cols_.size()))
+        throw Error(QStringLiteral("Campo %1 inexistente na tabela %2").arg(field).arg(path_));
+    if (v.isNull())
+        return v;
+    const Column& c = cols_[size_t(field)];
+    const FieldDef& def = defs_[field];
+    auto wrongKind = [&]() -> Value {
+        throw Error(QStringLiteral("Valor %1 não serve para o campo %2").arg(v.debugString(), fieldLabel(field)));
+    };
+    switch (c.type) {
+    case 'C': {
+        if (v.kind() != Value::Kind::Text)
+            return wrongKind();
+        const QString& s = v.asText();
+        const QByteArray bytes = encodeText(field, s);
+        if (bytes.size() <= c.length)
+            return v;
+        if (codePage_->isSingleByte())
+            return Value::text(s.left(c.length));
+        // Cut whole characters (surrogate pairs and multi-byte sequences stay together).
+        qsizetype used = 0, keep = 0;
+        while (keep < s.size()) {
+            const qsizetype step = (s[keep].isHighSurrogate() && keep + 1 < s.size()) ? 2 : 1;
+            QByteArray one;
+            codePage_->encode(s.mid(keep, step), &one);
+            if (used + one.size() > c.length)
+                break;
+            used += one.size();
+            keep += step;
+        }
+        return Value::text(s.left(keep));
+    }
+    case 'M': {
+        if (v.kind() != Value::Kind::Text)
+            return wrongKind();
+        const QByteArray bytes = encodeText(field, v.asText());
+        if (memoStyle_ == MemoStyle::III && bytes.contains('\x1A'))
+            throw Error(QStringLiteral("O memo do campo %1 contém o caractere 0x1A, que marca o fim do memo em "
+                                       "tabelas dBase III")
+                            .arg(def.name));
+        return v;
+    }
+    case 'B':
+    case 'G':
+        if (v.kind() != Value::Kind::Bytes)
+            return wrongKind();
+        if (memoStyle_ == MemoStyle::III && v.asBytes().contains('\x1A'))
+            throw Error(QStringLiteral("O conteúdo binário do campo %1 contém o byte 0x1A, que um memo dBase III "
+                                       "não pode guardar")
+                            .arg(def.name));
+        return v;
+    case 'N':
+    case 'F': {
+        QByteArray text;
+        Value result;
+        if (v.kind() == Value::Kind::Integer && c.decimals == 0) {
+            text = QByteArray::number(v.asInteger());
+            result = def.type == ftFloat ? Value::floating(double(v.asInteger())) : v;
+        } else {
+            double d = 0;
+            if (!v.toNumber(&d) || v.kind() == Value::Kind::Boolean)
+                return wrongKind();
+            text = numberText(d, c.decimals);
+            if (text.isEmpty())
+                throw Error(QStringLiteral("O valor %1 não é um número que o campo %2 possa guardar")
+                                .arg(v.debugString(), fieldLabel(field)));
+            if (def.type == ftFloat)
+                result = Value::floating(text.toDouble());
+            else
+                result = Value::integer(text.toLongLong());
+        }
+        if (text.size() > c.length)
+            throw Error(QStringLiteral("O valor %1 não cabe no campo %2: são %3 caracteres para %4")
+                            .arg(QString::fromLatin1(text), fieldLabel(field))
+                            .arg(text.size())
+                            .arg(c.length));
+        return result;
+    }
+    case 'D':
+        if (v.kind() == Value::Kind::DateTime)
+            return normalize(field, Value::date(v.asDateTime().date()));
+        if (v.kind() != Value::Kind::Date)
+            return wrongKind();
+        if (v.asDate().year() < 1 || v.asDate().year() > 9999)
+            throw Error(QStringLiteral("A data %1 do campo %2 está fora do intervalo 0001-9999")
+                            .arg(v.asDate().toString(Qt::ISODate), def.name));
+        return v;
+    case 'L':
+        if (v.kind() != Value::Kind::Boolean)
+            return wrongKind();
+        return v;
+    case 'I':
+    case '+': {
+        if (v.kind() != Value::Kind::Integer)
+            return wrongKind();
+        // Zero bytes mean "empty", so -2^31 has no form in these fields.
+        if (v.asInteger() < -2147483647LL || v.asInteger() > 2147483647LL)
+            throw Error(QStringLiteral("O valor %1 não cabe no campo %2 (de -2147483647 a 2147483647)")
+                            .arg(v.asInteger())
+                            .arg(fieldLabel(field)));
+        return v;
+    }
+    case 'O': {
+        double d = 0;
+        if (!v.toNumber(&d) || v.kind() == Value::Kind::Boolean)
+            return wrongKind();
+        if (!std::isfinite(d))
+            throw Error(QStringLiteral("O valor %1 não é um número que o campo %2 possa guardar")
+                            .arg(v.debugString(), fieldLabel(field)));
+        return Value::floating(d);
+    }
+    case '@':
+        if (v.kind() == Value::Kind::Date)
+            return Value::dateTime(QDateTime(v.asDate(), QTime(0, 0)));
+        if (v.kind() != Value::Kind::DateTime)
+            return wrongKind();
+        if (v.asDateTime().date().year() < 1)
+            throw Error(QStringLiteral("A data %1 do campo %2 é anterior ao ano 1")
+                            .arg(v.asDateTime().toString(Qt::ISODate), def.name));
+        return v;
+    default:
+        return wrongKind();
+    }
+}
+
+// Writes a normalized value into its place in the record image. Memo data is returned in
+// memoOut for the caller to append first.
+void DbaseTable::encodeField(int field, const Value& v, char* dst, QByteArray* memoOut) const
+{
+    const Column& c = cols_[size_t(field)];
+    const bool binary7 = c.type == 'I' || c.type == '+' || c.type == 'O' || c.type == '@';
+    if (v.isNull()) {
+        std::memset(dst, binary7 ? 0 : ' ', size_t(c.length));
+        return;
+    }
+    switch (c.type) {
+    case 'C': {
+        const QByteArray bytes = encodeText(field, v.asText());
+        std::memset(dst, ' ', size_t(c.length));
+        std::memcpy(dst, bytes.constData(), size_t(std::min<qsizetype>(bytes.size(), c.length)));
+        break;
+    }
+    case 'M':
+        *memoOut = encodeText(field, v.asText());
+        break;
+    case 'B':
+    case 'G':
+        *memoOut = v.asBytes();
+        break;
+    case 'N':
+    case 'F': {
+        QByteArray text;
+        if (v.kind() == Value::Kind::Integer && c.decimals == 0) {
+            text = QByteArray::number(v.asInteger());
+        } else {
+            double d = 0;
+            v.toNumber(&d);
+            text = numberText(d, c.decimals);
+        }
+        std::memset(dst, ' ', size_t(c.length));
+        std::memcpy(dst + c.length - text.size(), text.constData(), size_t(text.size()));
+        break;
+    }
+    case 'D': {
+        const QDate d = v.asDate();
+        const QByteArray s = QByteArray::number(d.year()).rightJustified(4, '0')
+                             + QByteArray::number(d.month()).rightJustified(2, '0')
+                             + QByteArray::number(d.day()).rightJustified(2, '0');
+        std::memcpy(dst, s.constData(), 8);
+        break;
+    }
+    case 'L':
+        *dst = v.asBoolean() ? 'T' : 'F';
+        break;
+    case 'I':
+    case '+':
+        putBe32(dst, quint32(qint32(v.asInteger())) ^ 0x80000000u);
+        break;
+    case 'O': {
+        double d = v.asFloat();
+        if (d == 0)
+            d = 0;  // no negative zero: it would sort below every positive value
+        quint64 u;
+        std::memcpy(&u, &d, 8);
+        u = (u & 0x8000000000000000ull) ? ~u : (u | 0x8000000000000000ull);
+        putBe64(dst, u);
+        break;
+    }
+    case '@': {
+        const QDateTime& dt = v.asDateTime();
+        const double ms = double(dt.date().toJulianDay() - kTimestampJulianOffset) * kMsPerDay
+                          + double(dt.time().msecsSinceStartOfDay());
+        quint64 u;
+        std::memcpy(&u, &ms, 8);
+        putBe64(dst, u);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+qint64 DbaseTable::appendMemo(const QByteArray& data)
+{
+    // Never reuse blocks: a new version goes past everything already in the file, so a crash
+    // leaves only unreferenced blocks behind.
+    char h[4];
+    preadExact(memoFd_, 0, h, 4, memoPath_);
+    const qint64 bs = memoBlockSize_;
+    const qint64 start = std::max<qint64>({1, le32(h), (memoFileSize_ + bs - 1) / bs});
+    QByteArray buf;
+    if (memoStyle_ == MemoStyle::IV) {
+        buf.resize(8);
+        buf[0] = char(0xFF);
+        buf[1] = char(0xFF);
+        buf[2] = 0x08;
+        buf[3] = 0x00;
+        putLe32(buf.data() + 4, quint32(data.size() + 8));
+        buf.append(data);
+    } else {
+        buf = data;
+        buf.append("\x1A\x1A", 2);
+    }
+    const qint64 blocks = (buf.size() + bs - 1) / bs;
+    if (start + blocks > 0xFFFFFFFFLL)
+        throw FileError(QStringLiteral("O arquivo de memo %1 chegou ao tamanho máximo").arg(memoPath_));
+    buf.append(QByteArray(blocks * bs - buf.size(), '\0'));
+    pwriteAll(memoFd_, start * bs, buf.constData(), buf.size(), memoPath_);
+    memoFileSize_ = std::max(memoFileSize_, (start + blocks) * bs);
+    putLe32(h, quint32(start + blocks));
+    pwriteAll(memoFd_, 0, h, 4, memoPath_);
+    return start;
+}
+
+void DbaseTable::buildRecord(QByteArray& rec, const QList<Value>& values, const QList<bool>* changed)
+{
+    if (values.size() != defs_.size())
+        throw Error(QStringLiteral("Número de valores (%1) diferente do número de campos (%2) da tabela %3")
+                        .arg(values.size())
+                        .arg(defs_.size())
+                        .arg(path_));
+    const bool inserting = changed == nullptr;
+    // Everything is checked before the first byte is written.
+    struct Pending {
+        int field;
+        QByteArray data;
+    };
+    std::vector<Pending> memos;
+    for (int i = 0; i < defs_.size(); ++i) {
+        const Column& c = cols_[size_t(i)];
+        if (c.type == '+') {
+            if (inserting) {
+                if (nextAutoInc_ > 2147483647LL)
+                    throw Error(QStringLiteral("O campo %1 chegou ao maior valor possível").arg(defs_[i].name));
+                encodeField(i, Value::integer(nextAutoInc_), rec.data() + 1 + c.offset, nullptr);
+            }
+            continue;  // the file fills it; updates keep it
+        }
+        if (changed && !(*changed)[i])
+            continue;
+        if (c.type == 'C' && values[i].kind() == Value::Kind::Text) {
+            // The common case encoded once; normalize() only when the text must be cut.
+            char* dst = rec.data() + 1 + c.offset;
+            QByteArray bytes = encodeText(i, values[i].asText());
+            if (bytes.size() > c.length)
+                bytes = encodeText(i, normalize(i, values[i]).asText());
+            std::memset(dst, ' ', size_t(c.length));
+            std::memcpy(dst, bytes.constData(), size_t(bytes.size()));
+            continue;
+        }
+        const Value v = normalize(i, values[i]);
+        QByteArray memo;
+        encodeField(i, v, rec.data() + 1 + c.offset, &memo);
+        if (c.type == 'M' || c.type == 'B' || c.type == 'G') {
+            if (v.isNull() || memo.isEmpty())
+                std::memset(rec.data() + 1 + c.offset, ' ', size_t(c.length));
+            else
+                memos.push_back({i, memo});
+        }
+    }
+    for (const Pending& m : memos) {
+        const Column& c = cols_[size_t(m.field)];
+        const qint64 block = appendMemo(m.data);
+        char* dst = rec.data() + 1 + c.offset;
+        if (c.length == 4) {
+            putLe32(dst, quint32(block));
+        } else {
+            // dBASE 7 writes the number zero-padded, the others space-padded.
+            const QByteArray n = QByteArray::number(block).rightJustified(c.length, level7_ ? '0' : ' ');
+            std::memcpy(dst, n.constData(), size_t(c.length));
+        }
+    }
+}
+
+void DbaseTable::writeHeaderDate()
+{
+    // Asked once per writing session: the clock costs a time zone lookup.
+    if (!today_.isValid())
+        today_ = QDate::currentDate();
+    const QDate today = today_;
+    header_[1] = char(today.year() - 1900);
+    header_[2] = char(today.month());
+    header_[3] = char(today.day());
+}
+
+void DbaseTable::writeHeaderCount()
+{
+    writeHeaderDate();
+    putLe32(header_.data() + 4, quint32(headerCount_));
+    pwriteAll(fd_, 1, header_.constData() + 1, 7, path_);
+    dateWritten_ = true;
+}
+
+RecordId DbaseTable::insert(const QList<Value>& values, RecordId)
+{
+    requireWritable();
+    if (physCount_ >= 0xFFFFFFFFLL)
+        throw FileError(QStringLiteral("A tabela %1 chegou ao número máximo de registros").arg(path_));
+    QByteArray rec(recordLen_ + 1, ' ');
+    rec[recordLen_] = '\x1A';
+    for (size_t i = 0; i < cols_.size(); ++i) {
+        const Column& c = cols_[i];
+        if (c.type == 'I' || c.type == '+' || c.type == 'O' || c.type == '@')
+            std::memset(rec.data() + 1 + c.offset, 0, size_t(c.length));
+    }
+    const bool hasAuto = nextAutoInc_ > 0;
+    buildRecord(rec, values, nullptr);
+    if (hasAuto) {
+        // The counter goes first: a crash then costs a number, never a duplicate.
+        for (const Column& c : cols_) {
+            if (c.type != '+')
+                continue;
+            putLe32(header_.data() + c.descriptor + 42, quint32(nextAutoInc_ + 1));
+            pwriteAll(fd_, c.descriptor + 42, header_.constData() + c.descriptor + 42, 4, path_);
+        }
+        ++nextAutoInc_;
+    }
+    // Record and end mark, then the count: readers trust the count, so a crash before it
+    // leaves the table as it was.
+    const qint64 pos = headerLen_ + physCount_ * qint64(recordLen_);
+    pwriteAll(fd_, pos, rec.constData(), rec.size(), path_);
+    ++physCount_;
+    headerCount_ = physCount_;
+    writeHeaderCount();
+    if (visible_ >= 0)
+        ++visible_;
+    return physCount_;
+}
+
+RecordId DbaseTable::update(RecordId id, const QList<Value>& values, const QList<bool>& changed)
+{
+    requireWritable();
+    checkId(id);
+    if (changed.size() != defs_.size())
+        throw Error(QStringLiteral("Lista de campos alterados com tamanho errado para a tabela %1").arg(path_));
+    QByteArray rec(recordLen_, Qt::Uninitialized);
+    const qint64 pos = headerLen_ + (id - 1) * qint64(recordLen_);
+    preadExact(fd_, pos, rec.data(), recordLen_, path_);
+    buildRecord(rec, values, &changed);
+    pwriteAll(fd_, pos, rec.constData(), recordLen_, path_);
+    const qint64 rec0 = id - 1;
+    if (rec0 >= cacheFirst_ && rec0 < cacheFirst_ + cacheCount_)
+        std::memcpy(cache_.data() + (rec0 - cacheFirst_) * recordLen_, rec.constData(), size_t(recordLen_));
+    if (!dateWritten_) {
+        writeHeaderDate();
+        pwriteAll(fd_, 1, header_.constData() + 1, 3, path_);
+        dateWritten_ = true;
+    }
+    return id;
+}
+
+RecordId DbaseTable::remove(RecordId id)
+{
+    requireWritable();
+    checkId(id);
+    if (!isDeleted(id)) {
+        const qint64 rec0 = id - 1;
+        pwriteAll(fd_, headerLen_ + rec0 * qint64(recordLen_), "*", 1, path_);
+        if (rec0 >= cacheFirst_ && rec0 < cacheFirst_ + cacheCount_)
+            cache_[(rec0 - cacheFirst_) * recordLen_] = '*';
+        if (visible_ >= 0)
+            --visible_;
+        if (!dateWritten_) {
+            writeHeaderDate();
+            pwriteAll(fd_, 1, header_.constData() + 1, 3, path_);
+            dateWritten_ = true;
+        }
+    }
+    return next(id);
+}
+
+void DbaseTable::flush()
+{
+    if (!writable_)
+        return;
+    if (::fdatasync(fd_) != 0)
+        throw FileError(QStringLiteral("Erro ao gravar %1 no disco: %2").arg(path_, QString::fromLocal8Bit(strerror(errno))));
+    if (memoFd_ >= 0 && ::fdatasync(memoFd_) != 0)
+        throw FileError(QStringLiteral("Erro ao gravar %1 no disco: %2")
+                            .arg(memoPath_, QString::fromLocal8Bit(strerror(errno))));
+}
+
+}  // namespace quillora::dbase

@@ -1,0 +1,1573 @@
+#include "tables/paradox/ParadoxTable.h"
+
+#include "tables/Error.h"
+#include "tables/Session.h"
+#include "tables/paradox/PxBlob.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cmath>
+#include <ctime>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+#endif
+
+namespace quillora {
+
+using namespace px;
+
+namespace {
+
+constexpr int kCacheSize = 16;
+
+enum : int {
+    kAlpha = 0x01, kDate = 0x02, kShort = 0x03, kLong = 0x04, kMoney = 0x05, kNumber = 0x06,
+    kLogical = 0x09, kMemo = 0x0C, kBinary = 0x0D, kFmtMemo = 0x0E, kOle = 0x0F, kGraphic = 0x10,
+    kTime = 0x14, kTimestamp = 0x15, kAutoInc = 0x16, kBcd = 0x17, kBytes = 0x18,
+};
+
+bool isBlobCode(int c) { return c >= kMemo && c <= kGraphic; }
+
+inline RecordId makeId(int block, int slot) { return (RecordId(block) << 16) | RecordId(slot); }
+inline int idBlock(RecordId id) { return int(id >> 16); }
+inline int idSlot(RecordId id) { return int(id & 0xFFFF); }
+
+QString codecNameFor(int cp, const QString& sortOrderId)
+{
+    if (cp == 0 && sortOrderId.compare(u"BLROM800", Qt::CaseInsensitive) == 0)
+        return QStringLiteral("hp-roman8");
+    if (cp == 0)
+        cp = 437;
+    return QString::number(cp);
+}
+
+std::shared_ptr<const CodePage> codePageFor(int cp, const QString& sortOrderId)
+{
+    const QString n = codecNameFor(cp, sortOrderId);
+    bool isNumber = false;
+    n.toInt(&isNumber);
+    if (!isNumber)
+        return CodePage::byName(n);
+    const int num = n.toInt();
+    const QStringList tries = (num >= 1250 && num <= 1258)
+        ? QStringList{QStringLiteral("windows-%1").arg(num), QStringLiteral("cp%1").arg(num)}
+        : QStringList{QStringLiteral("IBM%1").arg(num), QStringLiteral("cp%1").arg(num),
+                      QStringLiteral("windows-%1").arg(num)};
+    for (const QString& t : tries)
+        if (auto p = CodePage::byName(t))
+            return p;
+    return nullptr;
+}
+
+}  // namespace
+
+// --- Opening ----------------------------------------------------------------------------------
+
+ParadoxTable::ParadoxTable(const QString& path) : path_(path), file_(path)
+{
+    if (!file_.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        throw FileError(QStringLiteral("Não foi possível abrir a tabela %1: %2").arg(path, file_.errorString()));
+    cache_.resize(kCacheSize);
+    openHeader();
+    findPassword();
+    walkChain();
+    walkFreeList();
+    readVal();
+}
+
+ParadoxTable::~ParadoxTable()
+{
+    try {
+        flush();
+    } catch (...) {
+        // A destructor cannot report; flush() is called explicitly by everything that writes.
+    }
+    unlock();
+}
+
+void ParadoxTable::damaged(const QString& what) const
+{
+    throw FileError(QStringLiteral("Tabela Paradox danificada: %1 (%2)").arg(path_, what));
+}
+
+void ParadoxTable::openHeader()
+{
+    const qint64 fileSize = file_.size();
+    QByteArray h = file_.read(0x78);
+    if (h.size() < 0x58)
+        damaged(QStringLiteral("arquivo menor que o cabeçalho"));
+    const char* p = h.constData();
+    recordSize_ = le16(p);
+    headerSize_ = le16(p + 2);
+    fileType_ = uchar(p[4]);
+    const int blockKiB = uchar(p[5]);
+    version_ = uchar(p[0x39]);
+    if (fileType_ != 0 && fileType_ != 2)
+        throw FileError(QStringLiteral("%1 não é uma tabela Paradox (é um arquivo de índice ou de outro tipo, código %2)")
+                            .arg(path_).arg(fileType_));
+    if (version_ < 3 || version_ > 0x0C)
+        throw FileError(QStringLiteral("Versão de tabela Paradox desconhecida em %1 (código %2)").arg(path_).arg(version_));
+    if (blockKiB < 1 || blockKiB > 32)
+        damaged(QStringLiteral("tamanho de bloco %1 KiB").arg(blockKiB));
+    blockSize_ = blockKiB * 1024;
+    const bool ext = version_ >= 5;
+    const int varStart = ext ? 0x78 : 0x58;
+    if (headerSize_ < varStart || headerSize_ > fileSize)
+        damaged(QStringLiteral("tamanho de cabeçalho %1").arg(headerSize_));
+    if (recordSize_ < 1 || recordSize_ > blockSize_ - 6)
+        damaged(QStringLiteral("tamanho de registro %1 com blocos de %2 bytes").arg(recordSize_).arg(blockSize_));
+    file_.seek(0);
+    header_ = file_.read(headerSize_);
+    if (header_.size() != headerSize_)
+        damaged(QStringLiteral("cabeçalho incompleto"));
+    p = header_.constData();
+    capacity_ = (blockSize_ - 6) / recordSize_;
+    keyFields_ = fileType_ == 0 ? le16(p + 0x23) : 0;
+    fileBlocks_ = le16(p + 0x0C);
+    firstFree_ = le16(p + 0x4D);
+    autoInc_ = le32(p + 0x49);
+    sortByte_ = uchar(p[0x29]);
+    key_ = ext ? le32(p + 0x5C) : le32(p + 0x25);
+    codePage_ = ext ? le16(p + 0x6A) : 437;
+    if (ext) {
+        const int at = 0x58 + le16(p + 0x6E);
+        if (at > 0x58 && at < headerSize_) {
+            const int end = header_.indexOf('\0', at);
+            if (end > at)
+                sortOrderId_ = QString::fromLatin1(header_.mid(at, end - at));
+        }
+    }
+    // The last block may be cut short after its records (BDE leaves such files).
+    if (fileBlocks_ > 0 && qint64(headerSize_) + qint64(fileBlocks_ - 1) * blockSize_ + 6 > fileSize)
+        damaged(QStringLiteral("o cabeçalho indica %1 blocos, mas o arquivo tem só %2 bytes").arg(fileBlocks_).arg(fileSize));
+    const quint32 numRecords = le32(p + 6);
+    if (qint64(numRecords) > qint64(fileBlocks_) * capacity_)
+        damaged(QStringLiteral("%1 registros não cabem em %2 blocos").arg(numRecords).arg(fileBlocks_));
+    cp_ = codePageFor(codePage_, sortOrderId_);
+    if (!cp_)
+        throw FileError(QStringLiteral("Código de página %1 da tabela %2 não é suportado").arg(codePage_).arg(path_));
+    collation_ = Collation::forSortOrder(sortOrderId_, sortByte_, &collationKnown_);
+    parseFields(header_, varStart);
+}
+
+void ParadoxTable::parseFields(const QByteArray& h, int varStart)
+{
+    const char* p = h.constData();
+    const int n = le16(p + 0x21);
+    if (n < 1 || n > 255)
+        damaged(QStringLiteral("%1 campos").arg(n));
+    if (keyFields_ > n)
+        damaged(QStringLiteral("%1 campos de chave em %2 campos").arg(keyFields_).arg(n));
+    const int tableNameSize = version_ >= 0x0C ? 261 : 79;
+    int namesAt = varStart + 2 * n + 4 + 4 * n + tableNameSize;
+    if (namesAt > h.size())
+        damaged(QStringLiteral("lista de campos passa do cabeçalho"));
+    int offset = 0;
+    fields_.clear();
+    defs_.clear();
+    for (int i = 0; i < n; ++i) {
+        Field f;
+        f.code = uchar(p[varStart + 2 * i]);
+        const int sizeByte = uchar(p[varStart + 2 * i + 1]);
+        FieldDef d;
+        int expected = -1;
+        switch (f.code) {
+        case kAlpha: d.type = ftString; d.nativeType = 'A'; d.size = sizeByte; break;
+        case kDate: d.type = ftDate; d.nativeType = 'D'; expected = 4; break;
+        case kShort: d.type = ftSmallint; d.nativeType = 'S'; expected = 2; break;
+        case kLong: d.type = ftInteger; d.nativeType = 'I'; expected = 4; break;
+        case kMoney: d.type = ftCurrency; d.nativeType = '$'; expected = 8; break;
+        case kNumber: d.type = ftFloat; d.nativeType = 'N'; expected = 8; break;
+        case kLogical: d.type = ftBoolean; d.nativeType = 'L'; expected = 1; break;
+        case kMemo: d.type = ftMemo; d.nativeType = 'M'; break;
+        case kBinary: d.type = ftBlob; d.nativeType = 'B'; break;
+        case kFmtMemo: d.type = ftFmtMemo; d.nativeType = 'F'; break;
+        case kOle: d.type = ftParadoxOle; d.nativeType = 'O'; break;
+        case kGraphic: d.type = ftGraphic; d.nativeType = 'G'; break;
+        case kTime: d.type = ftTime; d.nativeType = 'T'; expected = 4; break;
+        case kTimestamp: d.type = ftDateTime; d.nativeType = '@'; expected = 8; break;
+        case kAutoInc: d.type = ftAutoInc; d.nativeType = '+'; expected = 4; d.readOnly = true; break;
+        case kBcd: d.type = ftBCD; d.nativeType = '#'; d.size = 32; d.decimals = sizeByte; f.decimals = sizeByte; break;
+        case kBytes: d.type = ftBytes; d.nativeType = 'Y'; d.size = sizeByte; break;
+        default:
+            damaged(QStringLiteral("tipo de campo desconhecido %1 no campo %2").arg(f.code).arg(i + 1));
+        }
+        if (f.code == kBcd) {
+            if (sizeByte > 32)
+                damaged(QStringLiteral("campo BCD com %1 decimais").arg(sizeByte));
+            f.size = 17;
+        } else if (isBlobCode(f.code)) {
+            if (sizeByte < 10)
+                damaged(QStringLiteral("campo de blob de %1 bytes").arg(sizeByte));
+            f.size = sizeByte;
+            d.size = sizeByte - 10;
+        } else {
+            f.size = sizeByte;
+            if ((expected > 0 && sizeByte != expected) || sizeByte == 0)
+                damaged(QStringLiteral("campo %1 com tamanho %2").arg(i + 1).arg(sizeByte));
+        }
+        f.offset = offset;
+        offset += f.size;
+        fields_.push_back(f);
+        defs_.append(d);
+    }
+    if (offset != recordSize_)
+        damaged(QStringLiteral("os tamanhos dos campos somam %1, o registro tem %2").arg(offset).arg(recordSize_));
+    for (int i = 0; i < n; ++i) {
+        if (namesAt >= h.size())
+            damaged(QStringLiteral("nomes de campos passam do cabeçalho"));
+        int end = h.indexOf('\0', namesAt);
+        if (end < 0)
+            damaged(QStringLiteral("nomes de campos passam do cabeçalho"));
+        fields_[i].name = cp_->decode(QByteArrayView(h.constData() + namesAt, end - namesAt));
+        defs_[i].name = fields_[i].name;
+        namesAt = end + 1;
+    }
+    for (int i = 0; i < keyFields_; ++i)
+        if (fields_[i].code == kAlpha)
+            hasAlphaKey_ = true;
+}
+
+void ParadoxTable::findPassword()
+{
+    if (key_ == 0)
+        return;
+    auto matches = [&](const QString& pw) {
+        QByteArray bytes;
+        if (!cp_->encode(pw, &bytes))
+            bytes = pw.toLatin1();
+        return passwordKey(bytes) == key_;
+    };
+    for (const QString& pw : Session::knownPasswords())
+        if (matches(pw))
+            return;
+    const Session::PasswordPrompt& prompt = Session::passwordPrompt();
+    if (!prompt)
+        throw FileError(QStringLiteral("A tabela %1 é protegida por senha; informe a senha.").arg(path_));
+    bool retry = false;
+    QString pw;
+    while (prompt(path_, retry, &pw)) {
+        if (matches(pw)) {
+            Session::addPassword(pw);
+            return;
+        }
+        retry = true;
+        pw.clear();
+    }
+    throw FileError(retry ? QStringLiteral("Senha incorreta para a tabela %1").arg(path_)
+                          : QStringLiteral("Abertura cancelada: a tabela %1 é protegida por senha").arg(path_));
+}
+
+void ParadoxTable::walkChain()
+{
+    const int n = fileBlocks_;
+    next_.assign(size_t(n) + 1, 0);
+    prev_.assign(size_t(n) + 1, 0);
+    count_.assign(size_t(n) + 1, -1);
+    chainIndex_.assign(size_t(n) + 1, -1);
+    chain_.clear();
+    totalRecords_ = 0;
+    int b = le16(header_.constData() + 0x0E);
+    char hdr[6];
+    while (b != 0) {
+        if (b < 1 || b > n)
+            damaged(QStringLiteral("bloco %1 fora do arquivo (%2 blocos)").arg(b).arg(n));
+        if (chainIndex_[b] >= 0)
+            damaged(QStringLiteral("encadeamento de blocos em laço no bloco %1").arg(b));
+        const char* bp;
+        if (key_) {
+            bp = block(b).data.constData();
+        } else {
+            if (!file_.seek(headerSize_ + qint64(b - 1) * blockSize_) || file_.read(hdr, 6) != 6)
+                damaged(QStringLiteral("bloco %1 ilegível").arg(b));
+            bp = hdr;
+        }
+        const int nx = le16(bp);
+        const int pv = le16(bp + 2);
+        const int add = qint16(le16(bp + 4));
+        if (add < -recordSize_ || (add + recordSize_) % recordSize_ != 0)
+            damaged(QStringLiteral("bloco %1 com deslocamento de dados %2").arg(b).arg(add));
+        const int cnt = add / recordSize_ + 1;
+        if (cnt > capacity_)
+            damaged(QStringLiteral("bloco %1 diz ter %2 registros, cabem %3").arg(b).arg(cnt).arg(capacity_));
+        if (headerSize_ + qint64(b - 1) * blockSize_ + 6 + qint64(cnt) * recordSize_ > file_.size())
+            damaged(QStringLiteral("bloco %1 cortado no fim do arquivo").arg(b));
+        next_[b] = nx;
+        prev_[b] = pv;
+        count_[b] = cnt;
+        chainIndex_[b] = int(chain_.size());
+        chain_.push_back(b);
+        totalRecords_ += cnt;
+        b = nx;
+    }
+    prefix_.assign(chain_.size() + 1, 0);
+    prefixValid_ = 0;
+}
+
+void ParadoxTable::walkFreeList()
+{
+    freeListProblem_.clear();
+    std::vector<bool> seen(size_t(fileBlocks_) + 1, false);
+    int b = firstFree_;
+    char hdr[6];
+    while (b != 0) {
+        if (b < 1 || b > fileBlocks_ || seen[b] || chainIndex_[b] >= 0) {
+            freeListProblem_ = QStringLiteral("lista de blocos livres inválida no bloco %1").arg(b);
+            return;
+        }
+        seen[b] = true;
+        if (key_) {
+            next_[b] = le16(block(b).data.constData());
+        } else {
+            if (!file_.seek(headerSize_ + qint64(b - 1) * blockSize_) || file_.read(hdr, 6) != 6) {
+                freeListProblem_ = QStringLiteral("bloco livre %1 ilegível").arg(b);
+                return;
+            }
+            next_[b] = le16(hdr);
+        }
+        count_[b] = 0;
+        b = next_[b];
+    }
+}
+
+void ParadoxTable::readVal()
+{
+    const QString valPath = familyFile(QStringLiteral("VAL"));
+    if (valPath.isEmpty())
+        return;
+    QFile f(valPath);
+    if (!f.open(QIODevice::ReadOnly))
+        return;
+    const QByteArray v = f.read(1 << 20);
+    // Only the layout of Paradox 4 and 5 .VAL files is understood; others are left alone.
+    if (v.size() < 0x35 || (uchar(v[1]) != 0x09 && uchar(v[1]) != 0x0B))
+        return;
+    const int entries = uchar(v[2]);
+    const qint64 footer = le32(v.constData() + 0x09);
+    int at = 0x35;
+    for (int e = 0; e < entries; ++e) {
+        if (at + 28 > v.size() || (footer > 0 && at >= footer))
+            return;
+        const char* p = v.constData() + at;
+        const int field = uchar(p[0]);
+        const int picture = uchar(p[1]);
+        const bool required = p[2] == 1;
+        const bool hasMin = le32(p + 12) != 0, hasMax = le32(p + 16) != 0, hasDefault = le32(p + 20) != 0;
+        at += 28;
+        if (field >= int(fields_.size()))
+            return;
+        Field& fd = fields_[size_t(field)];
+        const int w = fd.size;
+        auto take = [&](bool present, QByteArray* out) {
+            if (!present)
+                return true;
+            if (at + w > v.size())
+                return false;
+            if (!isBlobCode(fd.code))
+                *out = v.mid(at, w);
+            at += w;
+            return true;
+        };
+        if (!take(hasMin, &fd.minRaw) || !take(hasMax, &fd.maxRaw) || !take(hasDefault, &fd.defaultRaw))
+            return;
+        if (le32(p + 24) != 0)
+            at += picture;
+        if (required)
+            defs_[field].required = true;
+    }
+}
+
+QString ParadoxTable::familyFile(const QString& ext) const
+{
+    const QFileInfo fi(path_);
+    const QString wanted = fi.completeBaseName() + QLatin1Char('.') + ext;
+    const QDir dir = fi.absoluteDir();
+    const QString direct = dir.filePath(wanted);
+    if (QFileInfo::exists(direct))
+        return direct;
+    const QStringList all = dir.entryList({fi.completeBaseName() + QStringLiteral(".*")}, QDir::Files);
+    for (const QString& name : all)
+        if (name.compare(wanted, Qt::CaseInsensitive) == 0)
+            return dir.filePath(name);
+    return {};
+}
+
+QString ParadoxTable::formatName() const
+{
+    switch (version_) {
+    case 3: return QStringLiteral("Paradox 3.0");
+    case 4: return QStringLiteral("Paradox 3.5");
+    case 5: case 6: case 7: case 8: case 9: return QStringLiteral("Paradox 4");
+    case 0x0A: case 0x0B: return QStringLiteral("Paradox 5");
+    default: return QStringLiteral("Paradox 7");
+    }
+}
+
+QString ParadoxTable::codePageName() const
+{
+    const QString so = sortOrderId_.isEmpty() ? QStringLiteral("ordem %1").arg(sortByte_, 2, 16, QLatin1Char('0'))
+                                              : sortOrderId_;
+    return QStringLiteral("%1 (%2)").arg(cp_->name(), so);
+}
+
+QList<IndexDef> ParadoxTable::indexes() const
+{
+    QList<IndexDef> out;
+    if (keyFields_ > 0) {
+        IndexDef d;
+        d.options = ixPrimary | ixUnique;
+        for (int i = 0; i < keyFields_; ++i)
+            d.fields << fields_[size_t(i)].name;
+        d.fileName = QFileInfo(familyFile(QStringLiteral("PX"))).fileName();
+        out << d;
+    }
+    const QFileInfo fi(path_);
+    const QStringList names = fi.absoluteDir().entryList({fi.completeBaseName() + QStringLiteral(".*")}, QDir::Files, QDir::Name);
+    for (const QString& name : names) {
+        const QString ext = QFileInfo(name).suffix().toUpper();
+        if (ext.size() != 3 || ext[0] != u'X' || QFileInfo(name).completeBaseName().compare(fi.completeBaseName(), Qt::CaseInsensitive))
+            continue;
+        QFile f(fi.absoluteDir().filePath(name));
+        if (!f.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray h = f.read(0x1000);
+        if (h.size() < 0x78)
+            continue;
+        const char* p = h.constData();
+        const int type = uchar(p[4]);
+        if (type != 3 && type != 5 && type != 6 && type != 8)
+            continue;
+        const int nf = le16(p + 0x21);
+        const int fnAt = 0x58 + le16(p + 0x66);
+        if (nf < 1 || fnAt + 2 * nf > h.size())
+            continue;
+        int m;
+        if (keyFields_ == 0) {
+            m = nf - 3;
+        } else {
+            // Indexed fields, then the base key fields not among them, then Blk Num.
+            m = nf - 1;
+            for (int prefix = 1; prefix <= nf - 1; ++prefix) {
+                QList<int> rest;
+                QList<int> chosen;
+                for (int i = 0; i < prefix; ++i)
+                    chosen << (le16(p + fnAt + 2 * i) & 0x7FFF);
+                for (int k = 1; k <= keyFields_; ++k)
+                    if (!chosen.contains(k))
+                        rest << k;
+                if (prefix + rest.size() == nf - 1) {
+                    m = prefix;
+                    break;
+                }
+            }
+        }
+        if (m < 1)
+            continue;
+        IndexDef d;
+        d.fileName = name;
+        for (int i = 0; i < m; ++i) {
+            const int fn = le16(p + fnAt + 2 * i);
+            const int field = (fn & 0x7FFF) - 1;
+            if (field >= 0 && field < int(fields_.size()))
+                d.fields << fields_[size_t(field)].name;
+            if (fn & 0x8000)
+                d.options |= ixDescending;
+        }
+        const int optionsByte = uchar(p[0x55]);
+        if (optionsByte & 0x10)
+            d.options |= ixDescending;
+        if (optionsByte & 0x20)
+            d.options |= ixUnique;
+        if (type == 3 || type == 6)
+            d.options |= ixNonMaintained;
+        if (ext[1] == u'G') {
+            const int nameAt = 0x58 + le16(p + 0x68);
+            const int end = nameAt > 0x58 ? h.indexOf('\0', nameAt) : -1;
+            if (end > nameAt)
+                d.name = cp_->decode(QByteArrayView(p + nameAt, end - nameAt));
+        } else if (!d.fields.isEmpty()) {
+            d.name = d.fields.first();
+        }
+        out << d;
+    }
+    return out;
+}
+
+// --- Blocks -----------------------------------------------------------------------------------
+
+ParadoxTable::CachedBlock& ParadoxTable::block(int no)
+{
+    if (lastHit_ >= 0 && cache_[size_t(lastHit_)].no == no) {
+        cache_[size_t(lastHit_)].stamp = ++stamp_;
+        return cache_[size_t(lastHit_)];
+    }
+    int victim = 0;
+    for (int i = 0; i < kCacheSize; ++i) {
+        if (cache_[size_t(i)].no == no) {
+            lastHit_ = i;
+            cache_[size_t(i)].stamp = ++stamp_;
+            return cache_[size_t(i)];
+        }
+        if (cache_[size_t(i)].stamp < cache_[size_t(victim)].stamp)
+            victim = i;
+    }
+    CachedBlock& c = cache_[size_t(victim)];
+    if (c.dirty)
+        writeBlock(c);
+    c.no = 0;
+    if (no < 1 || no > fileBlocks_)
+        damaged(QStringLiteral("bloco %1 fora do arquivo").arg(no));
+    const qint64 at = headerSize_ + qint64(no - 1) * blockSize_;
+    if (c.data.size() != blockSize_)
+        c.data = QByteArray(blockSize_, '\0');
+    const qint64 avail = std::min<qint64>(blockSize_, file_.size() - at);
+    if (avail <= 0) {
+        c.data.fill('\0');  // allocated but not yet written
+    } else {
+        if (avail < blockSize_)
+            c.data.fill('\0');
+        if (!file_.seek(at) || file_.read(c.data.data(), avail) != avail)
+            damaged(QStringLiteral("bloco %1 ilegível").arg(no));
+        if (key_)
+            decryptBlock(c.data.data(), blockSize_, key_, no);
+    }
+    c.no = no;
+    c.dirty = false;
+    c.stamp = ++stamp_;
+    lastHit_ = victim;
+    return c;
+}
+
+void ParadoxTable::writeBlock(CachedBlock& c)
+{
+    // Leftovers of moved or deleted records are not kept on disk.
+    const int used = 6 + std::max(0, count_[c.no]) * recordSize_;
+    if (used < blockSize_)
+        std::memset(c.data.data() + used, 0, size_t(blockSize_ - used));
+    const qint64 at = headerSize_ + qint64(c.no - 1) * blockSize_;
+    bool ok;
+    if (key_) {
+        QByteArray enc = c.data;
+        encryptBlock(enc.data(), blockSize_, key_, c.no);
+        ok = file_.seek(at) && file_.write(enc) == blockSize_;
+    } else {
+        ok = file_.seek(at) && file_.write(c.data) == blockSize_;
+    }
+    if (!ok)
+        throw FileError(QStringLiteral("Falha ao gravar a tabela %1: %2").arg(path_, file_.errorString()));
+    c.dirty = false;
+}
+
+void ParadoxTable::setBlockHeader(int no)
+{
+    CachedBlock& c = block(no);
+    char* p = c.data.data();
+    put16(p, quint16(next_[no]));
+    put16(p + 2, quint16(prev_[no]));
+    put16(p + 4, quint16(qint16((count_[no] - 1) * recordSize_)));
+    c.dirty = true;
+}
+
+void ParadoxTable::ensurePrefix(int chainIndex)
+{
+    if (prefix_.size() != chain_.size() + 1)
+        prefix_.resize(chain_.size() + 1);
+    for (int k = prefixValid_; k < chainIndex && k < int(chain_.size()); ++k)
+        prefix_[size_t(k) + 1] = prefix_[size_t(k)] + count_[chain_[size_t(k)]];
+    prefixValid_ = std::max(prefixValid_, std::min(chainIndex, int(chain_.size())));
+}
+
+void ParadoxTable::chainChanged(int fromIndex)
+{
+    prefixValid_ = std::max(0, std::min(prefixValid_, fromIndex));
+    if (prefix_.size() != chain_.size() + 1)
+        prefix_.resize(chain_.size() + 1);
+}
+
+// --- Navigation -------------------------------------------------------------------------------
+
+RecordId ParadoxTable::first()
+{
+    for (int b : chain_)
+        if (count_[b] > 0)
+            return makeId(b, 0);
+    return NoRecord;
+}
+
+RecordId ParadoxTable::last()
+{
+    for (auto it = chain_.rbegin(); it != chain_.rend(); ++it)
+        if (count_[*it] > 0)
+            return makeId(*it, count_[*it] - 1);
+    return NoRecord;
+}
+
+RecordId ParadoxTable::next(RecordId id)
+{
+    const int b = idBlock(id), s = idSlot(id);
+    if (id < 0 || b < 1 || b > fileBlocks_ || chainIndex_[b] < 0)
+        return NoRecord;
+    if (s + 1 < count_[b])
+        return makeId(b, s + 1);
+    for (size_t i = size_t(chainIndex_[b]) + 1; i < chain_.size(); ++i)
+        if (count_[chain_[i]] > 0)
+            return makeId(chain_[i], 0);
+    return NoRecord;
+}
+
+RecordId ParadoxTable::prior(RecordId id)
+{
+    const int b = idBlock(id), s = idSlot(id);
+    if (id < 0 || b < 1 || b > fileBlocks_ || chainIndex_[b] < 0)
+        return NoRecord;
+    if (s > 0)
+        return makeId(b, s - 1);
+    for (int i = chainIndex_[b] - 1; i >= 0; --i)
+        if (count_[chain_[size_t(i)]] > 0)
+            return makeId(chain_[size_t(i)], count_[chain_[size_t(i)]] - 1);
+    return NoRecord;
+}
+
+qint64 ParadoxTable::position(RecordId id)
+{
+    const qint64 n = recordNumber(id);
+    return n > 0 ? n : -1;
+}
+
+qint64 ParadoxTable::recordNumber(RecordId id)
+{
+    const int b = idBlock(id);
+    if (id < 0 || b < 1 || b > fileBlocks_ || chainIndex_[b] < 0)
+        return 0;
+    ensurePrefix(chainIndex_[b]);
+    return prefix_[size_t(chainIndex_[b])] + idSlot(id) + 1;
+}
+
+RecordId ParadoxTable::atPosition(qint64 position)
+{
+    if (position < 1 || position > totalRecords_)
+        return NoRecord;
+    ensurePrefix(int(chain_.size()));
+    // Last chain index whose first record is at or before the position.
+    auto it = std::upper_bound(prefix_.begin(), prefix_.end() - 1, position - 1);
+    int ci = int(it - prefix_.begin()) - 1;
+    while (ci < int(chain_.size()) && prefix_[size_t(ci)] + count_[chain_[size_t(ci)]] < position)
+        ++ci;
+    if (ci < 0 || ci >= int(chain_.size()))
+        return NoRecord;
+    return makeId(chain_[size_t(ci)], int(position - 1 - prefix_[size_t(ci)]));
+}
+
+// --- Reading ----------------------------------------------------------------------------------
+
+void ParadoxTable::read(RecordId id, QByteArray& raw)
+{
+    const int b = idBlock(id), s = idSlot(id);
+    if (id < 0 || b < 1 || b > fileBlocks_ || chainIndex_[b] < 0 || s >= count_[b])
+        throw FileError(QStringLiteral("Registro inexistente na tabela %1").arg(path_));
+    const char* p = block(b).data.constData() + 6 + s * recordSize_;
+    if (raw.size() != recordSize_)
+        raw.resize(recordSize_);
+    std::memcpy(raw.data(), p, size_t(recordSize_));
+}
+
+MbFile& ParadoxTable::mb(bool forWrite)
+{
+    if (!mb_) {
+        QString mbPath = familyFile(QStringLiteral("MB"));
+        if (mbPath.isEmpty()) {
+            if (!forWrite)
+                throw FileError(QStringLiteral("O arquivo de blobs (.MB) da tabela %1 não existe; os memorandos e imagens não podem ser lidos").arg(path_));
+            const QFileInfo fi(path_);
+            mbPath = fi.absoluteDir().filePath(fi.completeBaseName() + (fi.suffix() == u"db" ? QStringLiteral(".mb") : QStringLiteral(".MB")));
+            MbFile::create(mbPath, key_);
+        }
+        mb_ = std::make_unique<MbFile>(mbPath, key_);
+    }
+    if (forWrite)
+        mb_->beginWrite();
+    return *mb_;
+}
+
+Value ParadoxTable::value(const QByteArray& raw, int field)
+{
+    if (field < 0 || field >= int(fields_.size()) || raw.size() != recordSize_)
+        return {};
+    const Field& f = fields_[size_t(field)];
+    const char* p = raw.constData() + f.offset;
+    qint64 i = 0;
+    double d = 0;
+    switch (f.code) {
+    case kAlpha: {
+        int len = 0;
+        while (len < f.size && p[len])
+            ++len;
+        if (len == 0)
+            return {};
+        return Value::text(cp_->decode(QByteArrayView(p, len)));
+    }
+    case kDate:
+        if (!readInt(p, 4, &i) || i <= 0)
+            return {};
+        return Value::date(fromDayNumber(i));
+    case kShort:
+        return readInt(p, 2, &i) ? Value::integer(i) : Value();
+    case kLong: case kAutoInc:
+        return readInt(p, 4, &i) ? Value::integer(i) : Value();
+    case kMoney: case kNumber:
+        return readDouble(p, &d) ? Value::floating(d) : Value();
+    case kLogical:
+        if (!p[0])
+            return {};
+        return Value::boolean(uchar(p[0]) != 0x80);
+    case kTime:
+        if (!readInt(p, 4, &i) || i < 0 || i >= 86400000)
+            return {};
+        return Value::time(QTime::fromMSecsSinceStartOfDay(int(i)));
+    case kTimestamp: {
+        if (!readDouble(p, &d) || !std::isfinite(d) || d < 86400000.0 || d > 3.2e17)
+            return {};
+        const qint64 ms = qint64(std::llround(d));
+        const qint64 days = ms / 86400000;
+        return Value::dateTime(QDateTime(fromDayNumber(days), QTime::fromMSecsSinceStartOfDay(int(ms % 86400000))));
+    }
+    case kBcd: {
+        qint64 scaled = 0;
+        if (!readBcd(p, f.decimals, &scaled))
+            return {};
+        return Value::fixed(Fixed{scaled});
+    }
+    case kBytes:
+        if (isBlank(p, f.size))
+            return {};
+        return Value::bytes(QByteArray(p, f.size));
+    default:
+        break;
+    }
+    // Blobs: leader, then offset|index, length, modification number.
+    const int leader = f.size - 10;
+    const char* desc = p + leader;
+    const quint32 oi = le32(desc);
+    const quint32 len = le32(desc + 4);
+    if (len == 0)
+        return {};
+    QByteArray data;
+    if (oi == 0) {
+        if (len > quint32(leader))
+            damaged(QStringLiteral("blob do campo '%1' maior que a parte no registro e sem posição no .MB").arg(f.name));
+        data = QByteArray(p, int(len));
+    } else {
+        data = mb(false).read(oi, len);
+        if ((f.code == kGraphic || f.code == kOle) && data.size() >= 8 && data[0] == 1 && data[1] == 0 &&
+            data[2] == 0 && le32(data.constData() + 4) == quint32(data.size() - 8))
+            data.remove(0, 8);
+    }
+    if (f.code == kMemo || f.code == kFmtMemo)
+        return Value::text(cp_->decode(data));
+    return Value::bytes(data);
+}
+
+// --- Writing ----------------------------------------------------------------------------------
+
+void ParadoxTable::unlock()
+{
+#ifdef Q_OS_UNIX
+    if (lockFd_ >= 0) {
+        ::flock(lockFd_, LOCK_UN);
+        lockFd_ = -1;
+    }
+#endif
+}
+
+namespace {
+// True when another program holds a lock on the file (Paradox and the BDE keep their .LCK
+// files locked while they run; a file left behind by a crash is not).
+bool lockFileIsLive(const QString& path)
+{
+#ifdef Q_OS_UNIX
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool live = false;
+    struct flock fl {};
+    fl.l_type = F_WRLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = 0;
+    fl.l_len = 0;
+#ifdef F_OFD_GETLK
+    if (::fcntl(fd, F_OFD_GETLK, &fl) == 0 && fl.l_type != F_UNLCK)
+        live = true;
+#else
+    if (::fcntl(fd, F_GETLK, &fl) == 0 && fl.l_type != F_UNLCK)
+        live = true;
+#endif
+    if (!live && ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK)
+        live = true;
+    ::close(fd);
+    return live;
+#else
+    Q_UNUSED(path);
+    return false;
+#endif
+}
+}  // namespace
+
+void ParadoxTable::beginWrite()
+{
+    if (writable_)
+        return;
+    if (header_[0x38])
+        throw FileError(QStringLiteral("A tabela %1 está protegida contra gravação").arg(path_));
+    if (!freeListProblem_.isEmpty())
+        throw FileError(QStringLiteral("A tabela %1 não pode ser gravada: %2").arg(path_, freeListProblem_));
+    if (uchar(header_[0x14]) || uchar(header_[0x2A]))
+        throw FileError(QStringLiteral("A tabela %1 está marcada como precisando de reparo; recupere-a com o Paradox antes de gravar").arg(path_));
+    if (keyFields_ > 0 && hasAlphaKey_ && !collationKnown_)
+        throw FileError(QStringLiteral("A tabela %1 tem chave alfanumérica com a ordem de classificação '%2', que não é conhecida; gravar nela deixaria os registros numa ordem que outros programas leriam errado")
+                            .arg(path_, sortOrderId_.isEmpty() ? QString::number(sortByte_) : sortOrderId_));
+    // Secondary indexes that Paradox keeps up to date would go stale.
+    QStringList maintained;
+    const QFileInfo fi(path_);
+    for (const QString& name : fi.absoluteDir().entryList({fi.completeBaseName() + QStringLiteral(".*")}, QDir::Files)) {
+        const QString ext = QFileInfo(name).suffix().toUpper();
+        if (ext.size() != 3 || ext[0] != u'X' || QFileInfo(name).completeBaseName().compare(fi.completeBaseName(), Qt::CaseInsensitive))
+            continue;
+        QFile x(fi.absoluteDir().filePath(name));
+        if (x.open(QIODevice::ReadOnly)) {
+            const QByteArray h = x.read(8);
+            if (h.size() > 4 && (h[4] == 5 || h[4] == 8))
+                maintained << name;
+        }
+    }
+    if (!maintained.isEmpty())
+        throw FileError(QStringLiteral("A tabela %1 tem índices secundários mantidos (%2); gravar nela ainda não os atualiza e os deixaria desatualizados")
+                            .arg(path_, maintained.join(QStringLiteral(", "))));
+    for (const QString& lockName : {QStringLiteral("PDOXUSRS.LCK"), QStringLiteral("PARADOX.LCK"), fi.completeBaseName() + QStringLiteral(".LCK")}) {
+        for (const QString& name : fi.absoluteDir().entryList({QStringLiteral("*.lck")}, QDir::Files)) {
+            if (name.compare(lockName, Qt::CaseInsensitive) == 0 && lockFileIsLive(fi.absoluteDir().filePath(name)))
+                throw FileError(QStringLiteral("A pasta da tabela %1 está em uso pelo Paradox ou pelo BDE (arquivo de bloqueio %2 ativo); feche o outro programa antes de gravar")
+                                    .arg(path_, name));
+        }
+    }
+    // Reopen for writing and take the advisory lock.
+    file_.close();
+    if (!file_.open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
+        const QString why = file_.errorString();
+        file_.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+        throw FileError(QStringLiteral("A tabela %1 não pode ser gravada: %2").arg(path_, why));
+    }
+#ifdef Q_OS_UNIX
+    if (::flock(file_.handle(), LOCK_EX | LOCK_NB) != 0) {
+        file_.close();
+        file_.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+        throw FileError(QStringLiteral("A tabela %1 está em uso por outro programa").arg(path_));
+    }
+    lockFd_ = file_.handle();
+#endif
+    writable_ = true;
+    if (keyFields_ > 0)
+        loadFirstKeys();
+}
+
+void ParadoxTable::loadFirstKeys()
+{
+    firstKey_.assign(chain_.size(), QByteArray());
+    for (size_t i = 0; i < chain_.size(); ++i)
+        refreshFirstKey(int(i));
+    firstKeysLoaded_ = true;
+}
+
+void ParadoxTable::refreshFirstKey(int ci)
+{
+    if (keyFields_ == 0 || ci < 0 || ci >= int(chain_.size()))
+        return;
+    if (firstKey_.size() != chain_.size())
+        firstKey_.resize(chain_.size());
+    const int b = chain_[size_t(ci)];
+    if (count_[b] > 0)
+        firstKey_[size_t(ci)] = QByteArray(block(b).data.constData() + 6, recordSize_);
+    else
+        firstKey_[size_t(ci)] = ci > 0 ? firstKey_[size_t(ci) - 1] : QByteArray();
+}
+
+int ParadoxTable::compareKeys(const char* a, const char* b) const
+{
+    for (int i = 0; i < keyFields_; ++i) {
+        const Field& f = fields_[size_t(i)];
+        int r;
+        if (f.code == kAlpha)
+            r = collation_->compare(a + f.offset, f.size, b + f.offset, f.size);
+        else
+            r = std::memcmp(a + f.offset, b + f.offset, size_t(f.size));
+        if (r)
+            return r < 0 ? -1 : 1;
+    }
+    return 0;
+}
+
+void ParadoxTable::locate(const char* rec, int* chainIndex, int* slot, bool* equal)
+{
+    *equal = false;
+    if (chain_.empty()) {
+        *chainIndex = -1;
+        *slot = 0;
+        return;
+    }
+    const int lastCi = int(chain_.size()) - 1;
+    const int lastB = chain_[size_t(lastCi)];
+    if (count_[lastB] > 0) {
+        const int c = compareKeys(rec, block(lastB).data.constData() + 6 + (count_[lastB] - 1) * recordSize_);
+        if (c > 0) {
+            *chainIndex = lastCi;
+            *slot = count_[lastB];
+            return;
+        }
+    }
+    // Last block whose first key is not above the new key.
+    int lo = 0, hi = lastCi;
+    while (lo < hi) {
+        const int mid = (lo + hi + 1) / 2;
+        const QByteArray& k = firstKey_[size_t(mid)];
+        if (!k.isEmpty() && compareKeys(k.constData(), rec) <= 0)
+            lo = mid;
+        else
+            hi = mid - 1;
+    }
+    const int b = chain_[size_t(lo)];
+    const char* data = block(b).data.constData() + 6;
+    int l = 0, h = count_[b];
+    while (l < h) {
+        const int m = (l + h) / 2;
+        if (compareKeys(data + m * recordSize_, rec) < 0)
+            l = m + 1;
+        else
+            h = m;
+    }
+    *chainIndex = lo;
+    *slot = l;
+    *equal = l < count_[b] && compareKeys(data + l * recordSize_, rec) == 0;
+}
+
+int ParadoxTable::allocBlock()
+{
+    int nb;
+    if (firstFree_ > 0) {
+        nb = firstFree_;
+        firstFree_ = next_[nb];
+        CachedBlock& c = block(nb);
+        c.data.fill('\0');
+        c.dirty = true;
+    } else {
+        if (fileBlocks_ >= 0xFFFF)
+            throw FileError(QStringLiteral("A tabela %1 atingiu o número máximo de blocos").arg(path_));
+        nb = ++fileBlocks_;
+        next_.push_back(0);
+        prev_.push_back(0);
+        count_.push_back(0);
+        chainIndex_.push_back(-1);
+        CachedBlock& c = block(nb);
+        c.data.fill('\0');
+        c.dirty = true;
+    }
+    next_[nb] = prev_[nb] = 0;
+    count_[nb] = 0;
+    return nb;
+}
+
+void ParadoxTable::freeBlock(int no)
+{
+    chainIndex_[no] = -1;
+    count_[no] = 0;
+    next_[no] = firstFree_;
+    firstFree_ = no;
+    CachedBlock& c = block(no);
+    std::memset(c.data.data() + 6, 0, size_t(blockSize_ - 6));
+    put16(c.data.data(), quint16(next_[no]));
+    put16(c.data.data() + 4, quint16(qint16(-recordSize_)));
+    c.dirty = true;
+}
+
+RecordId ParadoxTable::insertAt(int ci, int slot, const char* rec)
+{
+    if (ci < 0) {
+        const int nb = allocBlock();
+        chain_.push_back(nb);
+        chainIndex_[nb] = 0;
+        if (keyFields_)
+            firstKey_.assign(1, QByteArray());
+        ci = 0;
+        slot = 0;
+        chainChanged(0);
+    }
+    int b = chain_[size_t(ci)];
+    auto linkAfter = [&](int at, int nb) {
+        const int ob = chain_[size_t(at)];
+        next_[nb] = next_[ob];
+        prev_[nb] = ob;
+        if (next_[ob]) {
+            prev_[next_[ob]] = nb;
+            setBlockHeader(next_[ob]);
+        }
+        next_[ob] = nb;
+        chain_.insert(chain_.begin() + at + 1, nb);
+        for (size_t k = size_t(at) + 1; k < chain_.size(); ++k)
+            chainIndex_[chain_[k]] = int(k);
+        if (keyFields_)
+            firstKey_.insert(firstKey_.begin() + at + 1, QByteArray());
+        chainChanged(at);
+        setBlockHeader(ob);
+    };
+    if (count_[b] >= capacity_) {
+        if (slot == count_[b] && ci == int(chain_.size()) - 1) {
+            const int nb = allocBlock();
+            linkAfter(ci, nb);
+            ci += 1;
+            slot = 0;
+            b = nb;
+        } else {
+            const int nb = allocBlock();
+            linkAfter(ci, nb);
+            const int keep = (count_[b] + 1) / 2;
+            const int move = count_[b] - keep;
+            std::memcpy(block(nb).data.data() + 6, block(b).data.constData() + 6 + keep * recordSize_, size_t(move) * recordSize_);
+            block(nb).dirty = true;
+            std::memset(block(b).data.data() + 6 + keep * recordSize_, 0, size_t(move) * recordSize_);
+            count_[b] = keep;
+            count_[nb] = move;
+            setBlockHeader(b);
+            setBlockHeader(nb);
+            refreshFirstKey(ci + 1);
+            if (slot > keep) {
+                ci += 1;
+                slot -= keep;
+                b = nb;
+            }
+        }
+    }
+    CachedBlock& c = block(b);
+    char* base = c.data.data() + 6;
+    std::memmove(base + (slot + 1) * recordSize_, base + slot * recordSize_, size_t(count_[b] - slot) * recordSize_);
+    std::memcpy(base + slot * recordSize_, rec, size_t(recordSize_));
+    c.dirty = true;
+    count_[b] += 1;
+    setBlockHeader(b);
+    if (slot == 0)
+        refreshFirstKey(ci);
+    chainChanged(ci);
+    ++totalRecords_;
+    dirty_ = true;
+    pxDirty_ = true;
+    return makeId(b, slot);
+}
+
+void ParadoxTable::truncateToHeader()
+{
+    for (CachedBlock& c : cache_) {
+        c.no = 0;
+        c.dirty = false;
+        c.stamp = 0;
+    }
+    lastHit_ = -1;
+    fileBlocks_ = 0;
+    firstFree_ = 0;
+    chain_.clear();
+    firstKey_.clear();
+    next_.assign(1, 0);
+    prev_.assign(1, 0);
+    count_.assign(1, 0);
+    chainIndex_.assign(1, -1);
+    prefix_.assign(1, 0);
+    prefixValid_ = 0;
+    if (!file_.resize(headerSize_))
+        throw FileError(QStringLiteral("Falha ao gravar a tabela %1: %2").arg(path_, file_.errorString()));
+    writeHeader();
+}
+
+void ParadoxTable::removeAt(int ci, int slot)
+{
+    const int b = chain_[size_t(ci)];
+    {
+        CachedBlock& c = block(b);
+        char* base = c.data.data() + 6;
+        std::memmove(base + slot * recordSize_, base + (slot + 1) * recordSize_, size_t(count_[b] - slot - 1) * recordSize_);
+        std::memset(base + (count_[b] - 1) * recordSize_, 0, size_t(recordSize_));
+        c.dirty = true;
+    }
+    count_[b] -= 1;
+    --totalRecords_;
+    dirty_ = true;
+    pxDirty_ = true;
+    if (count_[b] > 0) {
+        setBlockHeader(b);
+        if (slot == 0)
+            refreshFirstKey(ci);
+        chainChanged(ci);
+        return;
+    }
+    if (chain_.size() == 1) {
+        truncateToHeader();
+        return;
+    }
+    if (ci == 0) {
+        // The first block stays where it is; the next block's records move into it.
+        const int nb = chain_[1];
+        std::memcpy(block(b).data.data() + 6, block(nb).data.constData() + 6, size_t(count_[nb]) * recordSize_);
+        block(b).dirty = true;
+        count_[b] = count_[nb];
+        next_[b] = next_[nb];
+        if (next_[nb]) {
+            prev_[next_[nb]] = b;
+            setBlockHeader(next_[nb]);
+        }
+        setBlockHeader(b);
+        chain_.erase(chain_.begin() + 1);
+        if (keyFields_)
+            firstKey_.erase(firstKey_.begin() + 1);
+        for (size_t k = 1; k < chain_.size(); ++k)
+            chainIndex_[chain_[k]] = int(k);
+        freeBlock(nb);
+        refreshFirstKey(0);
+        chainChanged(0);
+        return;
+    }
+    const int pv = prev_[b], nx = next_[b];
+    if (pv) {
+        next_[pv] = nx;
+        setBlockHeader(pv);
+    }
+    if (nx) {
+        prev_[nx] = pv;
+        setBlockHeader(nx);
+    }
+    chain_.erase(chain_.begin() + ci);
+    if (keyFields_)
+        firstKey_.erase(firstKey_.begin() + ci);
+    for (size_t k = size_t(ci); k < chain_.size(); ++k)
+        chainIndex_[chain_[k]] = int(k);
+    freeBlock(b);
+    chainChanged(ci);
+}
+
+Value ParadoxTable::normalize(int field, const Value& v)
+{
+    if (field < 0 || field >= int(fields_.size()))
+        throw Error(QStringLiteral("Campo %1 inexistente na tabela %2").arg(field + 1).arg(path_));
+    if (v.isNull())
+        return v;
+    const Field& f = fields_[size_t(field)];
+    auto wrongKind = [&]() -> Value {
+        throw ConvertError(QStringLiteral("Valor '%1' não serve para o campo '%2'").arg(v.debugString(), f.name));
+    };
+    auto encodeText = [&](const QString& s, QByteArray* out) {
+        QChar bad;
+        if (!cp_->encode(s, out, &bad))
+            throw ConvertError(QStringLiteral("O caractere '%1' do campo '%2' não existe no código de página %3 da tabela")
+                                   .arg(QString(bad), f.name, cp_->name()));
+    };
+    double d = 0;
+    switch (f.code) {
+    case kAlpha: {
+        if (v.kind() != Value::Kind::Text)
+            return wrongKind();
+        QString s = v.asText();
+        const qsizetype nul = s.indexOf(QChar(0));
+        if (nul >= 0)
+            s.truncate(nul);  // the field ends at its first NUL
+        if (cp_->isSingleByte() && s.size() > f.size)
+            s.truncate(f.size);
+        QByteArray bytes;
+        encodeText(s, &bytes);
+        while (bytes.size() > f.size && !s.isEmpty()) {
+            // Cut whole characters so multi-byte code pages stay valid.
+            s.chop(s.size() >= 2 && s.back().isLowSurrogate() ? 2 : 1);
+            encodeText(s, &bytes);
+        }
+        if (s.isEmpty())
+            return {};
+        return Value::text(s);
+    }
+    case kShort: case kLong: case kAutoInc: {
+        qint64 i;
+        if (v.kind() == Value::Kind::Integer)
+            i = v.asInteger();
+        else if (v.toNumber(&d) && d == std::floor(d) && std::abs(d) < 9e18)
+            i = qint64(d);
+        else
+            return wrongKind();
+        const qint64 limit = f.code == kShort ? 32767 : 2147483647;
+        if (i < -limit || i > limit)
+            throw ConvertError(QStringLiteral("O valor %1 não cabe no campo '%2' (de %3 a %4)").arg(i).arg(f.name).arg(-limit).arg(limit));
+        return Value::integer(i);
+    }
+    case kMoney: case kNumber:
+        if (!v.toNumber(&d) || v.kind() == Value::Kind::Boolean)
+            return wrongKind();
+        if (!std::isfinite(d))
+            throw ConvertError(QStringLiteral("Valor inválido para o campo '%1'").arg(f.name));
+        return Value::floating(d);
+    case kBcd: {
+        Fixed fx;
+        if (v.kind() == Value::Kind::Fixed)
+            fx = v.asFixed();
+        else if (v.kind() == Value::Kind::Integer && std::abs(v.asInteger()) < 900000000000000LL)
+            fx = Fixed{v.asInteger() * 10000};
+        else if (v.kind() == Value::Kind::Float && std::isfinite(v.asFloat()) && std::abs(v.asFloat()) < 9e14)
+            fx = Fixed::fromDouble(v.asFloat());
+        else
+            return wrongKind();
+        char buf[17];
+        if (!writeBcd(buf, f.decimals, fx.scaled))
+            throw ConvertError(QStringLiteral("O valor %1 não cabe no campo '%2' (%3 decimais)").arg(v.debugString(), f.name).arg(f.decimals));
+        qint64 back = 0;
+        readBcd(buf, f.decimals, &back);
+        return Value::fixed(Fixed{back});
+    }
+    case kDate: {
+        if (v.kind() == Value::Kind::DateTime)
+            return Value::date(v.asDateTime().date());
+        if (v.kind() != Value::Kind::Date)
+            return wrongKind();
+        if (dayNumber(v.asDate()) < 1)
+            throw ConvertError(QStringLiteral("Data fora do intervalo do campo '%1'").arg(f.name));
+        return v;
+    }
+    case kTime:
+        if (v.kind() == Value::Kind::DateTime)
+            return Value::time(v.asDateTime().time());
+        if (v.kind() != Value::Kind::Time)
+            return wrongKind();
+        return v;
+    case kTimestamp: {
+        if (v.kind() == Value::Kind::Date)
+            return Value::dateTime(QDateTime(v.asDate(), QTime(0, 0)));
+        if (v.kind() != Value::Kind::DateTime)
+            return wrongKind();
+        if (dayNumber(v.asDateTime().date()) < 1)
+            throw ConvertError(QStringLiteral("Data fora do intervalo do campo '%1'").arg(f.name));
+        return v;
+    }
+    case kLogical:
+        if (v.kind() != Value::Kind::Boolean)
+            return wrongKind();
+        return v;
+    case kBytes: {
+        if (v.kind() != Value::Kind::Bytes)
+            return wrongKind();
+        if (v.asBytes().size() > f.size)
+            throw ConvertError(QStringLiteral("O valor do campo '%1' tem %2 bytes; cabem %3").arg(f.name).arg(v.asBytes().size()).arg(f.size));
+        if (v.asBytes().isEmpty() || isBlank(v.asBytes().constData(), int(v.asBytes().size())))
+            return {};
+        QByteArray padded = v.asBytes();
+        padded.append(QByteArray(f.size - padded.size(), '\0'));
+        return Value::bytes(padded);
+    }
+    case kMemo: case kFmtMemo: {
+        if (v.kind() != Value::Kind::Text)
+            return wrongKind();
+        QByteArray bytes;
+        encodeText(v.asText(), &bytes);
+        if (bytes.isEmpty())
+            return {};
+        return v;
+    }
+    default:
+        if (v.kind() != Value::Kind::Bytes)
+            return wrongKind();
+        if (v.asBytes().isEmpty())
+            return {};
+        return v;
+    }
+}
+
+void ParadoxTable::encodeField(int field, const Value& value, char* p, const char* oldP)
+{
+    const Field& f = fields_[size_t(field)];
+    const Value v = normalize(field, value);
+    if (!isBlobCode(f.code))
+        std::memset(p, 0, size_t(f.size));
+    if (v.isNull() && !isBlobCode(f.code))
+        return;
+    switch (f.code) {
+    case kAlpha: {
+        QByteArray bytes;
+        cp_->encode(v.asText(), &bytes);
+        std::memcpy(p, bytes.constData(), size_t(std::min<qsizetype>(bytes.size(), f.size)));
+        return;
+    }
+    case kShort: writeInt(p, 2, v.asInteger()); return;
+    case kLong: case kAutoInc: writeInt(p, 4, v.asInteger()); return;
+    case kMoney: case kNumber: writeDouble(p, v.asFloat()); return;
+    case kBcd: writeBcd(p, f.decimals, v.asFixed().scaled); return;
+    case kDate: writeInt(p, 4, dayNumber(v.asDate())); return;
+    case kTime: writeInt(p, 4, v.asTime().msecsSinceStartOfDay()); return;
+    case kTimestamp:
+        writeDouble(p, double(dayNumber(v.asDateTime().date())) * 86400000.0 + v.asDateTime().time().msecsSinceStartOfDay());
+        return;
+    case kLogical: p[0] = char(v.asBoolean() ? 0x81 : 0x80); return;
+    case kBytes: std::memcpy(p, v.asBytes().constData(), size_t(f.size)); return;
+    default: break;
+    }
+    // Blob: a changed value is always written anew and the old one released.
+    const int leader = f.size - 10;
+    if (oldP) {
+        const quint32 oldOi = le32(oldP + leader);
+        if (oldOi != 0 && le32(oldP + leader + 4) != 0)
+            mb(true).release(oldOi);
+    }
+    std::memset(p, 0, size_t(f.size));
+    if (v.isNull())
+        return;
+    QByteArray data;
+    if (f.code == kMemo || f.code == kFmtMemo)
+        cp_->encode(v.asText(), &data);
+    else
+        data = v.asBytes();
+    if (data.size() > 0x7FFFFFF0)
+        throw ConvertError(QStringLiteral("Valor grande demais para o campo '%1'").arg(f.name));
+    std::memcpy(p, data.constData(), size_t(std::min<qsizetype>(data.size(), leader)));
+    if (data.size() <= leader) {
+        put32(p + leader + 4, quint32(data.size()));
+        return;
+    }
+    QByteArray stored = data;
+    if (f.code == kGraphic || f.code == kOle) {
+        QByteArray prefix(8, '\0');
+        prefix[0] = 1;
+        prefix[3] = char(f.code == kGraphic ? 1 : 2);
+        put32(prefix.data() + 4, quint32(data.size()));
+        stored.prepend(prefix);
+    }
+    quint16 mod = 0;
+    const quint32 oi = mb(true).write(stored, &mod);
+    put32(p + leader, oi);
+    put32(p + leader + 4, quint32(stored.size()));
+    put16(p + leader + 8, mod);
+}
+
+void ParadoxTable::checkRange(int field, const char* p) const
+{
+    const Field& f = fields_[size_t(field)];
+    if ((f.minRaw.isEmpty() && f.maxRaw.isEmpty()) || isBlank(p, f.size))
+        return;
+    auto cmp = [&](const QByteArray& bound) {
+        if (f.code == kAlpha)
+            return collation_->compare(p, f.size, bound.constData(), f.size);
+        return std::memcmp(p, bound.constData(), size_t(f.size));
+    };
+    auto shown = [&](const QByteArray& raw) {
+        return const_cast<ParadoxTable*>(this)->value(QByteArray(recordSize_, '\0').replace(f.offset, f.size, raw), field).debugString();
+    };
+    if (f.minRaw.size() == f.size && cmp(f.minRaw) < 0)
+        throw Error(QStringLiteral("O valor do campo '%1' está abaixo do mínimo permitido (%2)").arg(f.name, shown(f.minRaw)));
+    if (f.maxRaw.size() == f.size && cmp(f.maxRaw) > 0)
+        throw Error(QStringLiteral("O valor do campo '%1' está acima do máximo permitido (%2)").arg(f.name, shown(f.maxRaw)));
+}
+
+QList<Value> ParadoxTable::newRecordValues()
+{
+    QList<Value> out(fields_.size());
+    QByteArray raw(recordSize_, '\0');
+    for (size_t i = 0; i < fields_.size(); ++i) {
+        const Field& f = fields_[i];
+        if (f.defaultRaw.size() == f.size) {
+            raw.replace(f.offset, f.size, f.defaultRaw);
+            out[qsizetype(i)] = value(raw, int(i));
+        }
+    }
+    return out;
+}
+
+void ParadoxTable::encodeRecord(const QList<Value>& values, const QList<bool>* changed, QByteArray& rec,
+                                const QByteArray* old)
+{
+    // Everything except blobs: blobs are written only once the record is sure to be stored.
+    for (int i = 0; i < int(fields_.size()); ++i) {
+        if (isBlobCode(fields_[size_t(i)].code))
+            continue;
+        if (changed && (i >= changed->size() || !(*changed)[i]))
+            continue;
+        const Value v = i < values.size() ? values[i] : Value();
+        encodeField(i, v, rec.data() + fields_[size_t(i)].offset, old ? old->constData() + fields_[size_t(i)].offset : nullptr);
+    }
+}
+
+RecordId ParadoxTable::insert(const QList<Value>& values, RecordId before)
+{
+    beginWrite();
+    QByteArray rec(recordSize_, '\0');
+    encodeRecord(values, nullptr, rec, nullptr);
+    const quint32 savedAutoInc = autoInc_;
+    for (int i = 0; i < int(fields_.size()); ++i) {
+        const Field& f = fields_[size_t(i)];
+        char* p = rec.data() + f.offset;
+        if (f.code == kAutoInc) {
+            qint64 v;
+            if (!readInt(p, 4, &v)) {
+                if (autoInc_ >= 2147483647u)
+                    throw Error(QStringLiteral("O campo autoincremento '%1' esgotou seus valores").arg(f.name));
+                writeInt(p, 4, qint64(autoInc_ + 1));
+                autoInc_ += 1;
+            } else if (v > 0 && quint32(v) > autoInc_) {
+                autoInc_ = quint32(v);
+            }
+        }
+        if (defs_[i].required && !isBlobCode(f.code) && isBlank(p, f.size))
+            throw Error(QStringLiteral("Campo '%1' deve ter um valor").arg(f.name));
+        if (isBlobCode(f.code) && defs_[i].required && (i >= values.size() || values[i].isNull()))
+            throw Error(QStringLiteral("Campo '%1' deve ter um valor").arg(f.name));
+        checkRange(i, p);
+    }
+    int ci, slot;
+    bool equal = false;
+    if (keyFields_ > 0) {
+        locate(rec.constData(), &ci, &slot, &equal);
+        if (equal) {
+            autoInc_ = savedAutoInc;
+            throw KeyViolation(QStringLiteral("Violação de chave"));
+        }
+    } else if (before != NoRecord && idBlock(before) >= 1 && idBlock(before) <= fileBlocks_ &&
+               chainIndex_[idBlock(before)] >= 0 && idSlot(before) < count_[idBlock(before)]) {
+        ci = chainIndex_[idBlock(before)];
+        slot = idSlot(before);
+    } else {
+        ci = int(chain_.size()) - 1;
+        slot = ci >= 0 ? count_[chain_[size_t(ci)]] : 0;
+    }
+    for (int i = 0; i < int(fields_.size()); ++i)
+        if (isBlobCode(fields_[size_t(i)].code))
+            encodeField(i, i < values.size() ? values[i] : Value(), rec.data() + fields_[size_t(i)].offset, nullptr);
+    if (autoInc_ != savedAutoInc)
+        dirty_ = true;
+    return insertAt(ci, slot, rec.constData());
+}
+
+RecordId ParadoxTable::update(RecordId id, const QList<Value>& values, const QList<bool>& changed)
+{
+    beginWrite();
+    QByteArray old;
+    read(id, old);
+    QByteArray rec = old;
+    encodeRecord(values, &changed, rec, &old);
+    for (int i = 0; i < int(fields_.size()); ++i) {
+        const Field& f = fields_[size_t(i)];
+        if (i >= changed.size() || !changed[i])
+            continue;
+        char* p = rec.data() + f.offset;
+        if (defs_[i].required && f.code != kAutoInc &&
+            (isBlobCode(f.code) ? (i >= values.size() || values[i].isNull()) : isBlank(p, f.size)))
+            throw Error(QStringLiteral("Campo '%1' deve ter um valor").arg(f.name));
+        checkRange(i, p);
+        if (f.code == kAutoInc) {
+            qint64 v;
+            if (readInt(p, 4, &v) && v > 0 && quint32(v) > autoInc_) {
+                autoInc_ = quint32(v);
+                dirty_ = true;
+            }
+        }
+    }
+    const bool keyMoved = keyFields_ > 0 && compareKeys(rec.constData(), old.constData()) != 0;
+    if (keyMoved) {
+        int ci, slot;
+        bool equal;
+        locate(rec.constData(), &ci, &slot, &equal);
+        if (equal)
+            throw KeyViolation(QStringLiteral("Violação de chave"));
+    }
+    for (int i = 0; i < int(fields_.size()); ++i)
+        if (isBlobCode(fields_[size_t(i)].code) && i < changed.size() && changed[i])
+            encodeField(i, i < values.size() ? values[i] : Value(), rec.data() + fields_[size_t(i)].offset,
+                        old.constData() + fields_[size_t(i)].offset);
+    const int b = idBlock(id), s = idSlot(id);
+    if (!keyMoved) {
+        CachedBlock& c = block(b);
+        std::memcpy(c.data.data() + 6 + s * recordSize_, rec.constData(), size_t(recordSize_));
+        c.dirty = true;
+        dirty_ = true;
+        if (s == 0 && keyFields_ > 0) {
+            refreshFirstKey(chainIndex_[b]);
+            pxDirty_ = true;  // the first key of a block may change in its bytes only
+        }
+        return id;
+    }
+    removeAt(chainIndex_[b], s);
+    int ci, slot;
+    bool equal;
+    locate(rec.constData(), &ci, &slot, &equal);
+    return insertAt(ci, slot, rec.constData());
+}
+
+RecordId ParadoxTable::remove(RecordId id)
+{
+    beginWrite();
+    QByteArray old;
+    read(id, old);
+    for (const Field& f : fields_) {
+        if (!isBlobCode(f.code))
+            continue;
+        const char* d = old.constData() + f.offset + f.size - 10;
+        if (le32(d) != 0 && le32(d + 4) != 0)
+            mb(true).release(le32(d));
+    }
+    const int b = idBlock(id), s = idSlot(id);
+    const int ci = chainIndex_[b];
+    const size_t chainBefore = chain_.size();
+    removeAt(ci, s);
+    if (chain_.empty())
+        return NoRecord;
+    if (chain_.size() < chainBefore && (ci >= int(chain_.size()) || chain_[size_t(ci)] != b))
+        return ci < int(chain_.size()) ? makeId(chain_[size_t(ci)], 0) : NoRecord;
+    if (s < count_[b])
+        return makeId(b, s);
+    return ci + 1 < int(chain_.size()) ? makeId(chain_[size_t(ci) + 1], 0) : NoRecord;
+}
+
+void ParadoxTable::writeHeader()
+{
+    char* p = header_.data();
+    put32(p + 0x06, quint32(totalRecords_));
+    put16(p + 0x0A, quint16(chain_.size()));
+    put16(p + 0x0C, quint16(fileBlocks_));
+    put16(p + 0x0E, quint16(chain_.empty() ? 0 : chain_.front()));
+    put16(p + 0x10, quint16(chain_.empty() ? 0 : chain_.back()));
+    put16(p + 0x3A, quint16(fileBlocks_));
+    put16(p + 0x4D, quint16(firstFree_));
+    bool hasAutoInc = false;
+    for (const Field& f : fields_)
+        hasAutoInc = hasAutoInc || f.code == kAutoInc;
+    if (hasAutoInc)
+        put32(p + 0x49, autoInc_);
+    if (version_ >= 5)
+        put32(p + 0x60, quint32(std::time(nullptr)));
+    if (!file_.seek(0) || file_.write(header_) != header_.size())
+        throw FileError(QStringLiteral("Falha ao gravar a tabela %1: %2").arg(path_, file_.errorString()));
+}
+
+void ParadoxTable::flush()
+{
+    if (!writable_ || !dirty_)
+        return;
+    for (CachedBlock& c : cache_)
+        if (c.no && c.dirty)
+            writeBlock(c);
+    header_[0x2D] = char(uchar(header_[0x2D]) + 1);
+    writeHeader();
+    const qint64 expected = headerSize_ + qint64(fileBlocks_) * blockSize_;
+    if (file_.size() < expected)
+        file_.resize(expected);
+    if (keyFields_ > 0 && pxDirty_)
+        writePrimaryIndex();
+    if (mb_)
+        mb_->flush();
+    file_.flush();
+    dirty_ = false;
+    pxDirty_ = false;
+}
+
+}  // namespace quillora

@@ -1,0 +1,104 @@
+// quillora-cli as scripts see it: exit status, standard output and standard error.
+#include "tests/support/TestSupport.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace quillora::test;
+
+namespace {
+
+struct CliRun {
+    int status = -1;
+    QString out, err;
+};
+
+CliRun cli(const QStringList& args)
+{
+    CliRun r;
+    r.status = runProgram(QStringLiteral(QUILLORA_BINARY_DIR "/bin/quillora-cli"), args, &r.out, &r.err);
+    return r;
+}
+
+// Makes a dBase III table with Perl's XBase module, a writer we did not write.
+bool perlCreate(const QString& path, const QString& fieldsPerl, const QString& recordsPerl)
+{
+    const QString script = QStringLiteral(
+        "use XBase; my $t = XBase->create(name => $ARGV[0], %1) or die XBase->errstr;"
+        "my $n = 0; for my $r (%2) { $t->set_record($n++, @$r) or die $t->errstr; } $t->close;")
+                               .arg(fieldsPerl, recordsPerl);
+    QString err;
+    const int rc = runProgram(QStringLiteral("perl"), {QStringLiteral("-e"), script, path}, nullptr, &err);
+    if (rc != 0)
+        ADD_FAILURE() << "perl: " << err.toStdString();
+    return rc == 0;
+}
+
+}  // namespace
+
+TEST(Cli, BadUsageExitsTwoWithAUsageLine)
+{
+    for (const QStringList& args : {QStringList{}, QStringList{QStringLiteral("frobnicate")},
+                                    QStringList{QStringLiteral("dump")},
+                                    QStringList{QStringLiteral("dump"), QStringLiteral("--nada"), QStringLiteral("x.dbf")},
+                                    QStringList{QStringLiteral("info"), QStringLiteral("--locale")}}) {
+        const CliRun r = cli(args);
+        EXPECT_EQ(r.status, 2) << args.join(' ').toStdString();
+        EXPECT_TRUE(r.err.contains(QStringLiteral("uso: quillora-cli"))) << r.err.toStdString();
+        EXPECT_TRUE(r.out.isEmpty());
+    }
+}
+
+TEST(Cli, MissingTableFailsWithItsNameOnStandardError)
+{
+    QTemporaryDir dir;
+    const QString path = dir.path() + QStringLiteral("/nao_existe.dbf");
+    const CliRun r = cli({QStringLiteral("dump"), path});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.out.isEmpty());
+    EXPECT_TRUE(r.err.contains(path)) << r.err.toStdString();
+}
+
+TEST(Cli, DumpWritesCsvInTheLocalesNotationWithoutDeletedRecords)
+{
+    QUILLORA_REQUIRE_SAMPLES();
+    const QString table = sample(QStringLiteral("dbase/olemb-dbfread/people.dbf"));
+    CliRun r = cli({QStringLiteral("dump"), QStringLiteral("--locale"), QStringLiteral("pt_BR"), table});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, QStringLiteral("NAME,BIRTHDATE\r\nAlice,01/03/1987\r\nBob,12/11/1980\r\n"));
+    r = cli({QStringLiteral("dump"), QStringLiteral("--locale=en_US"), table});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, QStringLiteral("NAME,BIRTHDATE\r\nAlice,3/1/1987\r\nBob,11/12/1980\r\n"));
+}
+
+TEST(Cli, DumpQuotesWhatCsvNeedsAndShowsNumbersLogicalsAndMemos)
+{
+    if (!haveProgram(QStringLiteral("perl")))
+        GTEST_SKIP() << "perl is not installed";
+    QTemporaryDir dir;
+    const QString path = dir.path() + QStringLiteral("/csv.dbf");
+    ASSERT_TRUE(perlCreate(path,
+                           QStringLiteral("field_names => ['TXT','VAL','OK','NOTA'], field_types => ['C','N','L','M'],"
+                                          "field_lengths => [20,8,1,10], field_decimals => [0,2,0,0]"),
+                           QStringLiteral("['a,b', 12.5, 1, \"linha 1\\r\\nlinha 2\"], ['diz \"oi\"', -3, 0, ''],"
+                                          "['', undef, undef, undef]")));
+    const CliRun r = cli({QStringLiteral("dump"), QStringLiteral("--locale"), QStringLiteral("pt_BR"), path});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, QStringLiteral("TXT,VAL,OK,NOTA\r\n"
+                                    "\"a,b\",\"12,5\",Verdadeiro,\"linha 1\r\nlinha 2\"\r\n"
+                                    "\"diz \"\"oi\"\"\",-3,Falso,\r\n"
+                                    ",,,\r\n"));
+}
+
+TEST(Cli, InfoDescribesTheTable)
+{
+    QUILLORA_REQUIRE_SAMPLES();
+    const CliRun r = cli({QStringLiteral("info"), sample(QStringLiteral("dbase/incubus-dbd-xbase/test.dbf"))});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains(QStringLiteral("Registros: 2"))) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains(QStringLiteral("MSG\tftString\t254"))) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains(QStringLiteral("NOTE\tftMemo"))) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains(QStringLiteral("DATES\tftDate"))) << r.out.toStdString();
+}

@@ -1,0 +1,51 @@
+// libFuzzer target for the Paradox table reader: the input is a .DB. Every value of every
+// record is read, positions are checked both ways, then a record is inserted and one removed,
+// so that a hostile file can only ever produce an Error.
+#include "tables/Error.h"
+#include "tables/paradox/ParadoxTable.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static QTemporaryDir dir;
+    const QString db = dir.filePath(QStringLiteral("fuzz.db"));
+    {
+        QFile f(db);
+        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return 0;
+        f.write(reinterpret_cast<const char*>(data), qint64(size));
+    }
+    QFile::remove(dir.filePath(QStringLiteral("fuzz.px")));
+    QFile::remove(dir.filePath(QStringLiteral("fuzz.mb")));
+    try {
+        quillora::ParadoxTable table(db);
+        QByteArray raw;
+        qint64 n = 0;
+        for (quillora::RecordId id = table.first(); id != quillora::NoRecord; id = table.next(id)) {
+            ++n;
+            if (table.recordNumber(id) != n || table.atPosition(n) != id)
+                __builtin_trap();
+            table.read(id, raw);
+            for (int i = 0; i < table.fields().size(); ++i) {
+                try {
+                    (void)table.value(raw, i);
+                } catch (const quillora::Error&) {
+                    // a blob without its .MB
+                }
+            }
+        }
+        if (n != table.count())
+            __builtin_trap();
+        table.insert(table.newRecordValues(), quillora::NoRecord);
+        if (table.count() > 1)
+            table.remove(table.atPosition(table.count() / 2 + 1));
+        table.flush();
+    } catch (const quillora::Error&) {
+    }
+    return 0;
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include "tables/TableFile.h"
+#include "tables/Value.h"
+
+namespace quillora::test {
+
+// A value in the form dbf_oracle.py prints: "null", "s:..", "n:..", "b:..", "d:..", "t:..", "x:..".
+QString show(const Value& v);
+// Every visible record of a table, each as shown values.
+QList<QStringList> readVisible(TableFile& table);
+// One field's values over the visible records.
+QStringList column(TableFile& table, const QString& field);
+// The values python3-dbfread reads (see dbf_oracle.py); {"error": ..} when it cannot.
+QJsonObject dbfreadOracle(const QString& path, const QString& encoding, bool skipMemos = false);
+// Same meaning, numbers compared as numbers.
+bool sameShown(const QString& ours, const QString& theirs);
+// The ICU code page a table reports (first word of codePageName()).
+QString codePageOf(const TableFile& table);
+
+}  // namespace quillora::test

@@ -1,0 +1,100 @@
+#include "tests/tables/paradox/ParadoxTestSupport.h"
+
+#include "tests/support/TestSupport.h"
+
+#include <QDate>
+#include <QDateTime>
+
+namespace quillora::test {
+
+QList<QList<Value>> readAll(TableFile& t)
+{
+    QList<QList<Value>> out;
+    QByteArray raw;
+    for (RecordId id = t.first(); id != NoRecord; id = t.next(id)) {
+        t.read(id, raw);
+        QList<Value> r;
+        for (int i = 0; i < t.fields().size(); ++i)
+            r << t.value(raw, i);
+        out << r;
+    }
+    return out;
+}
+
+QStringList dumpLikePxlib(ParadoxTable& t)
+{
+    QStringList lines;
+    QByteArray raw;
+    auto cp = CodePage::byName(t.codePageName().section(QLatin1Char(' '), 0, 0));
+    for (RecordId id = t.first(); id != NoRecord; id = t.next(id)) {
+        t.read(id, raw);
+        QStringList cells;
+        for (int i = 0; i < t.fields().size(); ++i) {
+            const Value v = t.value(raw, i);
+            const FieldDef& f = t.fields()[i];
+            if (isBlobType(f.type)) {
+                cells << QStringLiteral("BLOB");
+                continue;
+            }
+            if (v.isNull()) {
+                cells << QStringLiteral("NULL");
+                continue;
+            }
+            switch (f.type) {
+            case ftString: {
+                QByteArray b;
+                cp->encode(v.asText(), &b);
+                cells << QString::fromLatin1(b.toHex());
+                break;
+            }
+            case ftBytes: cells << QString::fromLatin1(v.asBytes().toHex()); break;
+            case ftDate: cells << v.asDate().toString(Qt::ISODate); break;
+            case ftTime: cells << QString::number(v.asTime().msecsSinceStartOfDay()); break;
+            case ftDateTime:
+                cells << QString::asprintf("%.17g", double(v.asDateTime().date().toJulianDay() - 1721425) * 86400000.0 +
+                                                      v.asDateTime().time().msecsSinceStartOfDay());
+                break;
+            case ftFloat: case ftCurrency: cells << QString::asprintf("%.17g", v.asFloat()); break;
+            case ftBoolean: cells << (v.asBoolean() ? QStringLiteral("true") : QStringLiteral("false")); break;
+            case ftBCD: {
+                const int d = f.decimals;
+                QString s = QString::number(v.asFixed().toDouble(), 'f', d);
+                if (d == 0)
+                    s += QLatin1Char('.');
+                cells << s;
+                break;
+            }
+            default: cells << QString::number(v.asInteger()); break;
+            }
+        }
+        lines << cells.join(QLatin1Char('\t'));
+    }
+    return lines;
+}
+
+bool pxlibDump(const QString& path, QStringList* records, QString* why)
+{
+    const QString program = QStringLiteral(QUILLORA_PX_DUMP);
+    if (program.isEmpty()) {
+        *why = QStringLiteral("pxlib not installed");
+        return false;
+    }
+    QString out, err;
+    const int rc = runProgram(program, {path}, &out, &err);
+    if (rc != 0) {
+        *why = QStringLiteral("px_dump exit %1: %2").arg(rc).arg(err);
+        return false;
+    }
+    records->clear();
+    for (const QString& line : out.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        if (!line.startsWith(QStringLiteral("records ")) && !line.startsWith(QStringLiteral("field ")))
+            records->append(line);
+    return true;
+}
+
+QList<Value> row(std::initializer_list<Value> values)
+{
+    return QList<Value>(values);
+}
+
+}  // namespace quillora::test
