@@ -18,6 +18,9 @@ const char* const usageText =
     "      formato, página de código, número de registros, campos e índices\n"
     "  dump [--locale NOME] [--password S]... [--index CAMPOS | --index-name NOME] [--filter EXPR] TABELA\n"
     "      os registros em CSV (RFC 4180, UTF-8) na saída padrão\n"
+    "  process --source S --dest D --map ARQUIVO [--operation N|NOME] [--on-error stop|continue]\n"
+    "          [--locale NOME] [--password S]...\n"
+    "      \"Processar\": a lista de campos (uma por linha) aplicada a cada registro da fonte\n"
     "\n"
     "Opções comuns: --locale NOME (pt_BR, en_US, ...; padrão: a do usuário), --password S (repetível)\n"
     "Saída: 0 sucesso, 1 erro, 2 uso incorreto.\n";
@@ -45,6 +48,7 @@ int cliMain(const QStringList& args)
     const QHash<QString, std::function<int(const QStringList&)>> commands = {
         {QStringLiteral("info"), runInfo},
         {QStringLiteral("dump"), runDump},
+        {QStringLiteral("process"), runProcess},
     };
     const auto it = commands.constFind(command);
     if (it == commands.constEnd()) {

@@ -8,6 +8,7 @@ namespace quillora::cli {
 // 0 done, 1 failed (message on standard error), 2 bad usage (thrown as UsageError).
 int runInfo(const QStringList& args);
 int runDump(const QStringList& args);
+int runProcess(const QStringList& args);
 
 // The whole program: dispatches on the subcommand, prints errors, returns the exit status.
 int cliMain(const QStringList& args);

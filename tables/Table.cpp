@@ -292,6 +292,7 @@ void Table::clearPending()
     assigned_.clear();
     modified_ = false;
     returnTo_ = NoRecord;
+    insertBefore_ = NoRecord;
 }
 
 void Table::startPending(State s)
@@ -318,23 +319,29 @@ void Table::checkBrowseMode()
         Cancel();
 }
 
-void Table::Append()
+void Table::startInsert(RecordId before)
 {
     checkActive();
     checkBrowseMode();
-    const RecordId before = current_;
+    const RecordId current = current_;
     startPending(State::Insert);
-    returnTo_ = before;
+    returnTo_ = current;
+    insertBefore_ = before == NoRecord ? NoRecord : current;
     eof_ = true;
     bof_ = false;
     notifyCurrent();
 }
 
+void Table::Append()
+{
+    startInsert(NoRecord);
+}
+
 void Table::Insert()
 {
-    // Formats that keep user order insert before the current record; the others place the
-    // record where their order puts it.
-    Append();
+    // Formats that keep the user's order put the new record before the current one; keyed
+    // and append-only formats put it where their order says.
+    startInsert(current_);
 }
 
 void Table::Edit()
@@ -362,7 +369,7 @@ void Table::Post()
     }
     RecordId id;
     if (state_ == State::Insert) {
-        id = file_->insert(pending_, NoRecord);
+        id = file_->insert(pending_, insertBefore_);
     } else {
         // Values not assigned are not written; the file keeps them as they are.
         id = modified_ ? file_->update(current_, pending_, assigned_) : current_;

@@ -128,6 +128,7 @@ private:
     void setCurrent(RecordId id);
     void setState(State s);
     void startPending(State s);
+    void startInsert(RecordId before);
     void clearPending();
     bool matches(RecordId id, const QList<int>& fields, const QList<quillora::Value>& values, int options);
 
@@ -161,7 +162,8 @@ private:
     QList<quillora::Value> pending_;
     QList<bool> assigned_;
     bool modified_ = false;
-    RecordId returnTo_ = NoRecord;  // current record before an insert, for Cancel
+    RecordId returnTo_ = NoRecord;      // current record before an insert, for Cancel
+    RecordId insertBefore_ = NoRecord;  // Insert (not Append): the record the new one goes before
     bool writeStarted_ = false;
 
     int disableCount_ = 0;

@@ -88,43 +88,58 @@ void ParadoxTable::writePrimaryIndex()
 
     struct Entry {
         QByteArray key;
-        int block;
+        int child;  // data block (lowest level) or block index in the level below
         qint64 count;
     };
+    // Build the levels bottom-up, then number the blocks top-down as BDE does (root first).
+    std::vector<std::vector<std::vector<Entry>>> levelBlocks;
     std::vector<Entry> level;
     level.reserve(chain_.size());
     for (size_t i = 0; i < chain_.size(); ++i)
         level.push_back({firstKey_[i].left(keySize), chain_[i], count_[chain_[i]]});
-    std::vector<QByteArray> blocks;
-    qint64 entries = 0;
-    int levels = 0;
-    int root = 1;
     while (!level.empty()) {
-        ++levels;
+        std::vector<std::vector<Entry>> groups;
         std::vector<Entry> up;
         for (size_t at = 0; at < level.size(); at += size_t(perBlock)) {
             const size_t end = std::min(level.size(), at + size_t(perBlock));
-            QByteArray b(pxBlockSize, '\0');
+            std::vector<Entry> g(level.begin() + qsizetype(at), level.begin() + qsizetype(end));
             qint64 sum = 0;
-            for (size_t k = at; k < end; ++k) {
-                char* e = b.data() + 6 + (k - at) * entrySize;
-                std::memcpy(e, level[k].key.constData(), size_t(std::min<qsizetype>(keySize, level[k].key.size())));
-                writeInt(e + keySize, 2, level[k].block);
-                writeInt(e + keySize + 2, 2, qint64(std::min<qint64>(level[k].count, 32767)));
-                writeInt(e + keySize + 4, 2, 0);
-                sum += level[k].count;
-            }
-            put16(b.data() + 4, quint16(qint16((int(end - at) - 1) * entrySize)));
-            entries += qint64(end - at);
-            blocks.push_back(b);
-            up.push_back({level[at].key, int(blocks.size()), sum});
+            for (const Entry& e : g)
+                sum += e.count;
+            up.push_back({g.front().key, int(groups.size()), sum});
+            groups.push_back(std::move(g));
         }
-        if (up.size() == 1) {
-            root = int(blocks.size());
+        levelBlocks.push_back(std::move(groups));
+        if (up.size() == 1)
             break;
-        }
         level.swap(up);
     }
+    const int levels = int(levelBlocks.size());
+    std::vector<int> base(size_t(levels), 0);  // number of the first block of each level, minus one
+    int numbered = 0;
+    for (int k = levels - 1; k >= 0; --k) {
+        base[size_t(k)] = numbered;
+        numbered += int(levelBlocks[size_t(k)].size());
+    }
+    std::vector<QByteArray> blocks;
+    qint64 entries = 0;
+    for (int k = levels - 1; k >= 0; --k) {
+        for (const std::vector<Entry>& g : levelBlocks[size_t(k)]) {
+            QByteArray b(pxBlockSize, '\0');
+            for (size_t i = 0; i < g.size(); ++i) {
+                char* e = b.data() + 6 + qsizetype(i) * entrySize;
+                std::memcpy(e, g[i].key.constData(), size_t(std::min<qsizetype>(keySize, g[i].key.size())));
+                const int child = k == 0 ? g[i].child : base[size_t(k) - 1] + g[i].child + 1;
+                writeInt(e + keySize, 2, child);
+                writeInt(e + keySize + 2, 2, std::min<qint64>(g[i].count, 65535));
+                writeInt(e + keySize + 4, 2, 0);
+            }
+            put16(b.data() + 4, quint16(qint16((int(g.size()) - 1) * entrySize)));
+            entries += qint64(g.size());
+            blocks.push_back(b);
+        }
+    }
+    const int root = 1;
     const int nBlocks = int(blocks.size());
     if (nBlocks > 0xFFFF)
         throw FileError(QStringLiteral("O índice primário de %1 ficou grande demais").arg(path_));
@@ -147,6 +162,7 @@ void ParadoxTable::writePrimaryIndex()
     put16(p + 0x3A, quint16(nBlocks));
     put16(p + 0x4D, 0);
     QSaveFile out(pxPath);
+    out.setDirectWriteFallback(true);  // a folder where no temporary file can be made
     if (!out.open(QIODevice::WriteOnly))
         throw FileError(QStringLiteral("Não foi possível gravar o índice primário %1: %2").arg(pxPath, out.errorString()));
     out.write(hdr);
@@ -210,13 +226,14 @@ std::vector<PxIndexEntry> readParadoxIndex(const QString& path, quint32 key)
             throw bad(QStringLiteral("bloco %1 com %2 entradas").arg(blockNo).arg(n));
         for (int i = 0; i < n; ++i) {
             const char* e = b.constData() + 6 + i * entrySize;
-            qint64 child = 0, count = 0;
-            readInt(e + keySize, 2, &child);
-            readInt(e + keySize + 2, 2, &count);
+            // Block numbers and counts are unsigned shorts in record encoding (tables have up to
+            // 65535 blocks).
+            const int child = ((uchar(e[keySize]) ^ 0x80) << 8) | uchar(e[keySize + 1]);
+            const int count = ((uchar(e[keySize + 2]) ^ 0x80) << 8) | uchar(e[keySize + 3]);
             if (depth + 1 < levels)
-                walk(int(child), depth + 1);
+                walk(child, depth + 1);
             else
-                out.push_back({QByteArray(e, keySize), int(child), int(count)});
+                out.push_back({QByteArray(e, keySize), child, count});
         }
     };
     walk(root, 0);

@@ -230,9 +230,12 @@ void ParadoxTable::parseFields(const QByteArray& h, int varStart)
         defs_[i].name = fields_[i].name;
         namesAt = end + 1;
     }
-    for (int i = 0; i < keyFields_; ++i)
-        if (fields_[i].code == kAlpha)
+    keySize_ = 0;
+    for (int i = 0; i < keyFields_; ++i) {
+        keySize_ += fields_[size_t(i)].size;
+        if (fields_[size_t(i)].code == kAlpha)
             hasAlphaKey_ = true;
+    }
 }
 
 void ParadoxTable::findPassword()
@@ -381,6 +384,9 @@ void ParadoxTable::readVal()
             at += picture;
         if (required)
             defs_[field].required = true;
+        // Where a lookup's table name goes is not known well enough to read past it.
+        if (le32(p + 4) != 0 || p[3] != 0)
+            return;
     }
 }
 
@@ -892,7 +898,7 @@ void ParadoxTable::refreshFirstKey(int ci)
         firstKey_.resize(chain_.size());
     const int b = chain_[size_t(ci)];
     if (count_[b] > 0)
-        firstKey_[size_t(ci)] = QByteArray(block(b).data.constData() + 6, recordSize_);
+        firstKey_[size_t(ci)] = QByteArray(block(b).data.constData() + 6, keySize_);
     else
         firstKey_[size_t(ci)] = ci > 0 ? firstKey_[size_t(ci) - 1] : QByteArray();
 }

@@ -142,6 +142,7 @@ private:
     std::vector<Field> fields_;
     QList<FieldDef> defs_;
     bool hasAlphaKey_ = false;
+    int keySize_ = 0;  // bytes of the leading key fields
 
     std::vector<int> next_, prev_, count_;
     std::vector<int> chain_;       // blocks in chain order

@@ -1,5 +1,7 @@
 #include "tests/support/TestSupport.h"
 
+#include "tables/Error.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -59,6 +61,16 @@ int runProgram(const QString& program, const QStringList& args, QString* out, QS
 bool haveProgram(const QString& program)
 {
     return !QStandardPaths::findExecutable(program).isEmpty();
+}
+
+QString errorText(const std::function<void()>& f)
+{
+    try {
+        f();
+    } catch (const Error& e) {
+        return e.text();
+    }
+    return QStringLiteral("<no error>");
 }
 
 QByteArray readFile(const QString& path)

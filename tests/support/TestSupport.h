@@ -3,6 +3,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <functional>
+
 #include <gtest/gtest.h>
 
 namespace quillora::test {
@@ -26,6 +28,9 @@ int runProgram(const QString& program, const QStringList& args, QString* out = n
                QString* err = nullptr, const QByteArray& input = {}, int timeoutMs = 120000);
 // True when a program is found on PATH.
 bool haveProgram(const QString& program);
+
+// The text of the quillora::Error that f throws, or "<no error>".
+QString errorText(const std::function<void()>& f);
 
 QByteArray readFile(const QString& path);
 void writeFile(const QString& path, const QByteArray& bytes);

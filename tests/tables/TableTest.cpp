@@ -10,6 +10,7 @@
 #include "tests/support/TestSupport.h"
 
 using namespace quillora;
+using quillora::test::errorText;
 using quillora::test::MemoryTableData;
 using quillora::test::MemoryTableFile;
 
@@ -37,15 +38,6 @@ protected:
             out << (r ? (*r)[0].asText() : QStringLiteral("<apagado>"));
         return out;
     }
-    QString errorOf(const std::function<void()>& f)
-    {
-        try {
-            f();
-        } catch (const Error& e) {
-            return e.text();
-        }
-        return QStringLiteral("<no error>");
-    }
 
     QTemporaryDir dir;
     QString path;
@@ -63,11 +55,11 @@ TEST_F(TableRules, BindingSplitsDirectoryAndNameAndNeedsAClosedTable)
     EXPECT_EQ(t.TableName(), QStringLiteral("clientes.dbf"));
     t.Bind(QStringLiteral("solto.db"));
     EXPECT_EQ(t.DatabaseName(), QString());
-    EXPECT_TRUE(errorOf([&] { t.Open(); }).contains(QStringLiteral("solto.db")));
+    EXPECT_TRUE(errorText([&] { t.Open(); }).contains(QStringLiteral("solto.db")));
     Table empty(QStringLiteral("Table2"));
-    EXPECT_EQ(errorOf([&] { empty.Open(); }), QStringLiteral("Table2: Propriedade TableName faltando"));
+    EXPECT_EQ(errorText([&] { empty.Open(); }), QStringLiteral("Table2: Propriedade TableName faltando"));
     table.Open();
-    EXPECT_EQ(errorOf([&] { table.Bind(path); }),
+    EXPECT_EQ(errorText([&] { table.Bind(path); }),
               QStringLiteral("Table1: Não é possível realizar esta operação em um dataset aberto"));
 }
 
@@ -87,7 +79,7 @@ TEST_F(TableRules, WalkSetsEofAfterTheLastRecordAndCountsVisibleOnes)
     EXPECT_EQ(table.FieldByName(QStringLiteral("NOME"))->AsString(), QStringLiteral("Ana"));
     table.Prior();
     EXPECT_TRUE(table.Bof());
-    EXPECT_EQ(errorOf([&] { table.FieldByName(QStringLiteral("CIDADE")); }),
+    EXPECT_EQ(errorText([&] { table.FieldByName(QStringLiteral("CIDADE")); }),
               QStringLiteral("Table1: Campo CIDADE não encontrado"));
 }
 
@@ -97,7 +89,7 @@ TEST_F(TableRules, EmptyTableIsAtBothEnds)
     EXPECT_TRUE(table.Eof());
     EXPECT_TRUE(table.Bof());
     EXPECT_EQ(table.RecordCount(), 0);
-    EXPECT_EQ(errorOf([&] { table.Delete(); }),
+    EXPECT_EQ(errorText([&] { table.Delete(); }),
               QStringLiteral("Table1: Não é possível realizar esta operação em um arquivo vazio"));
     EXPECT_TRUE(table.FieldByName(QStringLiteral("NOME"))->Value().isNull());
 }
@@ -138,7 +130,7 @@ TEST_F(TableRules, FailedPostKeepsTheRecordPending)
     table.Open();
     table.Append();
     table.FieldByName(QStringLiteral("IDADE"))->SetAsString(QStringLiteral("7"));
-    EXPECT_EQ(errorOf([&] { table.Post(); }), QStringLiteral("Campo 'NOME' deve ter um valor"));
+    EXPECT_EQ(errorText([&] { table.Post(); }), QStringLiteral("Campo 'NOME' deve ter um valor"));
     EXPECT_EQ(table.state(), Table::State::Insert);
     table.FieldByName(QStringLiteral("NOME"))->SetAsString(QStringLiteral("Davi"));
     table.Post();
@@ -189,10 +181,10 @@ TEST_F(TableRules, ValuesAreNotWrittenOutsideEditing)
 {
     fill({"Ana"});
     table.Open();
-    EXPECT_EQ(errorOf([&] { table.FieldByName(QStringLiteral("NOME"))->SetAsString(QStringLiteral("x")); }),
+    EXPECT_EQ(errorText([&] { table.FieldByName(QStringLiteral("NOME"))->SetAsString(QStringLiteral("x")); }),
               QStringLiteral("Table1: Tabela não está em modo de edição ou inserção"));
     table.Edit();
-    EXPECT_EQ(errorOf([&] { table.FieldByName(QStringLiteral("IDADE"))->SetAsString(QStringLiteral("1x")); }),
+    EXPECT_EQ(errorText([&] { table.FieldByName(QStringLiteral("IDADE"))->SetAsString(QStringLiteral("1x")); }),
               QStringLiteral("'1x' não é um inteiro válido para o campo 'IDADE'"));
 }
 
@@ -201,7 +193,7 @@ TEST_F(TableRules, RefusedWriteFailsAtTheFirstChange)
     fill({"Ana"});
     data->refuseWrite = QStringLiteral("índice de produção não mantido");
     table.Open();
-    EXPECT_EQ(errorOf([&] { table.Edit(); }), QStringLiteral("índice de produção não mantido"));
+    EXPECT_EQ(errorText([&] { table.Edit(); }), QStringLiteral("índice de produção não mantido"));
     EXPECT_EQ(table.state(), Table::State::Browse);
 }
 

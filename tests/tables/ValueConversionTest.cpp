@@ -6,19 +6,11 @@
 #include "tests/support/TestSupport.h"
 
 using namespace quillora;
+using quillora::test::errorText;
 
 namespace {
 FieldDef def(FieldType type, int size = 0) { return FieldDef{QStringLiteral("CAMPO"), type, size}; }
 
-QString errorOf(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const Error& e) {
-        return e.text();
-    }
-    return QStringLiteral("<no error>");
-}
 }  // namespace
 
 TEST(FieldConvert, TypedTextReadForEachKind)
@@ -35,15 +27,15 @@ TEST(FieldConvert, TypedTextReadForEachKind)
 
 TEST(FieldConvert, TypedTextErrors)
 {
-    EXPECT_EQ(errorOf([] { parseForField(def(ftInteger), QStringLiteral("12a")); }),
+    EXPECT_EQ(errorText([] { parseForField(def(ftInteger), QStringLiteral("12a")); }),
               QStringLiteral("'12a' não é um inteiro válido para o campo 'CAMPO'"));
-    EXPECT_EQ(errorOf([] { parseForField(def(ftSmallint), QStringLiteral("1,5")); }),
+    EXPECT_EQ(errorText([] { parseForField(def(ftSmallint), QStringLiteral("1,5")); }),
               QStringLiteral("'1,5' não é um inteiro válido para o campo 'CAMPO'"));
-    EXPECT_EQ(errorOf([] { parseForField(def(ftFloat), QStringLiteral("1.5")); }),
+    EXPECT_EQ(errorText([] { parseForField(def(ftFloat), QStringLiteral("1.5")); }),
               QStringLiteral("'1.5' is not a valid floating point value"));
-    EXPECT_EQ(errorOf([] { parseForField(def(ftDate), QStringLiteral("32/01/2024")); }),
+    EXPECT_EQ(errorText([] { parseForField(def(ftDate), QStringLiteral("32/01/2024")); }),
               QStringLiteral("'32/01/2024' is not a valid date"));
-    EXPECT_EQ(errorOf([] { parseForField(def(ftSmallint), QStringLiteral("40000")); }),
+    EXPECT_EQ(errorText([] { parseForField(def(ftSmallint), QStringLiteral("40000")); }),
               QStringLiteral("40000 não é um valor válido para o campo 'CAMPO'. O intervalo permitido é de -32768 até 32767"));
 }
 
@@ -61,10 +53,10 @@ TEST(FieldConvert, AssignedValuesTakeTheFieldsKind)
     EXPECT_EQ(convertForField(def(ftBoolean), Value::integer(0)), Value::boolean(false));
     EXPECT_TRUE(convertForField(def(ftInteger), Value()).isNull());
     for (const Value& bad : {Value::text(QStringLiteral("abc")), Value::date(QDate(2024, 1, 1))}) {
-        EXPECT_EQ(errorOf([&] { convertForField(def(ftInteger), bad); }),
+        EXPECT_EQ(errorText([&] { convertForField(def(ftInteger), bad); }),
                   QStringLiteral("Valor inválido para o campo 'CAMPO'"));
     }
-    EXPECT_EQ(errorOf([] { convertForField(def(ftDate), Value::text(QStringLiteral("ontem"))); }),
+    EXPECT_EQ(errorText([] { convertForField(def(ftDate), Value::text(QStringLiteral("ontem"))); }),
               QStringLiteral("Valor inválido para o campo 'CAMPO'"));
 }
 

@@ -1,7 +1,9 @@
 // Writing Paradox tables in place: what we write must read back the same here, in pxlib, and
 // keep the family's structure (block chain, free list, counters, .PX, .MB) consistent.
 #include "tables/Error.h"
+#include "tables/Field.h"
 #include "tables/Session.h"
+#include "tables/Table.h"
 #include "tables/TableFormats.h"
 #include "tables/paradox/ParadoxFormat.h"
 #include "tables/paradox/ParadoxTable.h"
@@ -171,6 +173,7 @@ TEST_F(ParadoxWrite, keyedTableKeepsKeyOrderAcrossSplitsAndFrees)
                        {5, 1, QStringLiteral("ascii"), 0, 1});
     std::map<int, QString> model;
     QRandomGenerator rng(42);
+    qint64 size = 0;
     {
         ParadoxTable t(path);
         while (model.size() < 1500) {
@@ -210,6 +213,9 @@ TEST_F(ParadoxWrite, keyedTableKeepsKeyOrderAcrossSplitsAndFrees)
         }
         t.flush();
         expectConsistent(path);
+        // Emptied blocks went to the free list and are taken again before the file grows.
+        size = QFileInfo(path).size();
+        EXPECT_NE(le16(readFile(path).constData() + 0x4D), 0);
         for (int k = 0; k < 300; ++k) {
             const int id = int(rng.bounded(100000)) - 50000;
             if (model.count(id))
@@ -218,6 +224,7 @@ TEST_F(ParadoxWrite, keyedTableKeepsKeyOrderAcrossSplitsAndFrees)
             t.insert(row({Value::integer(id), Value::text(model[id])}), NoRecord);
         }
     }
+    EXPECT_EQ(QFileInfo(path).size(), size);
     ParadoxTable t(path);
     QList<QList<Value>> expected;
     for (const auto& [k, v] : model)
@@ -444,6 +451,7 @@ TEST_F(ParadoxWrite, encryptedTablesAreWrittenEncrypted)
     ASSERT_EQ(rows.size(), 200);
     EXPECT_EQ(rows[123][1], Value::text(QStringLiteral("linha secreta 123")));
     EXPECT_EQ(rows[123][2].asText().size(), 3123);
+    expectPxlibAgrees(path);  // pxlib decrypts the blocks with the same key
 
     QUILLORA_REQUIRE_SAMPLES();
     Session::addPassword(QStringLiteral("123"));
@@ -560,6 +568,109 @@ TEST_F(ParadoxWrite, creationRefusesWhatParadoxCannotHold)
     EXPECT_TRUE(errorOf([&] { createParadoxTable(path, {FieldDef{QStringLiteral("A"), ftString, 3}}, {7, 0, QStringLiteral("china")}); })
                     .contains(QStringLiteral("china")));
     EXPECT_FALSE(QFileInfo::exists(path));
+}
+
+// Through the dataset, as the program uses it: a duplicate key fails Post and stays pending.
+TEST_F(ParadoxWrite, datasetPostOfADuplicateKeyStaysPending)
+{
+    const QString path = file("dataset.db");
+    createParadoxTable(path, {FieldDef{QStringLiteral("Id"), ftInteger}, FieldDef{QStringLiteral("Nome"), ftString, 20}}, {7, 1});
+    {
+        Table t(QStringLiteral("tabela"));
+        t.Bind(path);
+        t.Open();
+        t.Append();
+        t.Fields(0)->SetAsString(QStringLiteral("1"));
+        t.Fields(1)->SetAsString(QStringLiteral("Ana"));
+        t.Post();
+        t.Append();
+        t.Fields(0)->SetAsString(QStringLiteral("1"));
+        t.Fields(1)->SetAsString(QStringLiteral("Bia"));
+        EXPECT_EQ(errorOf([&] { t.Post(); }), QStringLiteral("Violação de chave"));
+        EXPECT_EQ(t.state(), Table::State::Insert);
+        t.Fields(0)->SetAsString(QStringLiteral("0"));
+        t.Post();
+        EXPECT_EQ(t.RecNo(), 1);
+        t.Close();
+    }
+    ParadoxTable t(path);
+    EXPECT_EQ(readAll(t), (QList<QList<Value>>{row({Value::integer(0), Value::text(QStringLiteral("Bia"))}),
+                                                 row({Value::integer(1), Value::text(QStringLiteral("Ana"))})}));
+    expectConsistent(path);
+    expectPxlibAgrees(path);
+}
+
+// Paradox 3.0 and 3.5 tables (no header extension, key at 0x25 when encrypted) take writes too.
+TEST_F(ParadoxWrite, oldLevelsAreWrittenInPlace)
+{
+    QUILLORA_REQUIRE_SAMPLES();
+    Session::addPassword(QStringLiteral("123"));
+    struct Case {
+        const char* sample;
+        QList<Value> added;
+    } cases[] = {
+        {"paradoxdriver/areas/STATES.DB", row({Value::text(QStringLiteral("BR")), Value::text(QStringLiteral("Brasil")),
+                                                Value::text(QStringLiteral("010")), Value::text(QStringLiteral("999"))})},
+        {"teverett-paradoxReader/SYMBOLS.DB", {}},
+        {"paradoxdriver/encrypt/encrypted35.db", row({Value::floating(3), Value::text(QStringLiteral("Test 3"))})},
+        {"paradoxdriver/fields/date35.db", row({Value::date(QDate(1999, 12, 31))})},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.sample);
+        const QString path = copyInto(dir.path(), {px(c.sample)});
+        QList<QList<Value>> expected;
+        {
+            ParadoxTable t(path);
+            expected = readAll(t);
+            QList<Value> added = c.added.isEmpty() ? expected.first() : c.added;
+            t.remove(t.first());
+            expected.removeFirst();
+            t.insert(added, NoRecord);
+            if (t.keyFieldCount() == 0) {
+                expected << added;
+            } else {
+                expected << added;
+                std::sort(expected.begin(), expected.end(), [](const QList<Value>& a, const QList<Value>& b) {
+                    return a[0].asText() < b[0].asText();
+                });
+            }
+        }
+        ParadoxTable t(path);
+        EXPECT_EQ(readAll(t), expected);
+        expectConsistent(path);
+        expectPxlibAgrees(path);
+    }
+}
+
+// The .MB layout other programs expect: small values in 16-byte chunks of a shared block, slots
+// taken from 63 down; larger ones in a block of their own; the record keeps leader and descriptor.
+TEST_F(ParadoxWrite, blobFileLayoutIsTheOneParadoxWrites)
+{
+    const QString path = file("layout.db");
+    createParadoxTable(path, {FieldDef{QStringLiteral("Memo"), ftMemo, 4}}, {5});
+    {
+        ParadoxTable t(path);
+        t.insert(row({Value::text(QString(100, QLatin1Char('a')))}), NoRecord);
+        t.insert(row({Value::text(QString(5000, QLatin1Char('b')))}), NoRecord);
+        t.insert(row({Value::text(QStringLiteral("cd"))}), NoRecord);
+    }
+    const QByteArray mb = readFile(file("layout.mb"));
+    ASSERT_EQ(mb.size(), 4096 * 4);
+    EXPECT_EQ(le16(mb.constData() + 3), 3);  // modification counter: two blobs written after creation
+    // Unit 1: shared block, slot 63 = 100 bytes at 0x150 (7 chunks, 4 in the last), mod 2.
+    EXPECT_EQ(mb[4096], char(3));
+    const char* slot = mb.constData() + 4096 + 12 + 5 * 63;
+    EXPECT_EQ(QByteArray(slot, 5).toHex(), QByteArray("1507020004"));
+    EXPECT_EQ(mb.mid(4096 + 0x150, 100), QByteArray(100, 'a'));
+    // Units 2-3: a single blob of 5000 bytes, mod 3.
+    EXPECT_EQ(QByteArray(mb.constData() + 8192, 9).toHex(), QByteArray("0202008813000003") + QByteArray("00"));
+    EXPECT_EQ(mb.mid(8192 + 9, 5000), QByteArray(5000, 'b'));
+    // Record descriptors: leader, offset|index, length, modification number.
+    const QByteArray db = readFile(path);
+    const char* rec = db.constData() + le16(db.constData() + 2) + 6;
+    EXPECT_EQ(QByteArray(rec, 14).toHex(), QByteArray("61616161") + "3f100000" + "64000000" + "0200");
+    EXPECT_EQ(QByteArray(rec + 14, 14).toHex(), QByteArray("62626262") + "ff200000" + "88130000" + "0300");
+    EXPECT_EQ(QByteArray(rec + 28, 14).toHex(), QByteArray("63640000") + "00000000" + "02000000" + "0000");
 }
 
 }  // namespace

@@ -1,0 +1,250 @@
+#include "app/Quillora.h"
+
+#include "app/Fonts.h"
+#include "app/U_Progresso.h"
+#include "app/WindowRunHost.h"
+#include "tables/Error.h"
+#include "tables/Table.h"
+#include "toolkit/FileNameEdit.h"
+#include "toolkit/MessageBoxes.h"
+#include "transfer/Transfer.h"
+
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+
+namespace quillora::app {
+
+namespace {
+
+const QColor fieldColour(0xF0, 0xFB, 0xFF);
+
+void paintField(QWidget* w)
+{
+    QPalette p = w->palette();
+    p.setColor(QPalette::Base, fieldColour);
+    w->setPalette(p);
+}
+
+QIcon icon(const QWidget* w, const char* themeName, QStyle::StandardPixmap fallback)
+{
+    return QIcon::fromTheme(QString::fromLatin1(themeName), w->style()->standardIcon(fallback));
+}
+
+}  // namespace
+
+TF_Principal::TF_Principal(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("F_Principal"));
+    setWindowTitle(QStringLiteral("Quillora"));
+    setFont(tahoma(12));
+    setBackgroundRole(QPalette::Button);
+    setAutoFillBackground(true);
+    // Outer 472 x 452 with the usual frame: the client area below holds every control.
+    resize(464, 418);
+
+    Table1 = new Table(QStringLiteral("Table1"), this);
+    Table2 = new Table(QStringLiteral("Table2"), this);
+
+    auto label = [this](const char* name, const char* text, QRect g) {
+        auto* l = new QLabel(QString::fromUtf8(text), this);
+        l->setObjectName(QString::fromLatin1(name));
+        l->setGeometry(g);
+        return l;
+    };
+    RxLabel1 = label("RxLabel1", "Tabela Fonte:", {2, 10, 78, 14});
+    RxLabel2 = label("RxLabel2", "Tabela Destino:", {4, 50, 87, 14});
+    RxLabel3 = label("RxLabel3", "Operação:", {5, 90, 58, 14});
+    RxLabel4 = label("RxLabel4", "Campos:", {8, 154, 48, 14});
+    Label1 = label("Label1", "Chave Pai", {12, 320, 52, 14});
+    Label2 = label("Label2", "Chave Filho", {144, 320, 61, 14});
+
+    auto fileEdit = [this](const char* name, QRect g) {
+        auto* e = new toolkit::FileNameEdit(this);
+        e->setObjectName(QString::fromLatin1(name));
+        e->setGeometry(g);
+        e->setDialogTitle(QStringLiteral("Abrir Arquivo de Dados"));
+        e->setFilter(QStringLiteral("Arquivos de Dados (*.db;*.dbf)|*.db;*.dbf"));
+        e->lineEdit()->setFrame(false);
+        paintField(e->lineEdit());
+        return e;
+    };
+    NTabelaFonte = fileEdit("NTabelaFonte", {4, 24, 377, 21});
+    NTabelaDestino = fileEdit("NTabelaDestino", {6, 68, 377, 21});
+
+    Memo1 = new QPlainTextEdit(this);
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    Memo1->setGeometry(10, 168, 433, 141);
+    Memo1->setFont(msSansSerif(11));
+    Memo1->setFrameShape(QFrame::NoFrame);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    Memo1->setTabChangesFocus(true);
+    paintField(Memo1);
+
+    auto combo = [this](const char* name, QRect g) {
+        auto* c = new QComboBox(this);
+        c->setObjectName(QString::fromLatin1(name));
+        c->setGeometry(g);
+        return c;
+    };
+    ComboBox1 = combo("ComboBox1", {6, 108, 149, 22});
+    ComboBox1->addItems(operationNames());
+    ComboBox1->setCurrentIndex(-1);
+    paintField(ComboBox1);
+    ChaveIndPai = combo("ChaveIndPai", {12, 336, 129, 22});
+    ChaveIndFilho = combo("ChaveIndFilho", {144, 336, 129, 22});
+
+    const QFont small = tahoma(11);
+    auto button = [this](const char* name, const char* text, QRect g, const char* theme, QStyle::StandardPixmap fb) {
+        auto* b = new QPushButton(QString::fromUtf8(text), this);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setGeometry(g);
+        b->setIcon(icon(this, theme, fb));
+        b->setIconSize(QSize(14, 14));
+        return b;
+    };
+    BVer1 = button("BVer1", "Ver", {388, 24, 55, 25}, "document-preview", QStyle::SP_FileDialogContentsView);
+    BVer2 = button("BVer2", "Ver", {390, 64, 55, 25}, "document-preview", QStyle::SP_FileDialogContentsView);
+    BLimpar = button("BLimpar", "Limpar Tabela", {158, 104, 106, 29}, "edit-delete", QStyle::SP_TrashIcon);
+    BMontar = button("BMontar", "Montar...", {356, 104, 88, 29}, "view-list-details", QStyle::SP_FileDialogDetailedView);
+    BProcessar = button("BProcessar", "Processar", {234, 376, 105, 29}, "system-run", QStyle::SP_MediaPlay);
+    BSair = button("BSair", "Sair", {342, 376, 105, 29}, "application-exit", QStyle::SP_DialogCloseButton);
+    BitBtn7 = button("BitBtn7", "Proc.Fonte", {6, 376, 105, 29}, "document-properties", QStyle::SP_FileDialogListView);
+    BitBtn8 = button("BitBtn8", "Proc. Destino", {114, 376, 117, 29}, "document-properties", QStyle::SP_FileDialogListView);
+    BFiltro = button("BFiltro", "Filtro...", {266, 104, 88, 29}, "view-filter", QStyle::SP_FileDialogInfoView);
+    BLimparCampos = button("BLimparCampos", "Limpar Campos", {158, 136, 105, 29}, "edit-clear", QStyle::SP_DialogResetButton);
+    BAtualizar = button("BAtualizar", "Atualizar", {276, 332, 77, 29}, "view-refresh", QStyle::SP_BrowserReload);
+    BitBtn1 = button("BitBtn1", "Comparar", {356, 332, 89, 29}, "edit-find", QStyle::SP_FileDialogContentsView);
+    for (QPushButton* b : {BVer1, BVer2, BLimpar, BMontar, BFiltro, BLimparCampos})
+        b->setFont(small);
+
+    // Tab order as the window lists its controls.
+    const QList<QWidget*> order = {NTabelaFonte, NTabelaDestino, Memo1, ComboBox1, BVer1, BVer2,
+                                   BLimpar, BMontar, BProcessar, BSair, BitBtn7, BitBtn8,
+                                   BFiltro, BLimparCampos, ChaveIndPai, BAtualizar, ChaveIndFilho, BitBtn1};
+    for (qsizetype i = 0; i + 1 < order.size(); ++i)
+        QWidget::setTabOrder(order[i], order[i + 1]);
+
+    connect(BSair, &QPushButton::clicked, this, &TF_Principal::BSairClick);
+    connect(BLimpar, &QPushButton::clicked, this, &TF_Principal::BLimparClick);
+    connect(BLimparCampos, &QPushButton::clicked, this, &TF_Principal::BLimparCamposClick);
+    connect(BProcessar, &QPushButton::clicked, this, &TF_Principal::BProcessarClick);
+    connect(NTabelaFonte, &toolkit::FileNameEdit::exited, this, &TF_Principal::NTabelaFonteExit);
+    connect(NTabelaDestino, &toolkit::FileNameEdit::exited, this, &TF_Principal::NTabelaDestinoExit);
+    connect(NTabelaFonte, &toolkit::FileNameEdit::beforeDialog, this, &TF_Principal::NTabelaFonteBeforeDialog);
+    connect(NTabelaDestino, &toolkit::FileNameEdit::beforeDialog, this, &TF_Principal::NTabelaDestinoBeforeDialog);
+}
+
+TF_Principal::~TF_Principal()
+{
+    // Closing writes what is pending; an error then has nobody left to show it to.
+    for (Table* t : {Table1, Table2}) {
+        try {
+            t->Close();
+        } catch (const std::exception&) {
+        }
+    }
+}
+
+void TF_Principal::guarded(const std::function<void()>& handler)
+{
+    try {
+        handler();
+    } catch (const Error& e) {
+        toolkit::showErrorBox(this, e.text());
+    } catch (const std::exception& e) {
+        toolkit::showErrorBox(this, QString::fromLocal8Bit(e.what()));
+    }
+}
+
+void TF_Principal::PreencheChaves(const QStringList& sourceFields, const QStringList& destinationFields)
+{
+    ChaveIndPai->clear();
+    ChaveIndFilho->clear();
+    ChaveIndPai->addItems(sourceFields);
+    ChaveIndFilho->addItems(destinationFields);
+    ChaveIndPai->setCurrentIndex(-1);
+    ChaveIndFilho->setCurrentIndex(-1);
+}
+
+void TF_Principal::BSairClick() { close(); }
+
+void TF_Principal::NTabelaFonteExit()
+{
+    guarded([&] {
+        Table1->Close();
+        Table1->Bind(NTabelaFonte->fileName());
+    });
+}
+
+void TF_Principal::NTabelaDestinoExit()
+{
+    guarded([&] {
+        Table2->Close();
+        Table2->Bind(NTabelaDestino->fileName());
+    });
+}
+
+void TF_Principal::NTabelaFonteBeforeDialog()
+{
+    if (!NTabelaFonte->fileName().isEmpty())
+        NTabelaFonte->setInitialDir(toolkit::FileNameEdit::directoryOf(NTabelaFonte->fileName()));
+}
+
+void TF_Principal::NTabelaDestinoBeforeDialog()
+{
+    if (!NTabelaDestino->fileName().isEmpty())
+        NTabelaDestino->setInitialDir(toolkit::FileNameEdit::directoryOf(NTabelaDestino->fileName()));
+}
+
+void TF_Principal::BLimparClick()
+{
+    guarded([&] {
+        if (Table2->TableName().isEmpty())
+            return;
+        if (!Table2->Active())
+            Table2->Open();
+        if (toolkit::confirm(this, QStringLiteral("A tabela destino terá todos os seus registros apagados, confirma ?"))) {
+            Table2->First();
+            while (!Table2->Eof())
+                Table2->Delete();
+        }
+        Table2->Close();
+    });
+}
+
+void TF_Principal::BLimparCamposClick()
+{
+    if (toolkit::confirm(this, QStringLiteral("Limpar o conteúdo dos campos ?")))
+        Memo1->clear();
+}
+
+void TF_Principal::BProcessarClick()
+{
+    guarded([&] {
+        WindowRunHost host(progress_, this);
+        processar(*Table1, *Table2, host, NTabelaFonte->fileName(), NTabelaDestino->fileName(),
+                  Memo1->toPlainText(), Operacao(ComboBox1->currentIndex()));
+    });
+}
+
+TF_Principal* createWindows()
+{
+    auto* principal = new TF_Principal;
+    auto* progress = new TF_Progresso(principal);
+    principal->setProgressWindow(progress);
+    progress->hide();
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        principal->move(area.center() - QPoint(principal->width() / 2, principal->height() / 2));
+    }
+    return principal;
+}
+
+}  // namespace quillora::app

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+
+class QComboBox;
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace quillora {
+class Table;
+}
+namespace quillora::toolkit {
+class FileNameEdit;
+}
+
+namespace quillora::app {
+
+class TF_Progresso;
+
+// The main window: the two tables, their file edits, the mapping list, the operation list,
+// the key-field lists and one button per operation.
+class TF_Principal : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit TF_Principal(QWidget* parent = nullptr);
+    ~TF_Principal() override;
+
+    // The progress window the record runs show (created after this window at start-up).
+    void setProgressWindow(TF_Progresso* progress) { progress_ = progress; }
+    TF_Progresso* progressWindow() const { return progress_; }
+
+    Table* Table1;
+    Table* Table2;
+
+    toolkit::FileNameEdit* NTabelaFonte;
+    toolkit::FileNameEdit* NTabelaDestino;
+    QPlainTextEdit* Memo1;
+    QComboBox* ComboBox1;
+    QPushButton* BVer1;
+    QPushButton* BVer2;
+    QPushButton* BLimpar;
+    QPushButton* BMontar;
+    QPushButton* BProcessar;
+    QPushButton* BSair;
+    QPushButton* BitBtn7;
+    QPushButton* BitBtn8;
+    QPushButton* BFiltro;
+    QPushButton* BLimparCampos;
+    QComboBox* ChaveIndPai;
+    QPushButton* BAtualizar;
+    QComboBox* ChaveIndFilho;
+    QPushButton* BitBtn1;
+    QLabel* RxLabel1;
+    QLabel* RxLabel2;
+    QLabel* RxLabel3;
+    QLabel* RxLabel4;
+    QLabel* Label1;
+    QLabel* Label2;
+
+    // The key-field lists after the field assembly dialog closes (OK or Cancel): both cleared
+    // and refilled with the tables' field names in table order, neither with a selection.
+    void PreencheChaves(const QStringList& sourceFields, const QStringList& destinationFields);
+
+    // Runs a handler; an error it does not catch is shown in the default error box.
+    void guarded(const std::function<void()>& handler);
+
+public slots:
+    void BSairClick();
+    void NTabelaFonteExit();
+    void NTabelaDestinoExit();
+    void NTabelaFonteBeforeDialog();
+    void NTabelaDestinoBeforeDialog();
+    void BLimparClick();
+    void BLimparCamposClick();
+    void BProcessarClick();
+
+private:
+    TF_Progresso* progress_ = nullptr;
+};
+
+// Start-up: the main window first (closing it ends the program), then the progress window,
+// hidden. The caller owns the main window; the progress window is its child.
+TF_Principal* createWindows();
+
+}  // namespace quillora::app

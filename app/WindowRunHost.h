@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QObject>
+
+#include "run/RecordRun.h"
+
+class QWidget;
+
+namespace quillora::app {
+
+class TF_Progresso;
+
+// The record run as the windows show it: the progress window painted when what the user sees
+// changes (the bar moves a pixel, or about 30 times a second), the busy cursor, the error
+// question as an error box. Between records, about 30 times a second, pending events are
+// handled so that the progress window's "Cancelar" (and Esc) work; every other window takes
+// no input until the run ends, so no second operation can start.
+class WindowRunHost : public QObject, public RecordRunHost {
+    Q_OBJECT
+
+public:
+    WindowRunHost(TF_Progresso* progress, QWidget* mainWindow);
+    ~WindowRunHost() override;
+
+    void progressShow(qint64 maximum) override;
+    void progressStep() override;
+    void progressHide() override;
+    bool askCancelOnError(const QString& question) override;
+    void betweenRecords() override;
+
+    // How often the window was painted during the run (for the benchmark's report).
+    qint64 paints() const { return paints_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void paint();
+
+    TF_Progresso* progress_;
+    QWidget* mainWindow_;
+    QElapsedTimer sincePaint_;
+    QElapsedTimer sinceEvents_;
+    int paintedLength_ = -1;
+    qint64 paints_ = 0;
+    bool filtering_ = false;
+};
+
+}  // namespace quillora::app

@@ -1,0 +1,54 @@
+#include "app/Quillora.h"
+#include "tables/Error.h"
+#include "tables/Regional.h"
+#include "tables/engine/Engine.h"
+#include "toolkit/MessageBoxes.h"
+
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+#include <memory>
+
+namespace {
+
+// Errors that escape a handler end it there and are shown in the default error box; the
+// program goes on.
+class QuilloraApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject* receiver, QEvent* event) override
+    {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const quillora::Error& e) {
+            quillora::toolkit::showErrorBox(activeWindow(), e.text());
+        } catch (const std::exception& e) {
+            quillora::toolkit::showErrorBox(activeWindow(), QString::fromLocal8Bit(e.what()));
+        }
+        return false;
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QuilloraApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quillora"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Quillora"));
+
+    // Qt's own texts (file dialog) in the user's language where a translation exists.
+    QTranslator qtTexts;
+    if (qtTexts.load(QLocale::system(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
+
+    quillora::Regional::setCurrent(QLocale::system());
+    quillora::registerBuiltinFormats();
+
+    std::unique_ptr<quillora::app::TF_Principal> principal(quillora::app::createWindows());
+    principal->show();
+    return app.exec();
+}

@@ -1,0 +1,110 @@
+#include "run/RecordRun.h"
+
+#include "tables/Error.h"
+#include "tables/Table.h"
+
+#include <exception>
+
+namespace quillora {
+
+bool ProcessoCancelado = false;
+
+QString RecordRun::errorQuestion(const QString& errorText)
+{
+    return QStringLiteral("Erro processando, ") + errorText + QStringLiteral(", cancelar o processo ?");
+}
+
+namespace {
+
+QString textOf(const std::exception& e)
+{
+    if (const auto* err = dynamic_cast<const Error*>(&e))
+        return err->text();
+    return QString::fromLocal8Bit(e.what());
+}
+
+}  // namespace
+
+RecordRunResult RecordRun::run(const QString& sourcePath, const QString& destinationPath)
+{
+    RecordRunResult result;
+
+    // Steps 1 and 2: an error here ends the operation before anything is shown.
+    source_.Close();
+    destination_.Close();
+    source_.Bind(sourcePath);
+    source_.Open();
+    destination_.Bind(destinationPath);
+    destination_.Open();
+
+    bool shown = false;
+    auto closeAll = [&] {
+        // Every step is tried even when an earlier one fails; the first failure is reported.
+        std::exception_ptr first;
+        try {
+            destination_.Close();
+        } catch (...) {
+            first = std::current_exception();
+        }
+        try {
+            source_.Close();
+        } catch (...) {
+            if (!first)
+                first = std::current_exception();
+        }
+        if (shown)
+            host_.progressHide();
+        if (closing) {
+            try {
+                closing();
+            } catch (...) {
+                if (!first)
+                    first = std::current_exception();
+            }
+        }
+        if (first)
+            std::rethrow_exception(first);
+    };
+
+    try {
+        source_.First();
+        ProcessoCancelado = false;
+
+        result.total = source_.RecordCount();
+        host_.progressShow(result.total);
+        shown = true;
+        if (beforeWalk)
+            beforeWalk();
+
+        while (!source_.Eof() && !ProcessoCancelado) {
+            try {
+                if (perRecord)
+                    perRecord();
+            } catch (const std::exception& e) {
+                ++result.failed;
+                // A destination record being added or edited is discarded, never half kept.
+                destination_.Cancel();
+                ProcessoCancelado = host_.askCancelOnError(errorQuestion(textOf(e)));
+            }
+            source_.Next();
+            ++result.walked;
+            host_.progressStep();
+            if (!ProcessoCancelado)
+                host_.betweenRecords();
+            if (ProcessoCancelado)
+                break;
+        }
+        result.stopped = ProcessoCancelado;
+    } catch (...) {
+        // The walk's own failure is the one reported; a closing failure after it is secondary.
+        try {
+            closeAll();
+        } catch (...) {
+        }
+        throw;
+    }
+    closeAll();
+    return result;
+}
+
+}  // namespace quillora

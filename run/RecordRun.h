@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+namespace quillora {
+
+class Table;
+
+// The stop signal of the record run in progress. A run clears it before its first record; the
+// progress window's "Cancelar" sets it; the error question stores its answer in it.
+extern bool ProcessoCancelado;
+
+// What a record run needs from whoever shows it: the windows show a progress window and ask
+// with message boxes, the tests answer from a script, quillora-cli uses flags and stderr.
+class RecordRunHost {
+public:
+    virtual ~RecordRunHost() = default;
+
+    // Bar at 0 with this maximum, window shown and painted at once.
+    virtual void progressShow(qint64 maximum) = 0;
+    // One step after each record. The bar's position follows every record; painting is the
+    // host's business (only when what the user sees changes).
+    virtual void progressStep() = 0;
+    virtual void progressHide() = 0;
+    // "Erro processando, <texto>, cancelar o processo ?" with Yes and No; true for Yes.
+    virtual bool askCancelOnError(const QString& question) = 0;
+    // Between records: the place where a window lets its progress window take input (its
+    // "Cancelar" may set ProcessoCancelado). Nothing by default.
+    virtual void betweenRecords() {}
+};
+
+// How a run ended, for callers that report it (the CLI's exit status).
+struct RecordRunResult {
+    qint64 total = 0;      // RecordCount of the source when the run began
+    qint64 walked = 0;     // source records the walk went over
+    qint64 failed = 0;     // records whose work raised an error
+    bool stopped = false;  // left early by the cancel flag (error answered Yes, or "Cancelar")
+};
+
+// The frame shared by "Processar", "Atualizar" and "Comparar": close, bind and open both
+// tables, walk the source with progress and the per-record error question, close both tables
+// whatever happens. The operation supplies the steps before the walk, the work per record and
+// the closing steps.
+class RecordRun {
+public:
+    RecordRun(Table& source, Table& destination, RecordRunHost& host)
+        : source_(source), destination_(destination), host_(host) {}
+
+    std::function<void()> beforeWalk;  // after the progress window is shown
+    std::function<void()> perRecord;   // guarded by the error question
+    std::function<void()> closing;     // after both tables are closed and the window hidden
+
+    // Binding or opening errors are thrown before anything is shown (a table opened before
+    // the failing one stays open). Errors outside the per-record work end the run and are
+    // thrown after the closing steps.
+    RecordRunResult run(const QString& sourcePath, const QString& destinationPath);
+
+    // The question asked for a failed record.
+    static QString errorQuestion(const QString& errorText);
+
+private:
+    Table& source_;
+    Table& destination_;
+    RecordRunHost& host_;
+};
+
+}  // namespace quillora

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+#include "run/RecordRun.h"
+
+namespace quillora::test {
+
+// A record-run host with scripted answers that records what a user would have seen: the bar
+// (with the progress window's clamping), whether the window is shown, every question asked.
+class ScriptedHost : public RecordRunHost {
+public:
+    // Answer to the n-th error question (from 0); No when unset.
+    std::function<bool(int n, const QString& question)> answer;
+    // Called between records with the number of records walked so far.
+    std::function<void(qint64 walked)> onBetween;
+
+    void progressShow(qint64 maximum) override
+    {
+        ++shows;
+        visible = true;
+        position = 0;
+        this->maximum = maximum < 0 ? 0 : maximum;
+    }
+    void progressStep() override
+    {
+        ++steps;
+        if (position < maximum)
+            ++position;
+    }
+    void progressHide() override
+    {
+        visible = false;
+        positionAtHide = position;
+        ++hides;
+    }
+    bool askCancelOnError(const QString& question) override
+    {
+        questions << question;
+        return answer ? answer(int(questions.size()) - 1, question) : false;
+    }
+    void betweenRecords() override
+    {
+        ++between;
+        if (onBetween)
+            onBetween(steps);
+    }
+
+    int shows = 0;
+    int hides = 0;
+    bool visible = false;
+    qint64 maximum = -1;
+    qint64 position = 0;
+    qint64 positionAtHide = -1;
+    qint64 steps = 0;
+    qint64 between = 0;
+    QStringList questions;
+};
+
+}  // namespace quillora::test

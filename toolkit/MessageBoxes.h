@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace quillora::toolkit {
+
+// The four kinds of message box, each with its fixed title.
+enum class MessageKind {
+    Warning,       // "!!! Aviso !!!"
+    Error,         // "*** Erro ***"
+    Information,   // "Informação"
+    Confirmation,  // "Confirmação"
+};
+
+// Buttons a box can show, and the answer it gives.
+enum Button {
+    NoButton = 0,
+    Yes = 1,
+    No = 2,
+    Ok = 4,
+    Cancel = 8,
+};
+using Buttons = int;
+
+QString messageTitle(MessageKind kind);
+// The texts the buttons carry: "&Sim", "&Não", "&Ok", "&Cancelar".
+QString buttonText(Button button);
+
+// Shows a modal box and returns the button pressed. The default button is Ok when the box has
+// one, else Yes; Esc answers Cancel when the box has one, else No (else Ok).
+Button messageBox(QWidget* parent, MessageKind kind, const QString& text, Buttons buttons);
+
+// A confirmation with Yes and No: true for Yes.
+bool confirm(QWidget* parent, const QString& text);
+
+// A plain message: the application's title and one "&Ok".
+void plainMessage(QWidget* parent, const QString& text);
+
+// The box for an error no handler caught: title "Quillora", error icon, OK; a full stop is
+// added when the text's last character sorts after ".".
+void showErrorBox(QWidget* parent, const QString& text);
+QString errorBoxText(const QString& text);
+
+// The object name the boxes carry, for tests that answer them.
+inline constexpr const char* messageBoxObjectName = "QuilloraMessageBox";
+
+}  // namespace quillora::toolkit

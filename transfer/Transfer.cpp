@@ -1,0 +1,132 @@
+#include "transfer/Transfer.h"
+
+#include "tables/Field.h"
+#include "tables/Table.h"
+
+namespace quillora {
+
+QStringList operationNames()
+{
+    return {QStringLiteral("Adicionar"), QStringLiteral("Adicionar/Atualizar"), QStringLiteral("Copiar"),
+            QStringLiteral("Apagar"), QStringLiteral("Atualizar")};
+}
+
+int operationFromText(const QString& text)
+{
+    bool isNumber = false;
+    const int n = text.toInt(&isNumber);
+    if (isNumber)
+        return n >= -1 && n <= 4 ? n : -2;
+    const QStringList names = operationNames();
+    for (int i = 0; i < names.size(); ++i) {
+        if (names[i].compare(text, Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    return -2;
+}
+
+Transfer::Transfer(Table& source, Table& destination, const QStringList& lines, Operacao operation)
+    : source_(source), destination_(destination), operation_(operation)
+{
+    // Empty lines are skipped: applying the previous pair a second time would write it twice
+    // or consume an extra sequence number.
+    QString destino;
+    QString fonte;
+    for (const QString& line : lines) {
+        if (line.isEmpty())
+            continue;
+        SeparaLinha(line, destino, fonte);
+        mappings_.push_back(Mapping{destino, fonte, termKind(fonte)});
+    }
+}
+
+Field* Transfer::destinationField(Mapping& m)
+{
+    if (!m.destinationField)
+        m.destinationField = destination_.FieldByName(m.destination);
+    return m.destinationField;
+}
+
+Field* Transfer::sourceField(Mapping& m)
+{
+    if (!m.sourceField)
+        m.sourceField = source_.FieldByName(m.term);
+    return m.sourceField;
+}
+
+void Transfer::fill()
+{
+    for (Mapping& m : mappings_) {
+        switch (m.kind) {
+        case TermKind::Sequence: {
+            const QString number = counter_.apply(m.term);
+            destinationField(m)->SetValue(Value::text(number));
+            break;
+        }
+        case TermKind::FixedText:
+            destinationField(m)->SetValue(Value::text(fixedText(m.term)));
+            break;
+        case TermKind::Field: {
+            const Value v = sourceField(m)->Value();
+            destinationField(m)->SetValue(v);
+            break;
+        }
+        }
+    }
+}
+
+bool Transfer::findDestination()
+{
+    if (mappings_.empty())
+        return false;
+    Mapping& key = mappings_.front();
+    if (key.kind != TermKind::Field)
+        return false;
+    const Value wanted = sourceField(key)->Value();
+    return destination_.Locate(key.destination, wanted, Table::loCaseInsensitive);
+}
+
+void Transfer::processRecord()
+{
+    switch (operation_) {
+    case Operacao::Adicionar:
+        destination_.Append();
+        fill();
+        destination_.Post();
+        break;
+    case Operacao::AdicionarAtualizar:
+        // What the name says: the matching destination record is updated, a source record
+        // without one is added. A sequence or fixed text on the first line has nothing to
+        // match by, so it always adds.
+        if (findDestination())
+            destination_.Edit();
+        else
+            destination_.Append();
+        fill();
+        destination_.Post();
+        break;
+    case Operacao::Copiar:
+        if (!findDestination())
+            return;
+        destination_.Edit();
+        fill();
+        destination_.Post();
+        break;
+    case Operacao::Nenhuma:
+    case Operacao::Apagar:
+    case Operacao::Atualizar:
+        break;
+    }
+}
+
+RecordRunResult processar(Table& source, Table& destination, RecordRunHost& host, const QString& sourcePath,
+                          const QString& destinationPath, const QString& mappingText, Operacao operation)
+{
+    Transfer transfer(source, destination, mappingLines(mappingText), operation);
+    RecordRun run(source, destination, host);
+    run.beforeWalk = [&] { transfer.reset(); };
+    run.perRecord = [&] { transfer.processRecord(); };
+    return run.run(sourcePath, destinationPath);
+}
+
+}  // namespace quillora
