@@ -6,6 +6,8 @@
 #include "tables/TableFormats.h"
 
 #include <QDir>
+
+#include <algorithm>
 #include <QFileInfo>
 
 namespace quillora {
@@ -95,8 +97,18 @@ void Table::Open()
     fields_.reserve(size_t(defs.size()));
     for (int i = 0; i < defs.size(); ++i)
         fields_.push_back(std::make_unique<Field>(this, i, defs[i]));
+    try {
+        applyOrder();
+    } catch (...) {
+        // An order the newly bound table cannot give fails the opening.
+        fields_.clear();
+        file_.reset();
+        throw;
+    }
     state_ = State::Browse;
     writeStarted_ = false;
+    locateIndexes_.clear();
+    indexGeneration_ = file_->idGeneration();
     clearPending();
     setCurrent(orderFirst());
     bof_ = true;
@@ -113,6 +125,8 @@ void Table::Close()
     clearPending();
     std::unique_ptr<TableFile> closing = std::move(file_);
     fields_.clear();
+    locateIndexes_.clear();
+    order_.reset();
     state_ = State::Inactive;
     current_ = NoRecord;
     raw_.clear();
@@ -126,10 +140,102 @@ void Table::Close()
 
 // --- Cursor -----------------------------------------------------------------------------
 
-RecordId Table::orderFirst() { return file_->first(); }
-RecordId Table::orderLast() { return file_->last(); }
-RecordId Table::orderNext(RecordId id) { return file_->next(id); }
-RecordId Table::orderPrior(RecordId id) { return file_->prior(id); }
+RecordId Table::orderFirst() { return order_ ? order_->first() : file_->first(); }
+RecordId Table::orderLast() { return order_ ? order_->last() : file_->last(); }
+RecordId Table::orderNext(RecordId id) { return order_ ? order_->next(id) : file_->next(id); }
+RecordId Table::orderPrior(RecordId id) { return order_ ? order_->prior(id) : file_->prior(id); }
+
+bool Table::precedesInOrder(RecordId a, RecordId b)
+{
+    return order_ ? order_->position(a) < order_->position(b) : file_->precedes(a, b);
+}
+
+QByteArray Table::orderKey(const QByteArray& raw)
+{
+    // Each field's key is escaped and terminated so that concatenated keys keep the order of
+    // their first field, then the next; a descending index inverts every byte.
+    QByteArray key;
+    for (int f : orderFields_) {
+        Value v = file_->value(raw, f);
+        if (orderCaseInsensitive_ && v.kind() == Value::Kind::Text)
+            v = Value::text(Regional::current().toUpper(v.asText()));
+        const QByteArray part = file_->sortKey(f, v);
+        for (char c : part) {
+            key.append(c);
+            if (c == '\0')
+                key.append('\xFF');
+        }
+        key.append('\0');
+        key.append('\0');
+    }
+    if (orderDescending_)
+        for (char& c : key)
+            c = char(~uchar(c));
+    return key;
+}
+
+void Table::applyOrder()
+{
+    order_.reset();
+    orderFields_.clear();
+    orderDescending_ = orderCaseInsensitive_ = false;
+    if (indexFieldNames_.isEmpty() && indexName_.isEmpty())
+        return;
+    const QList<IndexDef> defs = file_->indexes();
+    const IndexDef* chosen = nullptr;
+    if (!indexFieldNames_.isEmpty()) {
+        QStringList names;
+        for (const QString& n : indexFieldNames_.split(QLatin1Char(';'))) {
+            if (n.trimmed().isEmpty())
+                continue;
+            names.append(n.trimmed());
+            orderFields_.append(FieldByName(n.trimmed())->Index());
+        }
+        // An index whose leading key fields are the ones named gives the order.
+        for (const IndexDef& def : defs) {
+            if (def.has(ixExpression) || def.fields.size() < names.size())
+                continue;
+            bool same = true;
+            for (int i = 0; i < names.size() && same; ++i)
+                same = def.fields[i].compare(names[i], Qt::CaseInsensitive) == 0;
+            if (same && (!chosen || (def.has(ixPrimary) && !chosen->has(ixPrimary))))
+                chosen = &def;
+        }
+        if (!chosen)
+            throw tableError(QStringLiteral("Nenhum índice para os campos %1").arg(indexFieldNames_));
+    } else {
+        for (const IndexDef& def : defs)
+            if (def.name.compare(indexName_, Qt::CaseInsensitive) == 0)
+                chosen = &def;
+        if (!chosen)
+            throw tableError(QStringLiteral("Índice %1 não encontrado").arg(indexName_));
+        if (chosen->has(ixExpression))
+            throw tableError(QStringLiteral("A ordem do índice de expressão %1 (%2) não é suportada")
+                                 .arg(chosen->name, chosen->expression));
+        for (const QString& n : chosen->fields)
+            orderFields_.append(FieldByName(n)->Index());
+    }
+    orderDescending_ = chosen->has(ixDescending);
+    orderCaseInsensitive_ = chosen->has(ixCaseInsensitive);
+    if (chosen->has(ixPrimary) && !orderDescending_) {
+        // The file keeps its records in primary key order already.
+        orderFields_.clear();
+        return;
+    }
+    std::vector<std::pair<QByteArray, RecordId>> entries;
+    entries.reserve(size_t(std::max<qint64>(0, file_->count())));
+    QByteArray raw;
+    for (RecordId id = file_->first(); id != NoRecord; id = file_->next(id)) {
+        file_->read(id, raw);
+        entries.emplace_back(orderKey(raw), id);
+    }
+    // Stable: equal keys keep the table's own order, as indexes keep duplicates.
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    TableFile* file = file_.get();
+    order_ = std::make_unique<OrderIndex>([file](RecordId a, RecordId b) { return file->precedes(a, b); });
+    order_->assign(std::move(entries));
+}
 
 void Table::setCurrent(RecordId id)
 {
@@ -209,6 +315,8 @@ qint64 Table::RecNo()
     checkActive();
     if (state_ == State::Insert || current_ == NoRecord)
         return -1;
+    if (order_ && file_->recordNumberIsPosition())
+        return order_->position(current_);
     return file_->recordNumber(current_);
 }
 
@@ -216,7 +324,7 @@ bool Table::MoveToPosition(qint64 position)
 {
     checkActive();
     checkBrowseMode();
-    const RecordId id = file_->atPosition(position);
+    const RecordId id = order_ ? order_->atPosition(position) : file_->atPosition(position);
     if (id == NoRecord)
         return false;
     setCurrent(id);
@@ -230,7 +338,7 @@ qint64 Table::Position()
     checkActive();
     if (current_ == NoRecord)
         return -1;
-    return file_->position(current_);
+    return order_ ? order_->position(current_) : file_->position(current_);
 }
 
 // --- Fields -----------------------------------------------------------------------------
@@ -370,9 +478,15 @@ void Table::Post()
     RecordId id;
     if (state_ == State::Insert) {
         id = file_->insert(pending_, insertBefore_);
-    } else {
+        indexesAfterWrite(NoRecord, {}, id);
+    } else if (modified_) {
         // Values not assigned are not written; the file keeps them as they are.
-        id = modified_ ? file_->update(current_, pending_, assigned_) : current_;
+        const QList<QList<quillora::Value>> before = indexedValuesOfCurrent();
+        const RecordId old = current_;
+        id = file_->update(current_, pending_, assigned_);
+        indexesAfterWrite(old, before, id);
+    } else {
+        id = current_;
     }
     clearPending();
     setState(State::Browse);
@@ -415,7 +529,10 @@ void Table::Delete()
         file_->beginWrite();
         writeStarted_ = true;
     }
+    const QList<QList<quillora::Value>> before = indexedValuesOfCurrent();
+    const RecordId removed = current_;
     const RecordId next = file_->remove(current_);
+    indexesAfterWrite(removed, before, NoRecord);
     if (next != NoRecord) {
         setCurrent(next);
         bof_ = eof_ = false;
@@ -460,6 +577,67 @@ bool Table::matches(RecordId id, const QList<int>& fields, const QList<quillora:
     return true;
 }
 
+LocateIndex* Table::locateIndexFor(const QList<int>& fields, int options)
+{
+    const bool caseInsensitive = options & loCaseInsensitive;
+    const bool partial = options & loPartialKey;
+    // Prefix searches go through an index only on one text field; the scan handles the rest.
+    if (partial && (fields.size() != 1 || !isTextType(fields_.at(size_t(fields[0]))->DataType())))
+        return nullptr;
+    if (file_->idGeneration() != indexGeneration_) {
+        locateIndexes_.clear();
+        indexGeneration_ = file_->idGeneration();
+    }
+    for (const auto& index : locateIndexes_)
+        if (index->serves(fields, caseInsensitive, partial))
+            return index.get();
+    auto index = std::make_unique<LocateIndex>(fields, caseInsensitive, partial);
+    index->build(*file_);
+    locateIndexes_.push_back(std::move(index));
+    return locateIndexes_.back().get();
+}
+
+QList<QList<quillora::Value>> Table::indexedValuesOfCurrent()
+{
+    QList<QList<quillora::Value>> values;
+    if (current_ == NoRecord)
+        return values;
+    for (const auto& index : locateIndexes_)
+        values.append(index->valuesOf(*file_, raw_));
+    return values;
+}
+
+void Table::indexesAfterWrite(RecordId oldId, const QList<QList<quillora::Value>>& oldValues, RecordId newId)
+{
+    if (locateIndexes_.empty() && !order_)
+        return;
+    if (file_->idGeneration() != indexGeneration_) {
+        // The write moved other records: search indexes are rebuilt when next needed, the
+        // order at once.
+        locateIndexes_.clear();
+        indexGeneration_ = file_->idGeneration();
+        if (order_)
+            applyOrder();
+        return;
+    }
+    QByteArray raw;
+    if (newId != NoRecord)
+        file_->read(newId, raw);
+    if (order_) {
+        if (oldId != NoRecord)
+            order_->remove(oldId);
+        if (newId != NoRecord)
+            order_->insert(orderKey(raw), newId);
+    }
+    for (size_t i = 0; i < locateIndexes_.size(); ++i) {
+        LocateIndex& index = *locateIndexes_[i];
+        if (oldId != NoRecord && qsizetype(i) < oldValues.size())
+            index.remove(oldId, oldValues[qsizetype(i)]);
+        if (newId != NoRecord)
+            index.add(newId, index.valuesOf(*file_, raw));
+    }
+}
+
 bool Table::Locate(const QString& fieldNames, const QList<quillora::Value>& values, int options)
 {
     checkActive();
@@ -472,21 +650,30 @@ bool Table::Locate(const QString& fieldNames, const QList<quillora::Value>& valu
     for (int k = 0; k < names.size(); ++k) {
         Field* f = FieldByName(names[k].trimmed());
         indexes.append(f->Index());
-        // Text keys are compared as text; other kinds after conversion to the field's kind.
-        if (isTextType(f->DataType()) || values[k].isNull())
-            wanted.append(values[k].isNull() ? values[k] : convertForField(f->def(), values[k]));
-        else
-            wanted.append(convertForField(f->def(), values[k]));
+        // The wanted value in the field's kind: text for text fields, numbers for numbers.
+        wanted.append(convertForField(f->def(), values[k]));
     }
-    for (RecordId id = orderFirst(); id != NoRecord; id = orderNext(id)) {
-        if (matches(id, indexes, wanted, options)) {
-            setCurrent(id);
-            bof_ = eof_ = false;
-            notifyCurrent();
-            return true;
+    RecordId found = NoRecord;
+    if (LocateIndex* index = locateIndexFor(indexes, options)) {
+        for (RecordId id : index->candidates(wanted, options & loPartialKey)) {
+            // The index may hold more than the search asks (capitals of other letters): check.
+            if ((found == NoRecord || precedesInOrder(id, found)) && matches(id, indexes, wanted, options))
+                found = id;
+        }
+    } else {
+        for (RecordId id = orderFirst(); id != NoRecord; id = orderNext(id)) {
+            if (matches(id, indexes, wanted, options)) {
+                found = id;
+                break;
+            }
         }
     }
-    return false;
+    if (found == NoRecord)
+        return false;
+    setCurrent(found);
+    bof_ = eof_ = false;
+    notifyCurrent();
+    return true;
 }
 
 // --- Indexes, order, filter -------------------------------------------------------------
@@ -498,16 +685,40 @@ QList<IndexDef> Table::IndexDefs() const
 
 void Table::SetIndexFieldNames(const QString& names)
 {
+    const QString oldNames = indexFieldNames_;
+    const QString oldName = indexName_;
     indexFieldNames_ = names;
     if (!names.isEmpty())
         indexName_.clear();
+    reorder(oldNames, oldName);
 }
 
 void Table::SetIndexName(const QString& name)
 {
+    const QString oldNames = indexFieldNames_;
+    const QString oldName = indexName_;
     indexName_ = name;
     if (!name.isEmpty())
         indexFieldNames_.clear();
+    reorder(oldNames, oldName);
+}
+
+void Table::reorder(const QString& oldNames, const QString& oldName)
+{
+    if (!Active())
+        return;
+    checkBrowseMode();
+    try {
+        applyOrder();
+    } catch (...) {
+        indexFieldNames_ = oldNames;
+        indexName_ = oldName;
+        applyOrder();
+        throw;
+    }
+    // The current record stays current; only the order around it changed.
+    notifyData();
+    notifyCurrent();
 }
 
 void Table::SetFilter(const QString& condition)

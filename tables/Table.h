@@ -10,6 +10,8 @@
 
 #include "tables/Error.h"
 #include "tables/Field.h"
+#include "tables/LocateIndex.h"
+#include "tables/OrderIndex.h"
 #include "tables/FieldType.h"
 #include "tables/TableFile.h"
 #include "tables/Value.h"
@@ -131,8 +133,19 @@ private:
     void startInsert(RecordId before);
     void clearPending();
     bool matches(RecordId id, const QList<int>& fields, const QList<quillora::Value>& values, int options);
+    LocateIndex* locateIndexFor(const QList<int>& fields, int options);
+    // Before and after a write, so that the in-memory search indexes follow it.
+    QList<QList<quillora::Value>> indexedValuesOfCurrent();
+    void indexesAfterWrite(RecordId oldId, const QList<QList<quillora::Value>>& oldValues, RecordId newId);
 
-    // Navigation in the current order (natural order for now).
+    // The order set by IndexFieldNames / IndexName: resolved against the table's indexes and
+    // built in memory (natural order when none is set or the index is the primary key).
+    void applyOrder();
+    void reorder(const QString& oldNames, const QString& oldName);
+    QByteArray orderKey(const QByteArray& raw);
+    bool precedesInOrder(RecordId a, RecordId b);
+
+    // Navigation in the current order.
     RecordId orderFirst();
     RecordId orderLast();
     RecordId orderNext(RecordId id);
@@ -165,6 +178,14 @@ private:
     RecordId returnTo_ = NoRecord;      // current record before an insert, for Cancel
     RecordId insertBefore_ = NoRecord;  // Insert (not Append): the record the new one goes before
     bool writeStarted_ = false;
+
+    std::unique_ptr<OrderIndex> order_;
+    QList<int> orderFields_;
+    bool orderDescending_ = false;
+    bool orderCaseInsensitive_ = false;
+
+    std::vector<std::unique_ptr<LocateIndex>> locateIndexes_;
+    quint64 indexGeneration_ = 0;
 
     int disableCount_ = 0;
     bool changedWhileDisabled_ = false;

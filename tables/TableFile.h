@@ -45,6 +45,18 @@ public:
     virtual RecordId atPosition(qint64 position);
     // The position (from 1) of a record in the natural order. The default walks from the first.
     virtual qint64 position(RecordId id);
+    // Whether record a comes before record b in the natural order.
+    virtual bool precedes(RecordId a, RecordId b) { return position(a) < position(b); }
+    // Changes whenever a write moved records other than the one written (so that ids held
+    // elsewhere are no longer valid): keyed formats that split and merge blocks bump it.
+    virtual quint64 idGeneration() const { return 0; }
+    // Whether recordNumber() is the position in the current order (Paradox) rather than a
+    // number that stays with the record (dBase's physical number).
+    virtual bool recordNumberIsPosition() const { return false; }
+    // Bytes whose byte order is the format's key order for a value of the field (text by the
+    // table's sort order). The default orders text by code point, numbers and dates by value;
+    // nulls come first. Used to order records by an index in memory.
+    virtual QByteArray sortKey(int field, const Value& value);
 
     // --- Reading ------------------------------------------------------------------------
     // The raw image of a record; only value() interprets it.

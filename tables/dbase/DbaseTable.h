@@ -32,6 +32,8 @@ public:
     RecordId prior(RecordId id) override;
     qint64 count() override;
     qint64 recordNumber(RecordId id) override { return id; }
+    // Physical order is the natural order.
+    bool precedes(RecordId a, RecordId b) override { return a < b; }
 
     void read(RecordId id, QByteArray& raw) override;
     Value value(const QByteArray& raw, int field) override;

@@ -36,6 +36,7 @@ public:
     RecordId prior(RecordId id) override;
     qint64 count() override { return totalRecords_; }
     qint64 recordNumber(RecordId id) override;
+    bool recordNumberIsPosition() const override { return true; }
     RecordId atPosition(qint64 position) override;
     qint64 position(RecordId id) override;
 

@@ -18,6 +18,8 @@ struct MemoryTableData {
     std::vector<std::optional<QList<Value>>> records;  // nullopt = deleted
     int writesStarted = 0;
     QString refuseWrite;  // when set, beginWrite() throws this text
+    quint64 generation = 0;  // bumped by a test to act as a format that moved records
+    QList<IndexDef> indexes;
 };
 
 // A table format kept in memory, to test the Table dataset's rules without any file format.
@@ -35,12 +37,14 @@ public:
     QString formatName() const override { return QStringLiteral("memória"); }
     QString codePageName() const override { return QStringLiteral("UTF-16"); }
     const QList<FieldDef>& fields() const override { return data_->fields; }
+    QList<IndexDef> indexes() const override { return data_->indexes; }
     RecordId first() override;
     RecordId last() override;
     RecordId next(RecordId id) override;
     RecordId prior(RecordId id) override;
     qint64 count() override;
     qint64 recordNumber(RecordId id) override { return id + 1; }
+    quint64 idGeneration() const override { return data_->generation; }
     void read(RecordId id, QByteArray& raw) override;
     Value value(const QByteArray& raw, int field) override;
     void beginWrite() override;

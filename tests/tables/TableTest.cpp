@@ -216,17 +216,96 @@ TEST_F(TableRules, LocateFindsWholeOrPrefixIgnoringCaseAndMovesOnlyOnSuccess)
     EXPECT_EQ(table.RecNo(), 3);
 }
 
-TEST_F(TableRules, SettingsStayAcrossCloseOpenAndRebinding)
+TEST_F(TableRules, RepeatedLocatesFollowEveryWrite)
 {
+    // The first search builds an in-memory index; later writes must keep it exact.
+    fill({"Ana", "Bruno", "Carla", "Ana"});
+    table.Open();
+    auto locate = [&](const char* name) {
+        return table.Locate(QStringLiteral("NOME"), Value::text(QString::fromUtf8(name)), Table::loCaseInsensitive)
+            ? table.RecNo()
+            : -1;
+    };
+    EXPECT_EQ(locate("bruno"), 2);
+    EXPECT_EQ(locate("ana"), 1);  // the first of two in the table's order
+    table.Locate(QStringLiteral("NOME"), Value::text(QStringLiteral("Bruno")), 0);
+    table.Edit();
+    table.FieldByName(QStringLiteral("NOME"))->SetAsString(QStringLiteral("Beto"));
+    table.Post();
+    EXPECT_EQ(locate("bruno"), -1);
+    EXPECT_EQ(locate("BETO"), 2);
+    table.Append();
+    table.FieldByName(QStringLiteral("NOME"))->SetAsString(QStringLiteral("Bruno"));
+    table.Post();
+    EXPECT_EQ(locate("bruno"), 5);
+    table.First();
+    table.Delete();  // the first "Ana"
+    EXPECT_EQ(locate("ana"), 4);
+    EXPECT_EQ(table.Locate(QStringLiteral("NOME"), Value::text(QStringLiteral("Br")), Table::loPartialKey), true);
+    EXPECT_EQ(table.RecNo(), 5);
+    data->generation++;  // another record moved: the index is rebuilt, results unchanged
+    EXPECT_EQ(locate("carla"), 3);
+    table.Delete();
+    EXPECT_EQ(locate("carla"), -1);
+}
+
+TEST_F(TableRules, SettingsStayAcrossCloseOpenAndRebindingAndAMissingIndexFailsTheOpen)
+{
+    data->indexes = {IndexDef{QStringLiteral("PorNome"), {QStringLiteral("NOME")}}};
     table.SetFilter(QStringLiteral("NOME = 'Ana'"));
     table.SetFiltered(true);
-    table.SetIndexFieldNames(QStringLiteral("NOME"));
+    table.SetIndexFieldNames(QStringLiteral("nome"));
     table.Open();
     table.Close();
-    table.Bind(dir.path() + QStringLiteral("/outra.mem"));
+    const QString other = dir.path() + QStringLiteral("/outra.mem");
+    MemoryTableFile::store(other, data->fields);  // same fields, no index
+    table.Bind(other);
     EXPECT_EQ(table.Filter(), QStringLiteral("NOME = 'Ana'"));
     EXPECT_TRUE(table.Filtered());
-    EXPECT_EQ(table.IndexFieldNames(), QStringLiteral("NOME"));
+    EXPECT_EQ(table.IndexFieldNames(), QStringLiteral("nome"));
+    EXPECT_EQ(errorText([&] { table.Open(); }), QStringLiteral("Table1: Nenhum índice para os campos nome"));
+    EXPECT_FALSE(table.Active());
+    table.Bind(path);
+    table.Open();
+    EXPECT_TRUE(table.Active());
+}
+
+TEST_F(TableRules, IndexOrderIsWalkedAndFollowsWrites)
+{
+    data->indexes = {IndexDef{QStringLiteral("PorNome"), {QStringLiteral("NOME")}},
+                     IndexDef{QStringLiteral("PorIdade"), {QStringLiteral("IDADE")}, {}, ixDescending}};
+    fill({"Carla", "Ana", "Bruno", "Ana"});
+    for (int i = 0; i < 4; ++i)
+        data->records[size_t(i)]->replace(1, Value::integer(10 * (i + 1)));
+    auto walk = [&] {
+        QStringList seen;
+        for (table.First(); !table.Eof(); table.Next())
+            seen << table.FieldByName(QStringLiteral("NOME"))->AsString() + QString::number(table.RecNo());
+        return seen.join(QLatin1Char(' '));
+    };
+    table.SetIndexName(QStringLiteral("pornome"));
+    table.Open();
+    EXPECT_EQ(walk(), QStringLiteral("Ana2 Ana4 Bruno3 Carla1"));  // equal keys in record order
+
+    table.Locate(QStringLiteral("NOME"), Value::text(QStringLiteral("Ana")), 0);
+    EXPECT_EQ(table.RecNo(), 2);
+    table.Edit();
+    table.FieldByName(QStringLiteral("NOME"))->SetAsString(QStringLiteral("Zeca"));
+    table.Post();
+    EXPECT_EQ(table.Position(), 4);  // the edited record moved to its place and stayed current
+    table.Append();
+    table.FieldByName(QStringLiteral("NOME"))->SetAsString(QStringLiteral("Beto"));
+    table.Post();
+    EXPECT_EQ(walk(), QStringLiteral("Ana4 Beto5 Bruno3 Carla1 Zeca2"));
+
+    table.Locate(QStringLiteral("NOME"), Value::text(QStringLiteral("Bruno")), 0);
+    table.SetIndexFieldNames(QStringLiteral("IDADE"));  // a descending index; the record stays
+    EXPECT_EQ(table.FieldByName(QStringLiteral("NOME"))->AsString(), QStringLiteral("Bruno"));
+    EXPECT_EQ(table.Position(), 2);
+    EXPECT_EQ(walk(), QStringLiteral("Ana4 Bruno3 Zeca2 Carla1 Beto5"));  // the empty age sorts last
+    EXPECT_EQ(errorText([&] { table.SetIndexName(QStringLiteral("PorCidade")); }),
+              QStringLiteral("Table1: Índice PorCidade não encontrado"));
+    EXPECT_EQ(table.IndexFieldNames(), QStringLiteral("IDADE"));  // the failed choice changed nothing
 }
 
 TEST_F(TableRules, DisabledControlsHearOneChangeAtTheEnd)
