@@ -18,7 +18,8 @@ QFont make(const QStringList& families, int pixelSize, bool bold)
 
 QFont tahoma(int pixelSize, bool bold)
 {
-    return make({QStringLiteral("Tahoma"), QStringLiteral("Verdana"), QStringLiteral("DejaVu Sans"),
+    // Tahoma is narrow: the condensed DejaVu keeps captions inside their controls.
+    return make({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("DejaVu Sans"),
                  QStringLiteral("Liberation Sans")},
                 pixelSize, bold);
 }

@@ -55,6 +55,9 @@ TF_Principal::TF_Principal(QWidget* parent) : QWidget(parent)
         auto* l = new QLabel(QString::fromUtf8(text), this);
         l->setObjectName(QString::fromLatin1(name));
         l->setGeometry(g);
+        // Labels size themselves to their text, so a wider fallback font never clips them.
+        l->adjustSize();
+        l->move(g.topLeft());
         return l;
     };
     RxLabel1 = label("RxLabel1", "Tabela Fonte:", {2, 10, 78, 14});

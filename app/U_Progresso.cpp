@@ -10,7 +10,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
-#include <QShortcut>
+#include <QKeyEvent>
 #include <QStyle>
 
 namespace quillora::app {
@@ -103,8 +103,6 @@ TF_Progresso::TF_Progresso(QWidget* mainWindow)
                        static_cast<QWidget*>(PBar), static_cast<QWidget*>(Bevel1)})
         w->setFocusPolicy(Qt::NoFocus);
     connect(BCancelar, &QPushButton::clicked, this, &TF_Progresso::BCancelarClick);
-    auto* esc = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(esc, &QShortcut::activated, BCancelar, &QPushButton::click);
 
     // FormCreate
     TextoSobre->clear();
@@ -138,10 +136,20 @@ void TF_Progresso::hideEvent(QHideEvent* event)
     QWidget::hideEvent(event);
 }
 
+void TF_Progresso::keyPressEvent(QKeyEvent* event)
+{
+    // Esc presses "Cancelar", wherever the focus is in the window.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        BCancelar->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
 void TF_Progresso::repaintNow()
 {
     if (isVisible())
-        repaint();
+        PBar->repaint();
 }
 
 void TF_Progresso::BCancelarClick()

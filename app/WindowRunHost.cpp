@@ -5,6 +5,7 @@
 #include "toolkit/MessageBoxes.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QEvent>
 #include <QWidget>
 
@@ -28,6 +29,9 @@ WindowRunHost::~WindowRunHost()
 void WindowRunHost::paint()
 {
     progress_->repaintNow();
+    // The window system batches drawing until the event loop waits, which it never does
+    // during a run: hand the picture over now.
+    QGuiApplication::sync();
     paintedLength_ = progress_->PBar->visibleLength();
     sincePaint_.restart();
     ++paints_;
@@ -39,13 +43,14 @@ void WindowRunHost::progressShow(qint64 maximum)
     progress_->PBar->setMaximum(maximum);
     progress_->show();
     progress_->raise();
+    progress_->activateWindow();  // so that Esc reaches its "Cancelar"
     setBusyCursor(true);
     if (!filtering_) {
         qApp->installEventFilter(this);
         filtering_ = true;
     }
     sincePaint_.start();
-    sinceEvents_.start();
+    sinceEvents_.invalidate();  // the first record lets the window take input at once
     paint();
 }
 
@@ -79,9 +84,9 @@ bool WindowRunHost::askCancelOnError(const QString& question)
 
 void WindowRunHost::betweenRecords()
 {
-    if (sinceEvents_.elapsed() < frameMs)
+    if (sinceEvents_.isValid() && sinceEvents_.elapsed() < frameMs)
         return;
-    sinceEvents_.restart();
+    sinceEvents_.start();
     QApplication::processEvents();
 }
 
