@@ -10,11 +10,13 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 
 #include <sys/resource.h>
 
 #include <cstdio>
+#include <numeric>
 
 using namespace quillora;
 
@@ -46,14 +48,20 @@ int phase(const QString& mode, const QString& path, qint64 n)
     QElapsedTimer timer;
     timer.start();
     qint64 records = 0;
-    if (mode == u"append" || mode == u"append-keyed") {
+    if (mode == u"append" || mode == u"append-keyed" || mode == u"append-keyed-random") {
         QFile::remove(path);
-        createParadoxTable(path, benchFields(), ParadoxCreateOptions(7, mode == u"append-keyed" ? 1 : 0, QStringLiteral("ANSIINTL")));
+        const bool keyed = mode != u"append";
+        const bool random = mode == u"append-keyed-random";
+        createParadoxTable(path, benchFields(), ParadoxCreateOptions(7, keyed ? 1 : 0, QStringLiteral("ANSIINTL")));
         ParadoxTable t(path);
         QList<Value> r(7);
         const QDate base(1991, 1, 1);
+        // Random order without repeats: i -> i * step mod n is a permutation when gcd(step, n) = 1.
+        qint64 step = 999983;
+        while (std::gcd(step, n) != 1)
+            ++step;
         for (qint64 i = 0; i < n; ++i) {
-            r[0] = Value::integer(i + 1);
+            r[0] = Value::integer((random ? (i * step) % n : i) + 1);
             r[1] = Value::text(QStringLiteral("Cliente numero %1").arg(i));
             r[2] = Value::text(QStringLiteral("Cidade %1").arg(i % 5000));
             r[3] = Value::floating(double(i % 100000) / 100.0);
@@ -83,6 +91,12 @@ int phase(const QString& mode, const QString& path, qint64 n)
         }
         if (sum == 0.5)
             std::puts("");
+    } else if (mode == u"check") {
+        // Not timed: the structure of what an append phase wrote (.PX included).
+        const QStringList problems = checkParadoxTable(path);
+        std::printf("problems %lld %s\n", static_cast<long long>(problems.size()),
+                    problems.isEmpty() ? "" : qPrintable(problems.first()));
+        return problems.isEmpty() ? 0 : 1;
     } else {
         return 2;
     }
@@ -158,6 +172,16 @@ int main(int argc, char** argv)
     const Result keyedOurs = run(self, {QStringLiteral("--append-keyed"), oursKeyed, records});
     const Result keyedTheirs = havePxlib ? run(pxlib, {QStringLiteral("append"), theirsKeyed, records, QStringLiteral("keyed")}) : Result{};
     line("append (keyed)", keyedOurs, keyedTheirs);
+    // pxlib does not keep key order, so there is nothing of it to compare with here.
+    const Result randomOurs = run(self, {QStringLiteral("--append-keyed-random"), dir + QStringLiteral("/bench_quillora_random.db"), records});
+    line("append (keyed, random)", randomOurs, Result{});
+    for (const QString& written : {oursKeyed, dir + QStringLiteral("/bench_quillora_random.db")}) {
+        QProcess check;
+        check.start(self, {QStringLiteral("--check"), written, records});
+        check.waitForFinished(-1);
+        std::printf("structure of %s: %s", qPrintable(QFileInfo(written).fileName()),
+                    check.readAllStandardOutput().constData());
+    }
     // Both read the same file: the one pxlib wrote when it is there.
     const QString scanned = havePxlib ? theirs : ours;
     const Result scanOurs = run(self, {QStringLiteral("--scan"), scanned, records});

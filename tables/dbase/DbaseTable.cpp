@@ -10,6 +10,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -25,6 +26,9 @@ namespace quillora::dbase {
 namespace {
 
 constexpr qint64 kCacheBytes = 64 * 1024;
+// Appends are written in batches of about this size, each followed by one header update.
+constexpr qint64 kAppendBatchBytes = 64 * 1024;
+constexpr qint64 kAppendBatchRecords = 1000;
 constexpr qint64 kMemoChunk = 16 * 1024;
 // Day number 1 of the level-7 timestamp is 0001-01-01.
 constexpr qint64 kTimestampJulianOffset = 1721425;
@@ -95,6 +99,51 @@ std::pair<const char*, const char*> trimmed(const char* b, const char* e)
 
 enum class NumParse { Null, Ok };
 
+// End of the text of a field once trailing blanks are dropped; whole runs of spaces go 8 at a time.
+const char* trimEnd(const char* b, const char* e)
+{
+    static constexpr char kSpaces[8] = {' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
+    while (e - b >= 8 && std::memcmp(e - 8, kSpaces, 8) == 0)
+        e -= 8;
+    while (e > b && isBlank(e[-1]))
+        --e;
+    return e;
+}
+
+constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+
+// The usual numeric text ("-123.45", up to 15 digits) without from_chars: mantissa and power of
+// ten are both exact doubles, so their quotient is the correctly rounded value from_chars gives.
+// False for anything else, which then takes the general path.
+bool plainDecimal(const char* b, const char* e, double* out)
+{
+    const bool negative = b < e && *b == '-';
+    b += negative;
+    quint64 mantissa = 0;
+    int digits = 0;
+    int decimals = -1;
+    for (; b < e; ++b) {
+        const unsigned digit = unsigned(uchar(*b)) - '0';
+        if (digit <= 9) {
+            if (++digits > 15)
+                return false;
+            mantissa = mantissa * 10 + digit;
+            decimals += decimals >= 0;
+        } else if (*b == '.' && decimals < 0) {
+            decimals = 0;
+        } else {
+            return false;
+        }
+    }
+    if (digits == 0)
+        return false;
+    double d = double(mantissa);
+    if (decimals > 0)
+        d /= kPow10[decimals];
+    *out = negative ? -d : d;
+    return true;
+}
+
 // Numeric text as dBase and other writers leave it: optional '+', ',' as decimal point in some
 // files, '*' when the number did not fit (no value).
 NumParse parseDouble(const char* b, const char* e, double* out)
@@ -102,6 +151,8 @@ NumParse parseDouble(const char* b, const char* e, double* out)
     std::tie(b, e) = trimmed(b, e);
     if (b < e && *b == '+')
         ++b;
+    if (plainDecimal(b, e, out))
+        return NumParse::Ok;
     if (b == e || std::find(b, e, '*') != e)
         return NumParse::Null;
     char buf[256];
@@ -119,6 +170,17 @@ NumParse parseInteger(const char* b, const char* e, qint64* out)
     std::tie(b, e) = trimmed(b, e);
     if (b < e && *b == '+')
         ++b;
+    // Plain digits, the usual case, without from_chars.
+    const bool negative = b < e && *b == '-';
+    qint64 v = 0;
+    int digits = 0;
+    const char* q = b + negative;
+    for (; q < e && digits < 18 && unsigned(uchar(*q)) - '0' <= 9; ++q, ++digits)
+        v = v * 10 + (*q - '0');
+    if (q == e && digits > 0) {
+        *out = negative ? -v : v;
+        return NumParse::Ok;
+    }
     auto r = std::from_chars(b, e, *out);
     if (r.ec == std::errc() && r.ptr == e && b != e)
         return NumParse::Ok;
@@ -136,16 +198,81 @@ QString fieldTypeLabel(char type, int length, int decimals)
     return QStringLiteral("%1 %2").arg(QChar::fromLatin1(type)).arg(length);
 }
 
-// Text of a number with exactly `decimals` places, or empty when it is not a finite number.
-QByteArray numberText(double v, int decimals)
+// Whether d lies exactly halfway between two numbers of `decimals` places: its lowest set bit
+// is then worth 2^-(decimals + 1).
+bool roundsAtHalf(double d, int decimals)
 {
-    if (!std::isfinite(v))
-        return {};
-    QByteArray s = QByteArray::number(v, 'f', decimals);
+    if (d == 0 || !std::isfinite(d))
+        return false;
+    int exp = 0;
+    const double frac = std::frexp(std::fabs(d), &exp);
+    const auto mantissa = quint64(std::ldexp(frac, 53));
+    return exp - 53 + std::countr_zero(mantissa) == -(decimals + 1);
+}
+
+// The text of a number as a numeric field holds it, with exactly `decimals` places, into buf.
+// Returns its length, or -1 when the value is no finite number or needs more than cap bytes.
+int numberChars(const Value& v, int decimals, char* buf, int cap)
+{
+    std::to_chars_result r;
+    if (v.kind() == Value::Kind::Integer && decimals == 0) {
+        r = std::to_chars(buf, buf + cap, v.asInteger());
+    } else {
+        double d = 0;
+        if (!v.toNumber(&d) || !std::isfinite(d))
+            return -1;
+        if (!roundsAtHalf(d, decimals)) {
+            r = std::to_chars(buf, buf + cap, d, std::chars_format::fixed, decimals);
+        } else {
+            // to_chars rounds an exact half to even; dBase (and the rest of this program) round
+            // it away from zero. The value then has exactly one more decimal, a 5: drop it and
+            // add one unit to what is left.
+            r = std::to_chars(buf, buf + cap - 1, d, std::chars_format::fixed, decimals + 1);
+            if (r.ec != std::errc())
+                return -1;
+            int len = int(r.ptr - buf) - (decimals == 0 ? 2 : 1);
+            int i = len - 1;
+            for (; i >= 0 && buf[i] != '-'; --i) {
+                if (buf[i] == '.')
+                    continue;
+                if (buf[i] != '9') {
+                    ++buf[i];
+                    break;
+                }
+                buf[i] = '0';
+            }
+            if (i < 0 || buf[i] == '-') {  // carried past the first digit: 9.5 -> 10
+                const int at = i + 1;
+                std::memmove(buf + at + 1, buf + at, size_t(len - at));
+                buf[at] = '1';
+                ++len;
+            }
+            r.ptr = buf + len;
+        }
+    }
+    if (r.ec != std::errc())
+        return -1;
+    int len = int(r.ptr - buf);
     // "-0.00" is a zero to every reader; write it without the sign.
-    if (s.startsWith('-') && s.count('0') + (decimals > 0 ? 1 : 0) == s.size() - 1)
-        s.remove(0, 1);
-    return s;
+    if (len > 1 && buf[0] == '-' && std::all_of(buf + 1, buf + len, [](char c) { return c == '0' || c == '.'; })) {
+        std::memmove(buf, buf + 1, size_t(len - 1));
+        --len;
+    }
+    return len;
+}
+
+// YYYYMMDD of a date with a year from 1 to 9999.
+void putDate(char* dst, const QDate& d)
+{
+    auto digits = [](char* p, int v, int n) {
+        for (int i = n - 1; i >= 0; --i) {
+            p[i] = char('0' + v % 10);
+            v /= 10;
+        }
+    };
+    digits(dst, d.year(), 4);
+    digits(dst + 4, d.month(), 2);
+    digits(dst + 6, d.day(), 2);
 }
 
 QString findSibling(const QString& path, const QString& suffix)
@@ -546,7 +673,7 @@ void DbaseTable::fillCache(qint64 rec, bool backward)
 {
     const qint64 window = std::max<qint64>(1, kCacheBytes / recordLen_);
     qint64 start = backward ? std::max<qint64>(0, rec - window + 1) : rec;
-    const qint64 n = std::min(window, physCount_ - start);
+    const qint64 n = std::min(window, diskCount() - start);
     cache_.resize(n * recordLen_);
     cacheFirst_ = start;
     cacheCount_ = 0;
@@ -554,11 +681,14 @@ void DbaseTable::fillCache(qint64 rec, bool backward)
     cacheCount_ = n;
 }
 
-char DbaseTable::flagOf(qint64 rec, bool backward)
+const char* DbaseTable::recordAt(qint64 rec, bool backward)
 {
+    const qint64 disk = diskCount();
+    if (rec >= disk)
+        return pending_.constData() + (rec - disk) * recordLen_;
     if (rec < cacheFirst_ || rec >= cacheFirst_ + cacheCount_)
         fillCache(rec, backward);
-    return cache_.constData()[(rec - cacheFirst_) * recordLen_];
+    return cache_.constData() + (rec - cacheFirst_) * recordLen_;
 }
 
 bool DbaseTable::isDeleted(RecordId id)
@@ -615,11 +745,9 @@ void DbaseTable::checkId(RecordId id) const
 void DbaseTable::read(RecordId id, QByteArray& raw)
 {
     checkId(id);
-    const qint64 rec = id - 1;
-    if (rec < cacheFirst_ || rec >= cacheFirst_ + cacheCount_)
-        fillCache(rec, false);
+    const char* src = recordAt(id - 1);
     raw.resize(recordLen_);
-    std::memcpy(raw.data(), cache_.constData() + (rec - cacheFirst_) * recordLen_, size_t(recordLen_));
+    std::memcpy(raw.data(), src, size_t(recordLen_));
 }
 
 QString DbaseTable::fieldLabel(int field) const
@@ -680,8 +808,7 @@ Value DbaseTable::value(const QByteArray& raw, int field)
     const char* e = p + c.length;
     switch (c.type) {
     case 'C': {
-        while (e > p && isBlank(e[-1]))
-            --e;
+        e = trimEnd(p, e);
         if (e == p)
             return {};
         return Value::text(codePage_->decode(QByteArrayView(p, e - p)));
@@ -696,13 +823,13 @@ Value DbaseTable::value(const QByteArray& raw, int field)
         return parseInteger(p, e, &i) == NumParse::Ok ? Value::integer(i) : Value();
     }
     case 'D': {
-        int y = 0, m = 0, d = 0;
-        auto num = [](const char* s, int n, int* out) {
-            return std::from_chars(s, s + n, *out).ptr == s + n;
-        };
-        if (!num(p, 4, &y) || !num(p + 4, 2, &m) || !num(p + 6, 2, &d))
-            return {};
-        return Value::date(QDate(y, m, d));
+        int n[8];
+        for (int i = 0; i < 8; ++i) {
+            n[i] = int(uchar(p[i])) - '0';
+            if (n[i] < 0 || n[i] > 9)
+                return {};  // blank (no date) or not a date
+        }
+        return Value::date(QDate(n[0] * 1000 + n[1] * 100 + n[2] * 10 + n[3], n[4] * 10 + n[5], n[6] * 10 + n[7]));
     }
     case 'L':
         switch (*p) {
@@ -857,6 +984,21 @@ void DbaseTable::beginWrite()
         refuse(QStringLiteral("o arquivo está truncado"));
     }
 
+    blank_ = QByteArray(recordLen_, ' ');
+    for (const Column& c : cols_)
+        if (c.type == 'I' || c.type == '+' || c.type == 'O' || c.type == '@')
+            std::memset(blank_.data() + 1 + c.offset, 0, size_t(c.length));
+    if (codePage_->isSingleByte() && encodeTable_.empty()) {
+        encodeTable_.assign(0x10000, 0);
+        // Where two bytes decode to one character, the lower byte is written back.
+        for (int b = 255; b >= 0; --b) {
+            const char byte = char(b);
+            const QString u = codePage_->decode(QByteArrayView(&byte, 1));
+            if (u.size() == 1 && u[0].unicode() != 0xFFFD)
+                encodeTable_[u[0].unicode()] = quint16(b + 1);
+        }
+    }
+
     // Auto-increment: the next value sits in the descriptor (bytes 42-45 in the files seen);
     // never hand out a value already present.
     for (size_t i = 0; i < cols_.size(); ++i) {
@@ -880,12 +1022,36 @@ QByteArray DbaseTable::encodeText(int field, const QString& text) const
     QByteArray out;
     QChar bad;
     if (!codePage_->encode(text, &out, &bad))
-        throw Error(QStringLiteral("O caractere '%1' (U+%2) do campo %3 não existe na página de código %4 da "
-                                   "tabela %5")
-                        .arg(bad)
-                        .arg(bad.unicode(), 4, 16, QLatin1Char('0'))
-                        .arg(defs_[field].name, codePage_->name(), path_));
+        badCharacter(field, bad);
     return out;
+}
+
+void DbaseTable::badCharacter(int field, QChar bad) const
+{
+    throw Error(QStringLiteral("O caractere '%1' (U+%2) do campo %3 não existe na página de código %4 da "
+                               "tabela %5")
+                    .arg(bad)
+                    .arg(bad.unicode(), 4, 16, QLatin1Char('0'))
+                    .arg(defs_[field].name, codePage_->name(), path_));
+}
+
+bool DbaseTable::encodeFixedText(int field, const QString& text, char* dst, int width) const
+{
+    if (encodeTable_.empty())
+        return false;
+    // The whole text is checked, as normalize() does, though only `width` characters are kept.
+    const QChar* src = text.constData();
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const quint16 b = encodeTable_[src[i].unicode()];
+        if (b == 0)
+            badCharacter(field, src[i]);
+        if (i < width)
+            dst[i] = char(b - 1);
+    }
+    if (n < width)
+        std::memset(dst + n, ' ', size_t(width - n));
+    return true;
 }
 
 Value DbaseTable::normalize(int field, const Value& v)
@@ -952,10 +1118,12 @@ Value DbaseTable::normalize(int field, const Value& v)
             double d = 0;
             if (!v.toNumber(&d) || v.kind() == Value::Kind::Boolean)
                 return wrongKind();
-            text = numberText(d, c.decimals);
-            if (text.isEmpty())
+            char buf[640];  // the widest double with the most decimals a field can declare
+            const int len = numberChars(Value::floating(d), c.decimals, buf, int(sizeof buf));
+            if (len < 0)
                 throw Error(QStringLiteral("O valor %1 não é um número que o campo %2 possa guardar")
                                 .arg(v.debugString(), fieldLabel(field)));
+            text = QByteArray(buf, len);
             if (def.type == ftFloat)
                 result = Value::floating(text.toDouble());
             else
@@ -1041,26 +1209,16 @@ void DbaseTable::encodeField(int field, const Value& v, char* dst, QByteArray* m
         break;
     case 'N':
     case 'F': {
-        QByteArray text;
-        if (v.kind() == Value::Kind::Integer && c.decimals == 0) {
-            text = QByteArray::number(v.asInteger());
-        } else {
-            double d = 0;
-            v.toNumber(&d);
-            text = numberText(d, c.decimals);
-        }
+        // normalize() has checked that the text fits.
+        char buf[256];
+        const int len = std::max(0, numberChars(v, c.decimals, buf, c.length));
         std::memset(dst, ' ', size_t(c.length));
-        std::memcpy(dst + c.length - text.size(), text.constData(), size_t(text.size()));
+        std::memcpy(dst + c.length - len, buf, size_t(len));
         break;
     }
-    case 'D': {
-        const QDate d = v.asDate();
-        const QByteArray s = QByteArray::number(d.year()).rightJustified(4, '0')
-                             + QByteArray::number(d.month()).rightJustified(2, '0')
-                             + QByteArray::number(d.day()).rightJustified(2, '0');
-        std::memcpy(dst, s.constData(), 8);
+    case 'D':
+        putDate(dst, v.asDate());
         break;
-    }
     case 'L':
         *dst = v.asBoolean() ? 'T' : 'F';
         break;
@@ -1124,7 +1282,7 @@ qint64 DbaseTable::appendMemo(const QByteArray& data)
     return start;
 }
 
-void DbaseTable::buildRecord(QByteArray& rec, const QList<Value>& values, const QList<bool>* changed)
+void DbaseTable::buildRecord(char* rec, const QList<Value>& values, const QList<bool>* changed)
 {
     if (values.size() != defs_.size())
         throw Error(QStringLiteral("Número de valores (%1) diferente do número de campos (%2) da tabela %3")
@@ -1144,15 +1302,20 @@ void DbaseTable::buildRecord(QByteArray& rec, const QList<Value>& values, const 
             if (inserting) {
                 if (nextAutoInc_ > 2147483647LL)
                     throw Error(QStringLiteral("O campo %1 chegou ao maior valor possível").arg(defs_[i].name));
-                encodeField(i, Value::integer(nextAutoInc_), rec.data() + 1 + c.offset, nullptr);
+                encodeField(i, Value::integer(nextAutoInc_), rec + 1 + c.offset, nullptr);
             }
             continue;  // the file fills it; updates keep it
         }
         if (changed && !(*changed)[i])
             continue;
-        if (c.type == 'C' && values[i].kind() == Value::Kind::Text) {
-            // The common case encoded once; normalize() only when the text must be cut.
-            char* dst = rec.data() + 1 + c.offset;
+        // The common cases go straight into the record; the rest (and every error) through
+        // normalize().
+        char* const dst = rec + 1 + c.offset;
+        const Value& in = values[i];
+        const Value::Kind kind = in.kind();
+        if (c.type == 'C' && kind == Value::Kind::Text) {
+            if (encodeFixedText(i, in.asText(), dst, c.length))
+                continue;
             QByteArray bytes = encodeText(i, values[i].asText());
             if (bytes.size() > c.length)
                 bytes = encodeText(i, normalize(i, values[i]).asText());
@@ -1160,12 +1323,28 @@ void DbaseTable::buildRecord(QByteArray& rec, const QList<Value>& values, const 
             std::memcpy(dst, bytes.constData(), size_t(bytes.size()));
             continue;
         }
-        const Value v = normalize(i, values[i]);
+        if ((c.type == 'N' || c.type == 'F') && (kind == Value::Kind::Integer || kind == Value::Kind::Float)) {
+            char buf[256];
+            const int len = numberChars(in, c.decimals, buf, c.length);
+            if (len >= 0) {
+                std::memset(dst, ' ', size_t(c.length - len));
+                std::memcpy(dst + c.length - len, buf, size_t(len));
+                continue;
+            }
+        } else if (c.type == 'D' && kind == Value::Kind::Date && in.asDate().year() >= 1
+                   && in.asDate().year() <= 9999) {
+            putDate(dst, in.asDate());
+            continue;
+        } else if (c.type == 'L' && kind == Value::Kind::Boolean) {
+            *dst = in.asBoolean() ? 'T' : 'F';
+            continue;
+        }
+        const Value v = normalize(i, in);
         QByteArray memo;
-        encodeField(i, v, rec.data() + 1 + c.offset, &memo);
+        encodeField(i, v, dst, &memo);
         if (c.type == 'M' || c.type == 'B' || c.type == 'G') {
             if (v.isNull() || memo.isEmpty())
-                std::memset(rec.data() + 1 + c.offset, ' ', size_t(c.length));
+                std::memset(dst, ' ', size_t(c.length));
             else
                 memos.push_back({i, memo});
         }
@@ -1173,7 +1352,7 @@ void DbaseTable::buildRecord(QByteArray& rec, const QList<Value>& values, const 
     for (const Pending& m : memos) {
         const Column& c = cols_[size_t(m.field)];
         const qint64 block = appendMemo(m.data);
-        char* dst = rec.data() + 1 + c.offset;
+        char* dst = rec + 1 + c.offset;
         if (c.length == 4) {
             putLe32(dst, quint32(block));
         } else {
@@ -1208,35 +1387,57 @@ RecordId DbaseTable::insert(const QList<Value>& values, RecordId)
     requireWritable();
     if (physCount_ >= 0xFFFFFFFFLL)
         throw FileError(QStringLiteral("A tabela %1 chegou ao número máximo de registros").arg(path_));
-    QByteArray rec(recordLen_ + 1, ' ');
-    rec[recordLen_] = '\x1A';
-    for (size_t i = 0; i < cols_.size(); ++i) {
-        const Column& c = cols_[i];
-        if (c.type == 'I' || c.type == '+' || c.type == 'O' || c.type == '@')
-            std::memset(rec.data() + 1 + c.offset, 0, size_t(c.length));
+    // Built in place at the end of the batch; a value refused leaves the batch as it was.
+    const qsizetype at = pending_.size();
+    pending_.resize(at + recordLen_);
+    std::memcpy(pending_.data() + at, blank_.constData(), size_t(recordLen_));
+    try {
+        buildRecord(pending_.data() + at, values, nullptr);
+    } catch (...) {
+        pending_.resize(at);
+        throw;
     }
-    const bool hasAuto = nextAutoInc_ > 0;
-    buildRecord(rec, values, nullptr);
-    if (hasAuto) {
-        // The counter goes first: a crash then costs a number, never a duplicate.
+    if (nextAutoInc_ > 0) {
+        ++nextAutoInc_;
+        autoIncDirty_ = true;
+    }
+    ++pendingCount_;
+    ++physCount_;
+    if (visible_ >= 0)
+        ++visible_;
+    if (pending_.size() >= kAppendBatchBytes || pendingCount_ >= kAppendBatchRecords)
+        writePending();
+    return physCount_;
+}
+
+void DbaseTable::writePending()
+{
+    if (pendingCount_ == 0)
+        return;
+    if (autoIncDirty_) {
+        // The counter goes first: a crash then costs numbers, never a duplicate.
         for (const Column& c : cols_) {
             if (c.type != '+')
                 continue;
-            putLe32(header_.data() + c.descriptor + 42, quint32(nextAutoInc_ + 1));
+            putLe32(header_.data() + c.descriptor + 42, quint32(nextAutoInc_));
             pwriteAll(fd_, c.descriptor + 42, header_.constData() + c.descriptor + 42, 4, path_);
         }
-        ++nextAutoInc_;
+        autoIncDirty_ = false;
     }
-    // Record and end mark, then the count: readers trust the count, so a crash before it
+    // Records and end mark, then the count: readers trust the count, so a crash before it
     // leaves the table as it was.
-    const qint64 pos = headerLen_ + physCount_ * qint64(recordLen_);
-    pwriteAll(fd_, pos, rec.constData(), rec.size(), path_);
-    ++physCount_;
+    const qint64 pos = headerLen_ + diskCount() * qint64(recordLen_);
+    pending_.append('\x1A');
+    try {
+        pwriteAll(fd_, pos, pending_.constData(), pending_.size(), path_);
+    } catch (...) {
+        pending_.chop(1);
+        throw;
+    }
+    pending_.resize(0);  // keeps its capacity for the next batch
+    pendingCount_ = 0;
     headerCount_ = physCount_;
     writeHeaderCount();
-    if (visible_ >= 0)
-        ++visible_;
-    return physCount_;
 }
 
 RecordId DbaseTable::update(RecordId id, const QList<Value>& values, const QList<bool>& changed)
@@ -1245,10 +1446,11 @@ RecordId DbaseTable::update(RecordId id, const QList<Value>& values, const QList
     checkId(id);
     if (changed.size() != defs_.size())
         throw Error(QStringLiteral("Lista de campos alterados com tamanho errado para a tabela %1").arg(path_));
+    writePending();
     QByteArray rec(recordLen_, Qt::Uninitialized);
     const qint64 pos = headerLen_ + (id - 1) * qint64(recordLen_);
     preadExact(fd_, pos, rec.data(), recordLen_, path_);
-    buildRecord(rec, values, &changed);
+    buildRecord(rec.data(), values, &changed);
     pwriteAll(fd_, pos, rec.constData(), recordLen_, path_);
     const qint64 rec0 = id - 1;
     if (rec0 >= cacheFirst_ && rec0 < cacheFirst_ + cacheCount_)
@@ -1265,6 +1467,7 @@ RecordId DbaseTable::remove(RecordId id)
 {
     requireWritable();
     checkId(id);
+    writePending();
     if (!isDeleted(id)) {
         const qint64 rec0 = id - 1;
         pwriteAll(fd_, headerLen_ + rec0 * qint64(recordLen_), "*", 1, path_);
@@ -1285,6 +1488,7 @@ void DbaseTable::flush()
 {
     if (!writable_)
         return;
+    writePending();
     if (::fdatasync(fd_) != 0)
         throw FileError(QStringLiteral("Erro ao gravar %1 no disco: %2").arg(path_, QString::fromLocal8Bit(strerror(errno))));
     if (memoFd_ >= 0 && ::fdatasync(memoFd_) != 0)

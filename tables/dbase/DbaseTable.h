@@ -67,14 +67,24 @@ private:
     qint64 fileSize(int fd) const;
     void preadExact(int fd, qint64 offset, char* buf, qint64 len, const QString& file) const;
     void pwriteAll(int fd, qint64 offset, const char* buf, qint64 len, const QString& file);
-    char flagOf(qint64 rec, bool backward = false);
+    char flagOf(qint64 rec, bool backward = false) { return *recordAt(rec, backward); }
+    // The image of a record (0-based), from the read cache or from the appends not yet written.
+    const char* recordAt(qint64 rec, bool backward = false);
     void fillCache(qint64 rec, bool backward);
+    // Records in the file itself; the rest of physCount_ waits in pending_.
+    qint64 diskCount() const { return physCount_ - pendingCount_; }
+    // Writes the buffered appends, then the header count that makes them visible.
+    void writePending();
 
     QByteArray readMemo(qint64 block) const;
     qint64 appendMemo(const QByteArray& data);
     void encodeField(int field, const Value& v, char* dst, QByteArray* memoOut) const;
     QByteArray encodeText(int field, const QString& text) const;
-    void buildRecord(QByteArray& rec, const QList<Value>& values, const QList<bool>* changed);
+    [[noreturn]] void badCharacter(int field, QChar bad) const;
+    // Single-byte code pages: the text straight into a field of `width` bytes, cut and padded.
+    // Returns false when the table's code page needs the general path.
+    bool encodeFixedText(int field, const QString& text, char* dst, int width) const;
+    void buildRecord(char* rec, const QList<Value>& values, const QList<bool>* changed);
     void writeHeaderCount();
     void writeHeaderDate();
     void requireWritable() const;
@@ -117,6 +127,16 @@ private:
 
     qint64 visible_ = -1;
     qint64 nextAutoInc_ = -1;
+    bool autoIncDirty_ = false;
+
+    // Appended records not yet in the file, back to back (no end mark).
+    QByteArray pending_;
+    qint64 pendingCount_ = 0;
+    // An empty record image (flag, blanks, zero bytes for binary fields) to start inserts from.
+    QByteArray blank_;
+    // Unicode code unit -> byte + 1 (0: not in the code page); built on the first write for
+    // single-byte code pages.
+    std::vector<quint16> encodeTable_;
 };
 
 }  // namespace quillora::dbase

@@ -318,28 +318,25 @@ QStringList checkParadoxTable(const QString& path)
         if (pxPath.isEmpty()) {
             problems << QStringLiteral("tabela com chave sem .PX");
         } else {
-            try {
-                const auto entries = readParadoxIndex(pxPath);
-                if (entries.size() != chain.size())
-                    problems << QStringLiteral(".PX com %1 entradas, a tabela tem %2 blocos").arg(entries.size()).arg(chain.size());
-                for (size_t i = 0; i < std::min(entries.size(), chain.size()); ++i) {
-                    const RecordId firstOfBlock = (RecordId(chain[i].first) << 16);
-                    QByteArray rec;
-                    t->read(firstOfBlock, rec);
-                    if (entries[i].block != chain[i].first || entries[i].count != chain[i].second ||
-                        entries[i].key != rec.left(keySize)) {
-                        problems << QStringLiteral(".PX entrada %1 não confere com o bloco %2").arg(i + 1).arg(chain[i].first);
-                        break;
-                    }
-                }
-                QFile px(pxPath);
-                px.open(QIODevice::ReadOnly);
-                const QByteArray ph = px.read(0x30);
-                if (ph.size() == 0x30 && ph[0x2C] != h[0x2D])
-                    problems << QStringLiteral(".PX 0x2C (%1) diferente do contador da tabela (%2)").arg(int(uchar(ph[0x2C]))).arg(int(uchar(h[0x2D])));
-            } catch (const Error& e) {
-                problems << e.text();
+            std::vector<PxIndexEntry> blocks;
+            for (const auto& [block, count] : chain) {
+                QByteArray rec;
+                if (count > 0)
+                    t->read(RecordId(block) << 16, rec);
+                blocks.push_back({rec.left(keySize), block, count});
             }
+            auto keyCmp = [&](const char* a, const char* b) {
+                for (int i = 0, at = 0; i < t->keyFieldCount(); ++i) {
+                    const auto& fd = fs[size_t(i)];
+                    const int r = fd.code == 1 ? coll->compare(a + at, fd.size, b + at, fd.size)
+                                               : std::memcmp(a + at, b + at, size_t(fd.size));
+                    if (r)
+                        return r;
+                    at += fd.size;
+                }
+                return 0;
+            };
+            problems << checkPrimaryIndex(pxPath, blocks, keyCmp, uchar(h[0x2D]));
         }
     }
     // Blobs: every descriptor readable, no two allocations overlapping.

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <vector>
 
 #include "tables/FieldType.h"
@@ -45,6 +46,14 @@ struct PxIndexEntry {
 // Reads a primary index by walking its tree from the root; throws FileError when it is damaged.
 // `key` is the table's encryption key when the index is encrypted (0 otherwise).
 std::vector<PxIndexEntry> readParadoxIndex(const QString& path, quint32 key = 0);
+
+// Checks a primary index against its table: `chain` holds the table's data blocks in chain
+// order (block, records, key of the first record); `compare` orders two keys; `tableStamp` is
+// the table's change counter (0x2D) that the index must carry. Looks at the header counters,
+// the .PX block chain, every level of the tree from the root (key order, first keys and record
+// sums of the blocks below) and the lowest level against the table. Returns the problems found.
+QStringList checkPrimaryIndex(const QString& pxPath, const std::vector<PxIndexEntry>& chain,
+                              const std::function<int(const char*, const char*)>& compare, int tableStamp);
 
 // Consistency checks of a table family: counters, block chain and free list, key order,
 // .PX entries, .MB allocations. Returns the problems found (empty = consistent).

@@ -48,15 +48,21 @@ QByteArray buildPxHeader(const std::vector<std::pair<int, int>>& keyTypes, int k
     return h;
 }
 
-void ParadoxTable::writePrimaryIndex()
+// --- The .PX while writing ------------------------------------------------------------------
+//
+// The index is built from the data once, when writing starts (so that a stale or damaged .PX
+// left by another program does not matter), and from then on only the entries of the blocks
+// a write changed are updated: their .PX blocks and the ones above them are written, then the
+// header. Blocks of every level sit in one chain, root first and then each level in key order
+// (readers such as pxlib take the first chained block for the upper level). Emptied .PX
+// blocks are filled with the last block of the file, so the file never holds free blocks.
+
+void ParadoxTable::pxOpen()
 {
-    int keySize = 0;
     std::vector<std::pair<int, int>> keyTypes;
-    for (int i = 0; i < keyFields_; ++i) {
-        keySize += fields_[size_t(i)].size;
+    for (int i = 0; i < keyFields_; ++i)
         keyTypes.emplace_back(fields_[size_t(i)].code, sizeByteOf(fields_[size_t(i)]));
-    }
-    const int entrySize = keySize + 6;
+    const int entrySize = keySize_ + 6;
     QString pxPath = familyFile(QStringLiteral("PX"));
     QByteArray hdr;
     if (!pxPath.isEmpty()) {
@@ -80,31 +86,32 @@ void ParadoxTable::writePrimaryIndex()
         pxPath = fi.absoluteDir().filePath(fi.completeBaseName() + (fi.suffix() == u"db" ? QStringLiteral(".px") : QStringLiteral(".PX")));
     }
     if (hdr.isEmpty())
-        hdr = buildPxHeader(keyTypes, keySize, version_, sortByte_, std::max(2, blockSize_ / 1024), path_);
-    const int pxBlockSize = uchar(hdr[5]) * 1024;
-    const quint32 pxKey = le32(hdr.constData() + 0x25);
-    const int cap = (pxBlockSize - 6) / entrySize;
-    const int perBlock = cap > 2 ? cap - 1 : cap;  // as BDE leaves them: one entry short of full
+        hdr = buildPxHeader(keyTypes, keySize_, version_, sortByte_, std::max(2, blockSize_ / 1024), path_);
+    pxPath_ = pxPath;
+    pxHeader_ = hdr;
+    pxBlockSize_ = uchar(hdr[5]) * 1024;
+    pxKey_ = le32(hdr.constData() + 0x25);
+    pxEntrySize_ = entrySize;
+    pxCapacity_ = (pxBlockSize_ - 6) / entrySize;
+    if (pxCapacity_ < 2)
+        throw FileError(QStringLiteral("A chave da tabela %1 é grande demais para o índice primário (%2 bytes em blocos de %3)")
+                            .arg(path_).arg(entrySize).arg(pxBlockSize_));
+    const int perBlock = pxCapacity_ > 2 ? pxCapacity_ - 1 : pxCapacity_;  // as BDE leaves them: one entry short of full
 
-    struct Entry {
-        QByteArray key;
-        int child;  // data block (lowest level) or block index in the level below
-        qint64 count;
-    };
     // Build the levels bottom-up, then number the blocks top-down as BDE does (root first).
-    std::vector<std::vector<std::vector<Entry>>> levelBlocks;
-    std::vector<Entry> level;
+    std::vector<std::vector<std::vector<PxEntry>>> levelBlocks;
+    std::vector<PxEntry> level;
     level.reserve(chain_.size());
     for (size_t i = 0; i < chain_.size(); ++i)
-        level.push_back({firstKey_[i].left(keySize), chain_[i], count_[chain_[i]]});
+        level.push_back({firstKey_[i].left(keySize_), chain_[i], count_[chain_[i]]});
     while (!level.empty()) {
-        std::vector<std::vector<Entry>> groups;
-        std::vector<Entry> up;
+        std::vector<std::vector<PxEntry>> groups;
+        std::vector<PxEntry> up;
         for (size_t at = 0; at < level.size(); at += size_t(perBlock)) {
             const size_t end = std::min(level.size(), at + size_t(perBlock));
-            std::vector<Entry> g(level.begin() + qsizetype(at), level.begin() + qsizetype(end));
+            std::vector<PxEntry> g(level.begin() + qsizetype(at), level.begin() + qsizetype(end));
             qint64 sum = 0;
-            for (const Entry& e : g)
+            for (const PxEntry& e : g)
                 sum += e.count;
             up.push_back({g.front().key, int(groups.size()), sum});
             groups.push_back(std::move(g));
@@ -121,55 +128,509 @@ void ParadoxTable::writePrimaryIndex()
         base[size_t(k)] = numbered;
         numbered += int(levelBlocks[size_t(k)].size());
     }
-    std::vector<QByteArray> blocks;
-    qint64 entries = 0;
+    if (numbered > 0xFFFF)
+        throw FileError(QStringLiteral("O índice primário de %1 ficou grande demais").arg(path_));
+    pxNodes_.assign(size_t(numbered) + 1, PxNode());
+    pxLeafOf_.assign(size_t(fileBlocks_) + 1, 0);
     for (int k = levels - 1; k >= 0; --k) {
-        for (const std::vector<Entry>& g : levelBlocks[size_t(k)]) {
-            QByteArray b(pxBlockSize, '\0');
-            for (size_t i = 0; i < g.size(); ++i) {
-                char* e = b.data() + 6 + qsizetype(i) * entrySize;
-                std::memcpy(e, g[i].key.constData(), size_t(std::min<qsizetype>(keySize, g[i].key.size())));
-                const int child = k == 0 ? g[i].child : base[size_t(k) - 1] + g[i].child + 1;
-                writeInt(e + keySize, 2, child);
-                writeInt(e + keySize + 2, 2, std::min<qint64>(g[i].count, 65535));
-                writeInt(e + keySize + 4, 2, 0);
-            }
-            put16(b.data() + 4, quint16(qint16((int(g.size()) - 1) * entrySize)));
-            entries += qint64(g.size());
-            blocks.push_back(b);
+        for (size_t g = 0; g < levelBlocks[size_t(k)].size(); ++g) {
+            const int no = base[size_t(k)] + int(g) + 1;
+            PxNode& n = pxNodes_[size_t(no)];
+            n.live = true;
+            n.level = k;
+            n.entries = std::move(levelBlocks[size_t(k)][g]);
+            n.next = no < numbered ? no + 1 : 0;
+            n.prev = no - 1;
+            for (PxEntry& e : n.entries)
+                if (k > 0)
+                    e.child = base[size_t(k) - 1] + e.child + 1;
         }
     }
-    const int root = 1;
-    const int nBlocks = int(blocks.size());
-    if (nBlocks > 0xFFFF)
-        throw FileError(QStringLiteral("O índice primário de %1 ficou grande demais").arg(path_));
-    for (int i = 0; i < nBlocks; ++i) {
-        char* b = blocks[size_t(i)].data();
-        put16(b, quint16(i + 1 < nBlocks ? i + 2 : 0));
-        put16(b + 2, quint16(i));
-        if (pxKey)
-            encryptBlock(b, pxBlockSize, pxKey, i + 1);
-    }
-    char* p = hdr.data();
+    for (int no = 1; no <= numbered; ++no)
+        for (size_t i = 0; i < pxNodes_[size_t(no)].entries.size(); ++i)
+            pxAdopt(no, int(i));
+    pxRoot_ = numbered ? 1 : 0;
+    pxLevels_ = levels;
+    pxHead_ = numbered ? 1 : 0;
+    pxTail_ = numbered;
+    pxTouched_.clear();
+    pxChanged_.clear();
+    pxWriteAll();
+    pxActive_ = true;
+}
+
+namespace {
+QByteArray pxError(const QString& path, const QString& why)
+{
+    return QStringLiteral("Não foi possível gravar o índice primário %1: %2").arg(path, why).toUtf8();
+}
+}  // namespace
+
+void ParadoxTable::pxWriteHeader(bool whole)
+{
+    qint64 entries = 0;
+    const int blocks = int(pxNodes_.size()) - 1;
+    for (int no = 1; no <= blocks; ++no)
+        entries += qint64(pxNodes_[size_t(no)].entries.size());
+    char* p = pxHeader_.data();
     put32(p + 0x06, quint32(entries));
-    put16(p + 0x0A, quint16(nBlocks));
-    put16(p + 0x0C, quint16(nBlocks));
-    put16(p + 0x0E, quint16(nBlocks ? 1 : 0));
-    put16(p + 0x10, quint16(nBlocks));
-    put16(p + 0x1E, quint16(root));
-    p[0x20] = char(levels);
-    p[0x2C] = header_[0x2D];
-    put16(p + 0x3A, quint16(nBlocks));
+    put16(p + 0x0A, quint16(blocks));
+    put16(p + 0x0C, quint16(blocks));
+    put16(p + 0x0E, quint16(pxHead_));
+    put16(p + 0x10, quint16(pxTail_));
+    put16(p + 0x1E, quint16(pxRoot_ ? pxRoot_ : 1));
+    p[0x20] = char(pxLevels_);
+    p[0x2C] = header_[0x2D];  // in step with the table (see the table's 0x2D)
+    put16(p + 0x3A, quint16(blocks));
     put16(p + 0x4D, 0);
-    QSaveFile out(pxPath);
+    if (whole)
+        return;
+    if (!writeAt(pxFile_, 0, pxHeader_.constData(), 0x58))
+        throw FileError(QString::fromUtf8(pxError(pxPath_, pxFile_.errorString())));
+}
+
+namespace {
+// Unsigned short in record encoding (big-endian, top bit flipped).
+inline void putRecord16(char* p, int v)
+{
+    p[0] = char(((v >> 8) & 0xFF) ^ 0x80);
+    p[1] = char(v & 0xFF);
+}
+
+void serializeNode(char* b, int blockSize, int entrySize, int keySize, int next, int prev,
+                   const std::vector<ParadoxTable::PxEntry>& entries)
+{
+    put16(b, quint16(next));
+    put16(b + 2, quint16(prev));
+    put16(b + 4, quint16(qint16((int(entries.size()) - 1) * entrySize)));
+    char* e = b + 6;
+    for (const ParadoxTable::PxEntry& x : entries) {
+        const qsizetype n = std::min<qsizetype>(keySize, x.key.size());
+        std::memcpy(e, x.key.constData(), size_t(n));
+        if (n < keySize)
+            std::memset(e + n, 0, size_t(keySize - n));
+        putRecord16(e + keySize, x.child);
+        putRecord16(e + keySize + 2, int(std::min<qint64>(x.count, 65535)));
+        putRecord16(e + keySize + 4, 0);
+        e += entrySize;
+    }
+    std::memset(e, 0, size_t(b + blockSize - e));
+}
+}  // namespace
+
+void ParadoxTable::pxWriteAll()
+{
+    pxWriteHeader(true);
+    pxFile_.close();
+    QSaveFile out(pxPath_);
     out.setDirectWriteFallback(true);  // a folder where no temporary file can be made
     if (!out.open(QIODevice::WriteOnly))
-        throw FileError(QStringLiteral("Não foi possível gravar o índice primário %1: %2").arg(pxPath, out.errorString()));
-    out.write(hdr);
-    for (const QByteArray& b : blocks)
+        throw FileError(QString::fromUtf8(pxError(pxPath_, out.errorString())));
+    out.write(pxHeader_);
+    QByteArray b(pxBlockSize_, '\0');
+    for (int no = 1; no < int(pxNodes_.size()); ++no) {
+        PxNode& n = pxNodes_[size_t(no)];
+        serializeNode(b.data(), pxBlockSize_, pxEntrySize_, keySize_, n.next, n.prev, n.entries);
+        if (pxKey_)
+            encryptBlock(b.data(), pxBlockSize_, pxKey_, no);
         out.write(b);
+        n.dirty = false;
+    }
     if (!out.commit())
-        throw FileError(QStringLiteral("Não foi possível gravar o índice primário %1: %2").arg(pxPath, out.errorString()));
+        throw FileError(QString::fromUtf8(pxError(pxPath_, out.errorString())));
+    pxFile_.setFileName(pxPath_);
+    if (!pxFile_.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
+        throw FileError(QString::fromUtf8(pxError(pxPath_, pxFile_.errorString())));
+    pxFileSize_ = pxFile_.size();
+}
+
+void ParadoxTable::pxWriteNode(int no)
+{
+    PxNode& n = pxNodes_[size_t(no)];
+    QByteArray& b = pxScratch_;
+    if (b.size() != pxBlockSize_)
+        b.resize(pxBlockSize_);
+    serializeNode(b.data(), pxBlockSize_, pxEntrySize_, keySize_, n.next, n.prev, n.entries);
+    if (pxKey_)
+        encryptBlock(b.data(), pxBlockSize_, pxKey_, no);
+    const qint64 at = le16(pxHeader_.constData() + 2) + qint64(no - 1) * pxBlockSize_;
+    if (!writeAt(pxFile_, at, b.constData(), pxBlockSize_))
+        throw FileError(QString::fromUtf8(pxError(pxPath_, pxFile_.errorString())));
+    pxFileSize_ = std::max(pxFileSize_, at + pxBlockSize_);
+    n.dirty = false;
+}
+
+void ParadoxTable::pxTouch(int dataBlock)
+{
+    if (pxActive_)
+        pxTouched_.push_back(dataBlock);
+}
+
+void ParadoxTable::pxAdopt(int node, int pos)
+{
+    const PxNode& n = pxNodes_[size_t(node)];
+    const int child = n.entries[size_t(pos)].child;
+    if (n.level == 0) {
+        if (child >= int(pxLeafOf_.size()))
+            pxLeafOf_.resize(size_t(child) + 1, 0);
+        pxLeafOf_[size_t(child)] = node;
+    } else {
+        pxNodes_[size_t(child)].parent = node;
+    }
+}
+
+int ParadoxTable::pxIndexIn(int node, int child) const
+{
+    const std::vector<PxEntry>& es = pxNodes_[size_t(node)].entries;
+    for (size_t i = 0; i < es.size(); ++i)
+        if (es[i].child == child)
+            return int(i);
+    throw FileError(QStringLiteral("Índice primário de %1 inconsistente em memória (bloco %2 sem entrada %3)").arg(path_).arg(node).arg(child));
+}
+
+bool ParadoxTable::pxRightmost(int node) const
+{
+    while (node != pxRoot_) {
+        const int p = pxNodes_[size_t(node)].parent;
+        if (pxNodes_[size_t(p)].entries.back().child != node)
+            return false;
+        node = p;
+    }
+    return true;
+}
+
+int ParadoxTable::pxAllocNode(int level)
+{
+    int no = 0;
+    for (size_t i = 1; i < pxNodes_.size() && !no; ++i)
+        if (!pxNodes_[i].live)
+            no = int(i);
+    if (!no) {
+        if (pxNodes_.size() > 0xFFFF)
+            throw FileError(QStringLiteral("O índice primário de %1 ficou grande demais").arg(path_));
+        no = int(pxNodes_.size());
+        pxNodes_.emplace_back();
+    }
+    PxNode& n = pxNodes_[size_t(no)];
+    n = PxNode();
+    n.live = true;
+    n.dirty = true;
+    n.level = level;
+    return no;
+}
+
+void ParadoxTable::pxFreeNode(int node)
+{
+    PxNode& n = pxNodes_[size_t(node)];
+    n = PxNode();
+}
+
+void ParadoxTable::pxChainAfter(int node, int nn)
+{
+    PxNode& a = pxNodes_[size_t(node)];
+    PxNode& b = pxNodes_[size_t(nn)];
+    b.prev = node;
+    b.next = a.next;
+    if (a.next) {
+        pxNodes_[size_t(a.next)].prev = nn;
+        pxNodes_[size_t(a.next)].dirty = true;
+    } else {
+        pxTail_ = nn;
+    }
+    a.next = nn;
+    a.dirty = b.dirty = true;
+}
+
+void ParadoxTable::pxChainRemove(int node)
+{
+    PxNode& n = pxNodes_[size_t(node)];
+    if (n.prev) {
+        pxNodes_[size_t(n.prev)].next = n.next;
+        pxNodes_[size_t(n.prev)].dirty = true;
+    } else {
+        pxHead_ = n.next;
+    }
+    if (n.next) {
+        pxNodes_[size_t(n.next)].prev = n.prev;
+        pxNodes_[size_t(n.next)].dirty = true;
+    } else {
+        pxTail_ = n.prev;
+    }
+    n.next = n.prev = 0;
+}
+
+namespace {
+qint64 sumOf(const std::vector<ParadoxTable::PxEntry>& es)
+{
+    qint64 s = 0;
+    for (const auto& e : es)
+        s += e.count;
+    return s;
+}
+}  // namespace
+
+void ParadoxTable::pxInsertEntry(int node, int pos, PxEntry e)
+{
+    {
+        PxNode& n = pxNodes_[size_t(node)];
+        n.entries.insert(n.entries.begin() + pos, std::move(e));
+        n.dirty = true;
+    }
+    pxAdopt(node, pos);
+    pxChanged_.push_back(node);
+    const int size = int(pxNodes_[size_t(node)].entries.size());
+    if (size <= pxCapacity_)
+        return;
+    // Full: split. Appending past the end of the index starts a new block (keys written in
+    // order then fill every block); elsewhere the upper half moves out.
+    const int level = pxNodes_[size_t(node)].level;
+    const bool atEnd = pos == size - 1 && pxRightmost(node);
+    const int keep = atEnd ? size - 1 : (size + 1) / 2;
+    const int nn = pxAllocNode(level);
+    {
+        std::vector<PxEntry>& from = pxNodes_[size_t(node)].entries;
+        std::vector<PxEntry>& to = pxNodes_[size_t(nn)].entries;
+        to.assign(std::make_move_iterator(from.begin() + keep), std::make_move_iterator(from.end()));
+        from.resize(size_t(keep));
+    }
+    for (size_t i = 0; i < pxNodes_[size_t(nn)].entries.size(); ++i)
+        pxAdopt(nn, int(i));
+    pxChainAfter(node, nn);
+    pxChanged_.push_back(nn);
+    PxEntry up{pxNodes_[size_t(nn)].entries.front().key, nn, sumOf(pxNodes_[size_t(nn)].entries)};
+    if (node == pxRoot_) {
+        const int r = pxAllocNode(level + 1);
+        pxNodes_[size_t(r)].entries = {PxEntry{pxNodes_[size_t(node)].entries.front().key, node, sumOf(pxNodes_[size_t(node)].entries)}, std::move(up)};
+        pxAdopt(r, 0);
+        pxAdopt(r, 1);
+        // The new root goes first in the chain.
+        PxNode& rn = pxNodes_[size_t(r)];
+        rn.next = pxHead_;
+        rn.prev = 0;
+        pxNodes_[size_t(pxHead_)].prev = r;
+        pxNodes_[size_t(pxHead_)].dirty = true;
+        pxHead_ = r;
+        pxRoot_ = r;
+        ++pxLevels_;
+        return;
+    }
+    const int p = pxNodes_[size_t(node)].parent;
+    pxInsertEntry(p, pxIndexIn(p, node) + 1, std::move(up));
+}
+
+void ParadoxTable::pxRemoveEntry(int node, int pos)
+{
+    {
+        PxNode& n = pxNodes_[size_t(node)];
+        n.entries.erase(n.entries.begin() + pos);
+        n.dirty = true;
+        if (!n.entries.empty()) {
+            pxChanged_.push_back(node);
+            pxMergeWithSibling(node);
+            return;
+        }
+    }
+    pxChainRemove(node);
+    if (node == pxRoot_) {
+        pxFreeNode(node);
+        pxRoot_ = 0;
+        pxLevels_ = 0;
+        return;
+    }
+    const int p = pxNodes_[size_t(node)].parent;
+    const int at = pxIndexIn(p, node);
+    pxFreeNode(node);
+    pxRemoveEntry(p, at);
+}
+
+void ParadoxTable::pxMergeWithSibling(int node)
+{
+    // Two neighbours under one parent that fit in one block become one, so that deletes shrink
+    // the index (and its height) as inserts grew it.
+    if (node == pxRoot_)
+        return;
+    const int p = pxNodes_[size_t(node)].parent;
+    const int at = pxIndexIn(p, node);
+    const std::vector<PxEntry>& siblings = pxNodes_[size_t(p)].entries;
+    const size_t mine = pxNodes_[size_t(node)].entries.size();
+    int left = 0, right = 0;
+    if (at > 0 && mine + pxNodes_[size_t(siblings[size_t(at) - 1].child)].entries.size() <= size_t(pxCapacity_)) {
+        left = siblings[size_t(at) - 1].child;
+        right = node;
+    } else if (at + 1 < int(siblings.size()) &&
+               mine + pxNodes_[size_t(siblings[size_t(at) + 1].child)].entries.size() <= size_t(pxCapacity_)) {
+        left = node;
+        right = siblings[size_t(at) + 1].child;
+    } else {
+        return;
+    }
+    std::vector<PxEntry>& to = pxNodes_[size_t(left)].entries;
+    const size_t from = to.size();
+    std::vector<PxEntry>& moved = pxNodes_[size_t(right)].entries;
+    to.insert(to.end(), std::make_move_iterator(moved.begin()), std::make_move_iterator(moved.end()));
+    moved.clear();
+    for (size_t i = from; i < to.size(); ++i)
+        pxAdopt(left, int(i));
+    pxNodes_[size_t(left)].dirty = true;
+    pxChanged_.push_back(left);
+    const int rightAt = pxIndexIn(p, right);
+    pxChainRemove(right);
+    pxFreeNode(right);
+    pxRemoveEntry(p, rightAt);
+}
+
+void ParadoxTable::pxInsertFirst(int dataBlock)
+{
+    if (!pxActive_)
+        return;
+    const int no = pxAllocNode(0);
+    pxNodes_[size_t(no)].entries.push_back({QByteArray(), dataBlock, 0});
+    pxAdopt(no, 0);
+    pxRoot_ = pxHead_ = pxTail_ = no;
+    pxLevels_ = 1;
+    pxChanged_.push_back(no);
+    pxTouch(dataBlock);
+}
+
+void ParadoxTable::pxLinkAfter(int dataBlock, int newDataBlock)
+{
+    if (!pxActive_)
+        return;
+    const int node = pxLeafOf_[size_t(dataBlock)];
+    pxInsertEntry(node, pxIndexIn(node, dataBlock) + 1, {pxNodes_[size_t(node)].entries.front().key, newDataBlock, 0});
+    pxTouch(newDataBlock);
+}
+
+void ParadoxTable::pxUnlink(int dataBlock)
+{
+    if (!pxActive_)
+        return;
+    const int node = pxLeafOf_[size_t(dataBlock)];
+    pxLeafOf_[size_t(dataBlock)] = 0;
+    pxRemoveEntry(node, pxIndexIn(node, dataBlock));
+}
+
+void ParadoxTable::pxClear()
+{
+    if (!pxActive_)
+        return;
+    for (PxNode& n : pxNodes_)
+        n = PxNode();
+    std::fill(pxLeafOf_.begin(), pxLeafOf_.end(), 0);
+    pxRoot_ = pxLevels_ = pxHead_ = pxTail_ = 0;
+    pxTouched_.clear();
+    pxChanged_.clear();
+}
+
+void ParadoxTable::pxCompact()
+{
+    int last = int(pxNodes_.size()) - 1;
+    for (int hole = 1;; ++hole) {
+        while (last > 0 && !pxNodes_[size_t(last)].live)
+            --last;
+        if (hole >= last)
+            break;
+        if (pxNodes_[size_t(hole)].live)
+            continue;
+        // The last block moves into the hole.
+        pxNodes_[size_t(hole)] = std::move(pxNodes_[size_t(last)]);
+        pxNodes_[size_t(last)] = PxNode();
+        PxNode& n = pxNodes_[size_t(hole)];
+        n.dirty = true;
+        if (last == pxRoot_) {
+            pxRoot_ = hole;
+        } else {
+            PxNode& p = pxNodes_[size_t(n.parent)];
+            p.entries[size_t(pxIndexIn(n.parent, last))].child = hole;
+            p.dirty = true;
+        }
+        if (n.prev) {
+            pxNodes_[size_t(n.prev)].next = hole;
+            pxNodes_[size_t(n.prev)].dirty = true;
+        } else {
+            pxHead_ = hole;
+        }
+        if (n.next) {
+            pxNodes_[size_t(n.next)].prev = hole;
+            pxNodes_[size_t(n.next)].dirty = true;
+        } else {
+            pxTail_ = hole;
+        }
+        for (size_t i = 0; i < pxNodes_[size_t(hole)].entries.size(); ++i)
+            pxAdopt(hole, int(i));
+        --last;
+    }
+    while (pxNodes_.size() > 1 && !pxNodes_.back().live)
+        pxNodes_.pop_back();
+}
+
+void ParadoxTable::pxCommit()
+{
+    if (!pxActive_)
+        return;
+    // Entries of the data blocks this write touched.
+    for (int b : pxTouched_) {
+        if (b < 1 || b > fileBlocks_ || chainIndex_[b] < 0 || b >= int(pxLeafOf_.size()) || !pxLeafOf_[size_t(b)])
+            continue;
+        const int node = pxLeafOf_[size_t(b)];
+        PxEntry& e = pxNodes_[size_t(node)].entries[size_t(pxIndexIn(node, b))];
+        const char* key = block(b).data.constData() + 6;
+        if (e.count != count_[b] || e.key.size() != keySize_ || std::memcmp(e.key.constData(), key, size_t(keySize_))) {
+            e.count = count_[b];
+            e.key = QByteArray(key, keySize_);
+            pxNodes_[size_t(node)].dirty = true;
+            pxChanged_.push_back(node);
+        }
+    }
+    pxTouched_.clear();
+    // A root left with one entry hands over to its child.
+    while (pxLevels_ > 1 && pxNodes_[size_t(pxRoot_)].entries.size() == 1) {
+        const int child = pxNodes_[size_t(pxRoot_)].entries.front().child;
+        pxChainRemove(pxRoot_);
+        pxFreeNode(pxRoot_);
+        pxRoot_ = child;
+        pxNodes_[size_t(child)].parent = 0;
+        --pxLevels_;
+    }
+    // First keys and sums, level by level up to the root.
+    for (int level = 0; level + 1 < pxLevels_; ++level) {
+        std::sort(pxChanged_.begin(), pxChanged_.end());
+        pxChanged_.erase(std::unique(pxChanged_.begin(), pxChanged_.end()), pxChanged_.end());
+        const size_t n = pxChanged_.size();
+        for (size_t i = 0; i < n; ++i) {
+            const int node = pxChanged_[i];
+            const PxNode& c = pxNodes_[size_t(node)];
+            if (!c.live || c.level != level || node == pxRoot_)
+                continue;
+            const int p = c.parent;
+            PxEntry& e = pxNodes_[size_t(p)].entries[size_t(pxIndexIn(p, node))];
+            const qint64 sum = sumOf(c.entries);
+            if (e.count != sum || e.key != c.entries.front().key) {
+                e.count = sum;
+                e.key = c.entries.front().key;
+                pxNodes_[size_t(p)].dirty = true;
+                pxChanged_.push_back(p);
+            }
+        }
+    }
+    pxChanged_.clear();
+    pxCompact();
+    for (int no = 1; no < int(pxNodes_.size()); ++no)
+        if (pxNodes_[size_t(no)].dirty)
+            pxWriteNode(no);
+}
+
+void ParadoxTable::pxFinish()
+{
+    if (!pxActive_)
+        return;
+    pxWriteHeader(false);
+    const qint64 size = le16(pxHeader_.constData() + 2) + qint64(pxNodes_.size() - 1) * pxBlockSize_;
+    if (pxFileSize_ > size) {
+        if (!pxFile_.resize(size))
+            throw FileError(QString::fromUtf8(pxError(pxPath_, pxFile_.errorString())));
+        pxFileSize_ = size;
+    }
 }
 
 std::vector<PxIndexEntry> readParadoxIndex(const QString& path, quint32 key)
@@ -238,6 +699,155 @@ std::vector<PxIndexEntry> readParadoxIndex(const QString& path, quint32 key)
     };
     walk(root, 0);
     return out;
+}
+
+QStringList checkPrimaryIndex(const QString& pxPath, const std::vector<PxIndexEntry>& chain,
+                              const std::function<int(const char*, const char*)>& compare, int tableStamp)
+{
+    QStringList problems;
+    QFile f(pxPath);
+    if (!f.open(QIODevice::ReadOnly))
+        return {QStringLiteral("%1 não abre: %2").arg(pxPath, f.errorString())};
+    const QByteArray h = f.read(0x58);
+    if (h.size() < 0x58)
+        return {QStringLiteral("%1 menor que o cabeçalho").arg(pxPath)};
+    const char* p = h.constData();
+    const int entrySize = le16(p);
+    const int headerSize = le16(p + 2);
+    const int bs = uchar(p[5]) * 1024;
+    const qint64 numEntries = le32(p + 6);
+    const int inUse = le16(p + 0x0A);
+    const int fileBlocks = le16(p + 0x0C);
+    const int first = le16(p + 0x0E);
+    const int last = le16(p + 0x10);
+    const int root = le16(p + 0x1E);
+    const int levels = uchar(p[0x20]);
+    const quint32 key = le32(p + 0x25);
+    if (p[4] != 1 || entrySize < 7 || bs < 1024 || entrySize > bs - 6 || headerSize < 0x58)
+        return {QStringLiteral("%1: cabeçalho de índice primário inválido").arg(pxPath)};
+    const int keySize = entrySize - 6;
+    if (f.size() != headerSize + qint64(fileBlocks) * bs)
+        problems << QStringLiteral(".PX com %1 bytes, esperado cabeçalho + %2 blocos").arg(f.size()).arg(fileBlocks);
+    if (le16(p + 0x3A) != fileBlocks)
+        problems << QStringLiteral(".PX 0x3A = %1, blocos %2").arg(le16(p + 0x3A)).arg(fileBlocks);
+    if (uchar(p[0x2C]) != (tableStamp & 0xFF))
+        problems << QStringLiteral(".PX 0x2C (%1) diferente do contador da tabela (%2)").arg(int(uchar(p[0x2C]))).arg(tableStamp & 0xFF);
+    auto readBlock = [&](int no, QByteArray* b) {
+        b->fill('\0', bs);
+        if (no < 1 || no > fileBlocks || !f.seek(headerSize + qint64(no - 1) * bs) || f.read(b->data(), bs) != bs)
+            return false;
+        if (key)
+            decryptBlock(b->data(), bs, key, no);
+        return true;
+    };
+    // The block chain and the free list cover every block once.
+    std::vector<int> use(size_t(std::max(fileBlocks, 0)) + 1, 0);
+    int chained = 0, prevNo = 0;
+    QByteArray b;
+    for (int no = first; no != 0; ) {
+        if (no > fileBlocks || use[size_t(no)]) {
+            problems << QStringLiteral(".PX: encadeamento passa pelo bloco %1 de novo ou fora do arquivo").arg(no);
+            break;
+        }
+        use[size_t(no)] = 1;
+        ++chained;
+        readBlock(no, &b);
+        if (le16(b.constData() + 2) != prevNo)
+            problems << QStringLiteral(".PX: bloco %1 aponta para o anterior %2, esperado %3").arg(no).arg(le16(b.constData() + 2)).arg(prevNo);
+        prevNo = no;
+        no = le16(b.constData());
+    }
+    if (prevNo != last)
+        problems << QStringLiteral(".PX: último bloco %1, cabeçalho diz %2").arg(prevNo).arg(last);
+    if (chained != inUse)
+        problems << QStringLiteral(".PX: %1 blocos encadeados, cabeçalho diz %2").arg(chained).arg(inUse);
+    for (int no = le16(p + 0x4D), guard = 0; no != 0 && guard <= fileBlocks; ++guard) {
+        if (no > fileBlocks || use[size_t(no)]) {
+            problems << QStringLiteral(".PX: lista livre passa pelo bloco %1 já usado").arg(no);
+            break;
+        }
+        use[size_t(no)] = 2;
+        readBlock(no, &b);
+        no = le16(b.constData());
+    }
+    for (int no = 1; no <= fileBlocks; ++no)
+        if (!use[size_t(no)])
+            problems << QStringLiteral(".PX: bloco %1 nem encadeado nem livre").arg(no);
+    // The tree from the root.
+    if (chain.empty() != (levels == 0))
+        problems << QStringLiteral(".PX com %1 níveis para %2 blocos de dados").arg(levels).arg(chain.size());
+    std::vector<PxIndexEntry> leaves;
+    qint64 entries = 0;
+    std::vector<bool> inTree(use.size(), false);
+    struct Summary {
+        QByteArray firstKey;
+        qint64 sum = 0;
+        bool ok = false;
+    };
+    std::function<Summary(int, int)> walk = [&](int no, int depth) -> Summary {
+        Summary s;
+        if (no < 1 || no > fileBlocks || inTree[size_t(no)]) {
+            problems << QStringLiteral(".PX: bloco %1 da árvore fora do arquivo ou repetido").arg(no);
+            return s;
+        }
+        inTree[size_t(no)] = true;
+        if (use[size_t(no)] != 1)
+            problems << QStringLiteral(".PX: bloco %1 da árvore fora do encadeamento").arg(no);
+        QByteArray blk;
+        readBlock(no, &blk);
+        const int add = qint16(le16(blk.constData() + 4));
+        const int n = add < 0 ? 0 : add / entrySize + 1;
+        if (add < 0 || add % entrySize || 6 + qint64(n) * entrySize > bs) {
+            problems << QStringLiteral(".PX: bloco %1 com %2 bytes de entradas").arg(no).arg(add);
+            return s;
+        }
+        entries += n;
+        for (int i = 0; i < n; ++i) {
+            const char* e = blk.constData() + 6 + i * entrySize;
+            if (i > 0 && compare(e - entrySize, e) >= 0)
+                problems << QStringLiteral(".PX: bloco %1, entrada %2 fora da ordem da chave").arg(no).arg(i + 1);
+            const int child = ((uchar(e[keySize]) ^ 0x80) << 8) | uchar(e[keySize + 1]);
+            const int count = ((uchar(e[keySize + 2]) ^ 0x80) << 8) | uchar(e[keySize + 3]);
+            const QByteArray k(e, keySize);
+            if (depth + 1 < levels) {
+                const Summary below = walk(child, depth + 1);
+                if (below.ok && (below.firstKey != k || std::min<qint64>(below.sum, 65535) != count))
+                    problems << QStringLiteral(".PX: entrada %1 do bloco %2 não confere com o bloco %3 abaixo (soma %4, diz %5)")
+                                    .arg(i + 1).arg(no).arg(child).arg(below.sum).arg(count);
+                s.sum += below.sum;
+            } else {
+                leaves.push_back({k, child, count});
+                s.sum += count;
+            }
+            if (i == 0)
+                s.firstKey = k;
+        }
+        s.ok = n > 0;
+        if (n == 0)
+            problems << QStringLiteral(".PX: bloco %1 da árvore sem entradas").arg(no);
+        return s;
+    };
+    if (levels > 0) {
+        if (levels > 16)
+            problems << QStringLiteral(".PX com %1 níveis").arg(levels);
+        else
+            walk(root, 0);
+        for (int no = 1; no <= fileBlocks; ++no)
+            if (use[size_t(no)] == 1 && !inTree[size_t(no)])
+                problems << QStringLiteral(".PX: bloco %1 encadeado mas fora da árvore").arg(no);
+    }
+    if (entries != numEntries)
+        problems << QStringLiteral(".PX: %1 entradas na árvore, cabeçalho diz %2").arg(entries).arg(numEntries);
+    if (leaves.size() != chain.size())
+        problems << QStringLiteral(".PX com %1 entradas no último nível, a tabela tem %2 blocos").arg(leaves.size()).arg(chain.size());
+    for (size_t i = 0; i < std::min(leaves.size(), chain.size()); ++i) {
+        if (leaves[i].block != chain[i].block || leaves[i].count != chain[i].count || leaves[i].key != chain[i].key.left(keySize)) {
+            problems << QStringLiteral(".PX entrada %1 (bloco %2, %3 registros) não confere com o bloco %4 (%5 registros)")
+                            .arg(i + 1).arg(leaves[i].block).arg(leaves[i].count).arg(chain[i].block).arg(chain[i].count);
+            break;
+        }
+    }
+    return problems;
 }
 
 }  // namespace quillora

@@ -100,6 +100,7 @@ void ParadoxTable::damaged(const QString& what) const
 void ParadoxTable::openHeader()
 {
     const qint64 fileSize = file_.size();
+    fileSize_ = fileSize;
     QByteArray h = file_.read(0x78);
     if (h.size() < 0x58)
         damaged(QStringLiteral("arquivo menor que o cabeçalho"));
@@ -533,7 +534,7 @@ ParadoxTable::CachedBlock& ParadoxTable::block(int no)
     const qint64 at = headerSize_ + qint64(no - 1) * blockSize_;
     if (c.data.size() != blockSize_)
         c.data = QByteArray(blockSize_, '\0');
-    const qint64 avail = std::min<qint64>(blockSize_, file_.size() - at);
+    const qint64 avail = std::min<qint64>(blockSize_, fileSize_ - at);
     if (avail <= 0) {
         c.data.fill('\0');  // allocated but not yet written
     } else {
@@ -562,10 +563,11 @@ void ParadoxTable::writeBlock(CachedBlock& c)
     if (key_) {
         QByteArray enc = c.data;
         encryptBlock(enc.data(), blockSize_, key_, c.no);
-        ok = file_.seek(at) && file_.write(enc) == blockSize_;
+        ok = writeAt(file_, at, enc.constData(), blockSize_);
     } else {
-        ok = file_.seek(at) && file_.write(c.data) == blockSize_;
+        ok = writeAt(file_, at, c.data.constData(), blockSize_);
     }
+    fileSize_ = std::max(fileSize_, at + blockSize_);
     if (!ok)
         throw FileError(QStringLiteral("Falha ao gravar a tabela %1: %2").arg(path_, file_.errorString()));
     c.dirty = false;
@@ -579,6 +581,7 @@ void ParadoxTable::setBlockHeader(int no)
     put16(p + 2, quint16(prev_[no]));
     put16(p + 4, quint16(qint16((count_[no] - 1) * recordSize_)));
     c.dirty = true;
+    pxTouch(no);
 }
 
 void ParadoxTable::ensurePrefix(int chainIndex)
@@ -878,8 +881,10 @@ void ParadoxTable::beginWrite()
     lockFd_ = file_.handle();
 #endif
     writable_ = true;
-    if (keyFields_ > 0)
+    if (keyFields_ > 0) {
         loadFirstKeys();
+        pxOpen();
+    }
 }
 
 void ParadoxTable::loadFirstKeys()
@@ -897,6 +902,7 @@ void ParadoxTable::refreshFirstKey(int ci)
     if (firstKey_.size() != chain_.size())
         firstKey_.resize(chain_.size());
     const int b = chain_[size_t(ci)];
+    pxTouch(b);
     if (count_[b] > 0)
         firstKey_[size_t(ci)] = QByteArray(block(b).data.constData() + 6, keySize_);
     else
@@ -984,6 +990,7 @@ int ParadoxTable::allocBlock()
     }
     next_[nb] = prev_[nb] = 0;
     count_[nb] = 0;
+    newBlocks_.push_back(nb);
     return nb;
 }
 
@@ -1008,11 +1015,14 @@ RecordId ParadoxTable::insertAt(int ci, int slot, const char* rec)
         chainIndex_[nb] = 0;
         if (keyFields_)
             firstKey_.assign(1, QByteArray());
+        pxInsertFirst(nb);
         ci = 0;
         slot = 0;
         chainChanged(0);
     }
     int b = chain_[size_t(ci)];
+    if (slot < count_[b])
+        ++idGeneration_;  // later records of the block shift (or move out in a split)
     auto linkAfter = [&](int at, int nb) {
         const int ob = chain_[size_t(at)];
         next_[nb] = next_[ob];
@@ -1027,6 +1037,7 @@ RecordId ParadoxTable::insertAt(int ci, int slot, const char* rec)
             chainIndex_[chain_[k]] = int(k);
         if (keyFields_)
             firstKey_.insert(firstKey_.begin() + at + 1, QByteArray());
+        pxLinkAfter(ob, nb);
         chainChanged(at);
         setBlockHeader(ob);
     };
@@ -1040,6 +1051,7 @@ RecordId ParadoxTable::insertAt(int ci, int slot, const char* rec)
         } else {
             const int nb = allocBlock();
             linkAfter(ci, nb);
+            ++idGeneration_;  // the upper half moves to the new block
             const int keep = (count_[b] + 1) / 2;
             const int move = count_[b] - keep;
             std::memcpy(block(nb).data.data() + 6, block(b).data.constData() + 6 + keep * recordSize_, size_t(move) * recordSize_);
@@ -1069,7 +1081,6 @@ RecordId ParadoxTable::insertAt(int ci, int slot, const char* rec)
     chainChanged(ci);
     ++totalRecords_;
     dirty_ = true;
-    pxDirty_ = true;
     return makeId(b, slot);
 }
 
@@ -1091,14 +1102,16 @@ void ParadoxTable::truncateToHeader()
     chainIndex_.assign(1, -1);
     prefix_.assign(1, 0);
     prefixValid_ = 0;
-    if (!file_.resize(headerSize_))
-        throw FileError(QStringLiteral("Falha ao gravar a tabela %1: %2").arg(path_, file_.errorString()));
-    writeHeader();
+    newBlocks_.clear();
+    pxClear();
+    // The file is cut once the header says it has no blocks (commitWrite).
 }
 
 void ParadoxTable::removeAt(int ci, int slot)
 {
     const int b = chain_[size_t(ci)];
+    if (slot + 1 < count_[b] || (count_[b] == 1 && ci == 0))
+        ++idGeneration_;  // later records shift up, or the next block moves into the first
     {
         CachedBlock& c = block(b);
         char* base = c.data.data() + 6;
@@ -1109,7 +1122,6 @@ void ParadoxTable::removeAt(int ci, int slot)
     count_[b] -= 1;
     --totalRecords_;
     dirty_ = true;
-    pxDirty_ = true;
     if (count_[b] > 0) {
         setBlockHeader(b);
         if (slot == 0)
@@ -1138,6 +1150,7 @@ void ParadoxTable::removeAt(int ci, int slot)
             firstKey_.erase(firstKey_.begin() + 1);
         for (size_t k = 1; k < chain_.size(); ++k)
             chainIndex_[chain_[k]] = int(k);
+        pxUnlink(nb);
         freeBlock(nb);
         refreshFirstKey(0);
         chainChanged(0);
@@ -1157,6 +1170,7 @@ void ParadoxTable::removeAt(int ci, int slot)
         firstKey_.erase(firstKey_.begin() + ci);
     for (size_t k = size_t(ci); k < chain_.size(); ++k)
         chainIndex_[chain_[k]] = int(k);
+    pxUnlink(b);
     freeBlock(b);
     chainChanged(ci);
 }
@@ -1451,7 +1465,9 @@ RecordId ParadoxTable::insert(const QList<Value>& values, RecordId before)
             encodeField(i, i < values.size() ? values[i] : Value(), rec.data() + fields_[size_t(i)].offset, nullptr);
     if (autoInc_ != savedAutoInc)
         dirty_ = true;
-    return insertAt(ci, slot, rec.constData());
+    const RecordId id = insertAt(ci, slot, rec.constData());
+    commitWrite();
+    return id;
 }
 
 RecordId ParadoxTable::update(RecordId id, const QList<Value>& values, const QList<bool>& changed)
@@ -1496,17 +1512,18 @@ RecordId ParadoxTable::update(RecordId id, const QList<Value>& values, const QLi
         std::memcpy(c.data.data() + 6 + s * recordSize_, rec.constData(), size_t(recordSize_));
         c.dirty = true;
         dirty_ = true;
-        if (s == 0 && keyFields_ > 0) {
-            refreshFirstKey(chainIndex_[b]);
-            pxDirty_ = true;  // the first key of a block may change in its bytes only
-        }
+        if (s == 0 && keyFields_ > 0)
+            refreshFirstKey(chainIndex_[b]);  // the first key of a block may change in its bytes only
+        commitWrite();
         return id;
     }
     removeAt(chainIndex_[b], s);
     int ci, slot;
     bool equal;
     locate(rec.constData(), &ci, &slot, &equal);
-    return insertAt(ci, slot, rec.constData());
+    const RecordId moved = insertAt(ci, slot, rec.constData());
+    commitWrite();
+    return moved;
 }
 
 RecordId ParadoxTable::remove(RecordId id)
@@ -1525,6 +1542,7 @@ RecordId ParadoxTable::remove(RecordId id)
     const int ci = chainIndex_[b];
     const size_t chainBefore = chain_.size();
     removeAt(ci, s);
+    commitWrite();
     if (chain_.empty())
         return NoRecord;
     if (chain_.size() < chainBefore && (ci >= int(chain_.size()) || chain_[size_t(ci)] != b))
@@ -1551,29 +1569,62 @@ void ParadoxTable::writeHeader()
         put32(p + 0x49, autoInc_);
     if (version_ >= 5)
         put32(p + 0x60, quint32(std::time(nullptr)));
-    if (!file_.seek(0) || file_.write(header_) != header_.size())
+    // Everything that changes lies in the fixed part.
+    const qint64 n = std::min<qint64>(0x78, header_.size());
+    if (!writeAt(file_, 0, header_.constData(), n))
         throw FileError(QStringLiteral("Falha ao gravar a tabela %1: %2").arg(path_, file_.errorString()));
+}
+
+void ParadoxTable::commitWrite()
+{
+    if (!writable_ || !dirty_)
+        return;
+    if (mb_)
+        mb_->flush();  // blobs before the records that point at them
+    // The change counter moves first, alone: until the .PX carries the same value at the very
+    // end, the family reads as out of step, whatever step an interruption stops at.
+    header_[0x2D] = char(uchar(header_[0x2D]) + 1);
+    if (pxActive_) {
+        if (!writeAt(file_, 0x2D, header_.constData() + 0x2D, 1))
+            throw FileError(QStringLiteral("Falha ao gravar a tabela %1: %2").arg(path_, file_.errorString()));
+        if (writeStepHook)
+            writeStepHook(0);
+    }
+    // Blocks new to the file first: nothing on disk points at them yet.
+    for (int nb : newBlocks_)
+        for (CachedBlock& c : cache_)
+            if (c.no == nb && c.dirty)
+                writeBlock(c);
+    newBlocks_.clear();
+    for (CachedBlock& c : cache_)
+        if (c.no && c.dirty)
+            writeBlock(c);
+    if (writeStepHook)
+        writeStepHook(1);
+    pxCommit();
+    if (writeStepHook)
+        writeStepHook(2);
+    writeHeader();
+    const qint64 expected = headerSize_ + qint64(fileBlocks_) * blockSize_;
+    if (fileSize_ != expected) {
+        if (!file_.resize(expected))
+            throw FileError(QStringLiteral("Falha ao gravar a tabela %1: %2").arg(path_, file_.errorString()));
+        fileSize_ = expected;
+    }
+    if (writeStepHook)
+        writeStepHook(3);
+    pxFinish();
+    dirty_ = false;
 }
 
 void ParadoxTable::flush()
 {
-    if (!writable_ || !dirty_)
+    if (!writable_)
         return;
-    for (CachedBlock& c : cache_)
-        if (c.no && c.dirty)
-            writeBlock(c);
-    header_[0x2D] = char(uchar(header_[0x2D]) + 1);
-    writeHeader();
-    const qint64 expected = headerSize_ + qint64(fileBlocks_) * blockSize_;
-    if (file_.size() < expected)
-        file_.resize(expected);
-    if (keyFields_ > 0 && pxDirty_)
-        writePrimaryIndex();
+    commitWrite();
     if (mb_)
         mb_->flush();
     file_.flush();
-    dirty_ = false;
-    pxDirty_ = false;
 }
 
 }  // namespace quillora

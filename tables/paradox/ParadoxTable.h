@@ -17,8 +17,8 @@ namespace quillora {
 class MbFile;
 
 // One Paradox table (.DB with its .PX, .MB, .VAL and index files), read and written in place.
-// Blocks are read on demand through a small cache and written back on flush(), so a table of
-// any size is walked with flat memory.
+// Blocks are read on demand through a small cache, so a table of any size is walked with flat
+// memory. Each insert, update or delete is on disk, .PX included, when it returns.
 class ParadoxTable : public TableFile {
 public:
     explicit ParadoxTable(const QString& path);
@@ -39,6 +39,9 @@ public:
     bool recordNumberIsPosition() const override { return true; }
     RecordId atPosition(qint64 position) override;
     qint64 position(RecordId id) override;
+    // Ids are block and slot: inserts and deletes that shift records in a block, splits and
+    // freed blocks move other records, and the table's in-memory indexes must know.
+    quint64 idGeneration() const override { return idGeneration_; }
 
     void read(RecordId id, QByteArray& raw) override;
     Value value(const QByteArray& raw, int field) override;
@@ -50,6 +53,11 @@ public:
     RecordId update(RecordId id, const QList<Value>& values, const QList<bool>& changed) override;
     RecordId remove(RecordId id) override;
     void flush() override;
+
+    // Called between the steps of writing a change to disk (0: change counter, 1: data blocks,
+    // 2: .PX blocks, 3: table header; the .PX header follows), so that tests can stop the
+    // process there and look at what an interruption leaves.
+    static inline void (*writeStepHook)(int step) = nullptr;
 
     // What tests and `info` like to know.
     int version() const { return version_; }
@@ -68,6 +76,22 @@ public:
         QByteArray minRaw, maxRaw, defaultRaw;  // from the .VAL, record encoding
     };
     const std::vector<Field>& rawFields() const { return fields_; }
+
+    // The primary index, held in memory while writing and written block by block: one node
+    // per .PX block; level 0 entries point at data blocks, higher ones at .PX blocks.
+    struct PxEntry {
+        QByteArray key;
+        int child = 0;
+        qint64 count = 0;
+    };
+    struct PxNode {
+        bool live = false;
+        bool dirty = false;
+        int level = 0;
+        int parent = 0;  // 0 for the root
+        int next = 0, prev = 0;  // the .PX block chain
+        std::vector<PxEntry> entries;
+    };
 
 private:
     friend class ParadoxChecker;
@@ -108,16 +132,42 @@ private:
     void refreshFirstKey(int chainIndex);
     void loadFirstKeys();
     void writeHeader();
-    void writePrimaryIndex();
+    // After each insert, update or delete: data blocks, then the .PX, then the header
+    // counters, so that the files on disk describe each other whenever a write returns.
+    void commitWrite();
+
+    void pxOpen();
+    void pxWriteAll();
+    void pxCommit();   // the .PX blocks a write changed
+    void pxFinish();   // then its header, in step with the table
+    void pxTouch(int dataBlock);
+    void pxInsertFirst(int dataBlock);
+    void pxLinkAfter(int dataBlock, int newDataBlock);
+    void pxUnlink(int dataBlock);
+    void pxClear();
+    int pxAllocNode(int level);
+    void pxFreeNode(int node);
+    void pxInsertEntry(int node, int pos, PxEntry e);
+    void pxRemoveEntry(int node, int pos);
+    void pxMergeWithSibling(int node);
+    void pxAdopt(int node, int pos);
+    int pxIndexIn(int node, int child) const;
+    bool pxRightmost(int node) const;
+    void pxChainAfter(int node, int newNode);
+    void pxChainRemove(int node);
+    void pxCompact();
+    void pxWriteNode(int node);
+    void pxWriteHeader(bool whole);
     void truncateToHeader();
     MbFile& mb(bool forWrite);
     QString familyFile(const QString& ext) const;
 
     QString path_;
     QFile file_;
+    qint64 fileSize_ = 0;
+    quint64 idGeneration_ = 0;  // kept here: asking the system on every block costs a call
     bool writable_ = false;
     bool dirty_ = false;
-    bool pxDirty_ = false;
     int lockFd_ = -1;
 
     QByteArray header_;
@@ -153,6 +203,22 @@ private:
     qint64 totalRecords_ = 0;
     std::vector<QByteArray> firstKey_;  // keyed tables while writing
     bool firstKeysLoaded_ = false;
+    std::vector<int> newBlocks_;   // allocated since the last commit: written first
+
+    // .PX state while writing (see PxNode).
+    QString pxPath_;
+    QFile pxFile_;
+    qint64 pxFileSize_ = 0;
+    QByteArray pxHeader_;
+    QByteArray pxScratch_;         // one .PX block being written
+    std::vector<PxNode> pxNodes_;  // by .PX block number; [0] unused
+    std::vector<int> pxLeafOf_;    // data block -> .PX block holding its entry
+    std::vector<int> pxTouched_;   // data blocks whose entry may have changed since the last commit
+    std::vector<int> pxChanged_;   // nodes whose first key or sum may have changed
+    int pxRoot_ = 0, pxLevels_ = 0, pxHead_ = 0, pxTail_ = 0;
+    int pxBlockSize_ = 0, pxEntrySize_ = 0, pxCapacity_ = 0;
+    quint32 pxKey_ = 0;
+    bool pxActive_ = false;
 
     std::vector<CachedBlock> cache_;
     quint64 stamp_ = 0;

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <cstring>
 
+class QFile;
+
 namespace quillora::px {
 
 // --- Little-endian header integers ------------------------------------------------------
@@ -24,6 +26,10 @@ inline void put32(char* p, quint32 v)
 {
     p[0] = char(v); p[1] = char(v >> 8); p[2] = char(v >> 16); p[3] = char(v >> 24);
 }
+
+// Writes n bytes at a position of an open file in one call where the system has one (writes
+// happen several times per record, so the call count matters). False on failure.
+bool writeAt(QFile& file, qint64 at, const char* data, qint64 n);
 
 // --- Record encodings: big-endian with the sign bit flipped, all zero = empty ----------
 bool isBlank(const char* p, int n);

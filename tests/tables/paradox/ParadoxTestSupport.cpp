@@ -72,7 +72,7 @@ QStringList dumpLikePxlib(ParadoxTable& t)
     return lines;
 }
 
-bool pxlibDump(const QString& path, QStringList* records, QString* why)
+bool pxlibDump(const QString& path, QStringList* records, QString* why, const QString& indexPath)
 {
     const QString program = QStringLiteral(QUILLORA_PX_DUMP);
     if (program.isEmpty()) {
@@ -80,7 +80,10 @@ bool pxlibDump(const QString& path, QStringList* records, QString* why)
         return false;
     }
     QString out, err;
-    const int rc = runProgram(program, {path}, &out, &err);
+    QStringList args{path};
+    if (!indexPath.isEmpty())
+        args << indexPath;
+    const int rc = runProgram(program, args, &out, &err);
     if (rc != 0) {
         *why = QStringLiteral("px_dump exit %1: %2").arg(rc).arg(err);
         return false;

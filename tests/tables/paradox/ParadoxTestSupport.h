@@ -17,7 +17,8 @@ QList<QList<Value>> readAll(TableFile& t);
 // with pxlib.
 QStringList dumpLikePxlib(ParadoxTable& t);
 // px_dump's record lines for a table; empty with *why set when pxlib is not available or failed.
-bool pxlibDump(const QString& path, QStringList* records, QString* why);
+// With indexPath, pxlib finds the records through that primary index.
+bool pxlibDump(const QString& path, QStringList* records, QString* why, const QString& indexPath = {});
 // A record of values for insert().
 QList<Value> row(std::initializer_list<Value> values);
 

@@ -4,7 +4,9 @@
  * tests compare exact bytes. Blob fields print as BLOB (the pxlib of Debian 12 cannot read
  * .MB files).
  *
- * Usage: px_dump TABLE.DB
+ * Usage: px_dump TABLE.DB [TABLE.PX]
+ * With the primary index given, pxlib reads the index and finds every record through it (its
+ * level-1 entries: block numbers and record counts) instead of walking the block chain.
  * pxlib is GPL: this program is only built and run by the tests.
  */
 #include <paradox.h>
@@ -38,7 +40,7 @@ static int blank(const char *s, int n)
 int main(int argc, char **argv)
 {
     if (argc < 2) {
-        fprintf(stderr, "usage: px_dump TABLE.DB\n");
+        fprintf(stderr, "usage: px_dump TABLE.DB [TABLE.PX]\n");
         return 2;
     }
     PX_boot();
@@ -47,6 +49,17 @@ int main(int argc, char **argv)
         fprintf(stderr, "cannot open %s\n", argv[1]);
         return 1;
     }
+    pxdoc_t *index = NULL;
+    if (argc >= 3) {
+        index = PX_new2(on_error, NULL, NULL, NULL);
+        if (!index || PX_open_file(index, argv[2]) < 0 || PX_read_primary_index(index) < 0 ||
+            PX_add_primary_index(doc, index) < 0) {
+            fprintf(stderr, "cannot use the index %s\n", argv[2]);
+            return 1;
+        }
+    }
+    if (failed)
+        return 1;
     int nf = PX_get_num_fields(doc);
     int nr = PX_get_num_records(doc);
     pxfield_t *fields = PX_get_fields(doc);
