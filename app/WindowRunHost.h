@@ -37,11 +37,18 @@ protected:
 
 private:
     void paint();
+    // True when the clock was read for this record (into nowNs_).
+    bool readClock();
 
     TF_Progresso* progress_;
     QWidget* mainWindow_;
-    QElapsedTimer sincePaint_;
-    QElapsedTimer sinceEvents_;
+    QElapsedTimer clock_;
+    qint64 nowNs_ = 0;
+    qint64 paintedNs_ = 0;
+    qint64 eventsNs_ = -1;  // -1: the run has not let the window take input yet
+    int stride_ = 1;        // records between two readings of the clock
+    int untilClock_ = 1;
+    bool clockRead_ = false;
     int paintedLength_ = -1;
     qint64 paints_ = 0;
     bool filtering_ = false;

@@ -1,8 +1,10 @@
 #include "app/Quillora.h"
 #include "tables/Error.h"
 #include "tables/Regional.h"
+#include "tables/Session.h"
 #include "tables/engine/Engine.h"
 #include "toolkit/MessageBoxes.h"
+#include "toolkit/PasswordBox.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -47,6 +49,8 @@ int main(int argc, char** argv)
 
     quillora::Regional::setCurrent(QLocale::system());
     quillora::registerBuiltinFormats();
+    // Protected Paradox tables ask for their password in the toolkit's masked box.
+    quillora::Session::setPasswordPrompt(quillora::toolkit::tablePasswordPrompt());
 
     std::unique_ptr<quillora::app::TF_Principal> principal(quillora::app::createWindows());
     principal->show();

@@ -10,7 +10,7 @@ mkdir -p "$work"
 cli="$build/bin/quillora-cli"
 
 table="$work/clientes.dbf"
-if [ ! -f "$table" ] || [ "$(stat -c %s "$table")" -lt $((records * 79)) ]; then
+if [ ! -f "$table" ] || [ "$(stat -c %s "$table")" -lt $((records * 78 + 226)) ]; then
   echo "== generating $records records in $table"
   /usr/bin/python3 "$here/make_dbf.py" "$table" "$records"
 fi
@@ -28,3 +28,6 @@ for b in "$build"/bin/bench_*; do
   echo "== $(basename "$b")"
   "$b" "$work"
 done
+
+# "Adicionar" through quillora-cli process and the main window against dbfcat.
+"$here/adicionar.sh" "$build" "$records"

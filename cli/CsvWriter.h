@@ -1,11 +1,10 @@
 #pragma once
 
-#include <QString>
 #include <QStringView>
 
 #include <cstdio>
-#include <memory>
 #include <string>
+#include <string_view>
 
 namespace quillora::cli {
 
@@ -13,22 +12,23 @@ namespace quillora::cli {
 // break enclosed in quotes with inner quotes doubled; UTF-8. Buffered for large dumps.
 class CsvWriter {
 public:
-    explicit CsvWriter(FILE* out) : out_(out) {}
+    explicit CsvWriter(FILE* out) : out_(out) { buffer_.reserve(capacity_ + 4096); }
     ~CsvWriter() { flush(); }
 
     void field(QStringView text);
+    // A field whose UTF-8 text the caller has already written into scratch().
+    void fieldFromScratch();
+    std::string& scratch() { return scratch_; }
     void endLine();
     void flush();
 
 private:
-    char* reserve(size_t bytes);  // room for `bytes` more; flushes when the buffer is full
-    void appendUtf8(QStringView text, bool doubleQuotes);
+    void fieldUtf8(std::string_view utf8);
 
-    static constexpr size_t capacity_ = 1 << 17;
+    static constexpr size_t capacity_ = 1 << 16;
     FILE* out_;
-    std::unique_ptr<char[]> buffer_ = std::make_unique<char[]>(capacity_);
-    size_t used_ = 0;
-    std::string large_;  // a value too long for the buffer
+    std::string buffer_;
+    std::string scratch_;
     bool lineStarted_ = false;
 };
 

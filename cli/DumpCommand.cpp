@@ -1,6 +1,7 @@
 #include "cli/CliArguments.h"
 #include "cli/Commands.h"
 #include "cli/CsvWriter.h"
+#include "tables/FieldConvert.h"
 #include "tables/FieldType.h"
 #include "tables/Table.h"
 
@@ -39,15 +40,22 @@ int runDump(const QStringList& args)
         binary[i] = isBinaryType(f->DataType());
     }
     csv.endLine();
+    TableFile* file = table.file();
     for (table.First(); !table.Eof(); table.Next()) {
+        const QByteArray& raw = table.currentRaw();
         for (int i = 0; i < n; ++i) {
             Field* f = table.Fields(i);
+            std::string& text = csv.scratch();
+            // Text straight from the file where the format can; every other value through its
+            // typed value, formatted without a string per value.
             if (binary[i]) {
                 const Value v = f->Value();
-                csv.field(v.isNull() ? QString() : QString::fromLatin1(v.asBytes().toHex()));
-            } else {
-                csv.field(f->AsString());
+                if (!v.isNull())
+                    text += v.asBytes().toHex().toStdString();
+            } else if (!file->appendTextUtf8(raw, i, text)) {
+                appendDisplayUtf8(f->def(), f->Value(), text);
             }
+            csv.fieldFromScratch();
         }
         csv.endLine();
     }

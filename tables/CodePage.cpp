@@ -1,5 +1,7 @@
 #include "tables/CodePage.h"
 
+#include "tables/Utf8.h"
+
 #include <QMutex>
 #include <QStringDecoder>
 #include <QStringEncoder>
@@ -40,6 +42,13 @@ CodePage::CodePage(const QString& name) : name_(name)
         for (int b = 255; b >= 0; --b)
             if (toUnicode_[b] != 0xFFFD)
                 fromUnicode_.insert(toUnicode_[b], uchar(b));
+        for (int b = 0; b < 256; ++b) {
+            std::string one;
+            const char16_t u = toUnicode_[b];
+            quillora::appendUtf8(one, QStringView(&u, 1));
+            utf8Length_[b] = uchar(one.size());
+            std::copy(one.begin(), one.end(), utf8_[b].begin());
+        }
     }
 }
 
@@ -68,6 +77,26 @@ QString CodePage::decode(QByteArrayView bytes) const
     }
     QStringDecoder decoder(name_.toLatin1().constData(), QStringConverter::Flag::Stateless);
     return decoder.decode(bytes);
+}
+
+void CodePage::appendUtf8(QByteArrayView bytes, std::string& out) const
+{
+    if (!singleByte_) {
+        quillora::appendUtf8(out, decode(bytes));
+        return;
+    }
+    const size_t start = out.size();
+    out.resize(start + size_t(bytes.size()) * 3);
+    char* d = out.data() + start;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const uchar b = uchar(bytes[i]);
+        const auto& seq = utf8_[b];
+        d[0] = seq[0];
+        d[1] = seq[1];
+        d[2] = seq[2];
+        d += utf8Length_[b];
+    }
+    out.resize(size_t(d - out.data()));
 }
 
 bool CodePage::encode(const QString& text, QByteArray* out, QChar* badChar) const

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <memory>
+#include <string>
 
 namespace quillora {
 
@@ -23,6 +24,9 @@ public:
     bool isSingleByte() const { return singleByte_; }
 
     QString decode(QByteArrayView bytes) const;
+    // Decodes straight into UTF-8 at the end of out (no string made on the way for
+    // single-byte code pages).
+    void appendUtf8(QByteArrayView bytes, std::string& out) const;
     // Returns false (and leaves *out partly filled) when some character has no byte form;
     // *badChar then holds the first such character.
     bool encode(const QString& text, QByteArray* out, QChar* badChar = nullptr) const;
@@ -35,6 +39,8 @@ private:
     bool valid_ = false;
     std::array<char16_t, 256> toUnicode_{};
     QHash<char16_t, uchar> fromUnicode_;
+    std::array<std::array<char, 4>, 256> utf8_{};  // single-byte pages: each byte's UTF-8 form
+    std::array<uchar, 256> utf8Length_{};
 };
 
 }  // namespace quillora

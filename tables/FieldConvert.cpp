@@ -2,6 +2,9 @@
 
 #include "tables/Error.h"
 #include "tables/Regional.h"
+#include "tables/Utf8.h"
+
+#include <charconv>
 
 #include <cmath>
 #include <limits>
@@ -235,6 +238,37 @@ Value parseForField(const FieldDef& field, const QString& text)
         if (isBinaryType(field.type))
             return Value::bytes(text.toLatin1());
         throw invalidValue(field);
+    }
+}
+
+void appendDisplayUtf8(const FieldDef& field, const Value& value, std::string& out)
+{
+    const Regional& r = Regional::current();
+    char16_t buffer[96];
+    switch (value.kind()) {
+    case Value::Kind::Null:
+        return;
+    case Value::Kind::Integer: {
+        char digits[24];
+        const auto res = std::to_chars(digits, digits + sizeof digits, value.asInteger());
+        out.append(digits, size_t(res.ptr - digits));
+        return;
+    }
+    case Value::Kind::Float:
+        appendUtf8(out, QStringView(buffer, r.formatFloatInto(value.asFloat(), 15, buffer)));
+        return;
+    case Value::Kind::Date:
+        appendUtf8(out, QStringView(buffer, r.formatDateInto(value.asDate(), buffer)));
+        return;
+    case Value::Kind::Text:
+        appendUtf8(out, value.asText());
+        return;
+    case Value::Kind::Boolean:
+        appendUtf8(out, value.asBoolean() ? r.trueWord() : r.falseWord());
+        return;
+    default:
+        appendUtf8(out, displayText(field, value));
+        return;
     }
 }
 

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <string>
+
 #include "tables/FieldType.h"
 #include "tables/Value.h"
 
@@ -21,5 +23,7 @@ Value parseForField(const FieldDef& field, const QString& text);
 
 // The text users see for a value of the field: "" when empty.
 QString displayText(const FieldDef& field, const Value& value);
+// The same text appended to out as UTF-8, without making a string of it on the way.
+void appendDisplayUtf8(const FieldDef& field, const Value& value, std::string& out);
 
 }  // namespace quillora

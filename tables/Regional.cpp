@@ -357,12 +357,25 @@ bool Regional::parseBoolean(const QString& text, bool* ok) const
 
 QString Regional::formatFloat(double value, int precision) const
 {
+    char16_t out[64];
+    const int n = formatFloatInto(value, precision, out);
+    return QString(reinterpret_cast<const QChar*>(out), n);
+}
+
+int Regional::formatFloatInto(double value, int precision, char16_t* out) const
+{
+    auto word = [out](const char* w) {
+        int n = 0;
+        for (; w[n]; ++n)
+            out[n] = char16_t(w[n]);
+        return n;
+    };
     if (std::isnan(value))
-        return QStringLiteral("NAN");
+        return word("NAN");
     if (std::isinf(value))
-        return value < 0 ? QStringLiteral("-INF") : QStringLiteral("INF");
+        return word(value < 0 ? "-INF" : "INF");
     if (value == 0)
-        return QStringLiteral("0");
+        return word("0");
     precision = std::clamp(precision, 1, 17);
     // The shortest digits that read back as the same double are the digits of the rounding to
     // `precision` significant digits whenever there are no more of them than that; only longer
@@ -394,8 +407,7 @@ QString Regional::formatFloat(double value, int precision) const
     }
     while (digits.size() > 1 && digits.back() == '0')
         digits.pop_back();
-    // Lay the text out in a small buffer and make one string of it.
-    char16_t out[64];
+    // Lay the text out in the caller's buffer.
     int n = 0;
     const char16_t sep = decimalSeparator_.unicode();
     auto put = [&](char c) { out[n++] = char16_t(c); };
@@ -432,7 +444,7 @@ QString Regional::formatFloat(double value, int precision) const
                 put(digits[i]);
         }
     }
-    return QString(reinterpret_cast<const QChar*>(out), n);
+    return n;
 }
 
 QString Regional::formatFixed(Fixed value) const
@@ -495,6 +507,13 @@ Regional::Pattern Regional::compile(const QString& format)
 QString Regional::render(const Pattern& p, int year, int month, int day, int hour, int minute, int second, int msec)
 {
     char16_t out[96];
+    const int n = renderInto(p, year, month, day, hour, minute, second, msec, out);
+    return QString(reinterpret_cast<const QChar*>(out), n);
+}
+
+int Regional::renderInto(const Pattern& p, int year, int month, int day, int hour, int minute, int second, int msec,
+                         char16_t* out)
+{
     int n = 0;
     auto number = [&](int v, int width) {
         char digits[16];
@@ -516,8 +535,8 @@ QString Regional::render(const Pattern& p, int year, int month, int day, int hou
             break;  // patterns are short; never overrun the buffer
         switch (t.letter) {
         case 0:
-            for (QChar c : t.literal.left(16))
-                out[n++] = c.unicode();
+            for (qsizetype k = 0; k < t.literal.size() && k < 16; ++k)
+                out[n++] = t.literal[k].unicode();
             break;
         case 'd': number(day, t.width); break;
         case 'M': number(month, t.width); break;
@@ -529,7 +548,7 @@ QString Regional::render(const Pattern& p, int year, int month, int day, int hou
         case 'z': number(msec, 3); break;
         }
     }
-    return QString(reinterpret_cast<const QChar*>(out), n);
+    return n;
 }
 
 QString Regional::formatDate(const QDate& date) const
@@ -539,6 +558,18 @@ QString Regional::formatDate(const QDate& date) const
     int y, m, d;
     date.getDate(&y, &m, &d);
     return render(datePattern_, y, m, d, 0, 0, 0, 0);
+}
+
+int Regional::formatDateInto(const QDate& date, char16_t* out) const
+{
+    if (!datePattern_.simple || !date.isValid()) {
+        const QString s = formatDate(date).left(64);
+        std::copy(s.utf16(), s.utf16() + s.size(), out);
+        return int(s.size());
+    }
+    int y, m, d;
+    date.getDate(&y, &m, &d);
+    return renderInto(datePattern_, y, m, d, 0, 0, 0, 0, out);
 }
 
 QString Regional::formatTime(const QTime& time) const

@@ -150,16 +150,12 @@ bool Table::precedesInOrder(RecordId a, RecordId b)
     return order_ ? order_->position(a) < order_->position(b) : file_->precedes(a, b);
 }
 
-QByteArray Table::orderKey(const QByteArray& raw)
+QByteArray Table::orderKey(const QByteArray& raw, RecordId id)
 {
     // Each field's key is escaped and terminated so that concatenated keys keep the order of
     // their first field, then the next; a descending index inverts every byte.
     QByteArray key;
-    for (int f : orderFields_) {
-        Value v = file_->value(raw, f);
-        if (orderCaseInsensitive_ && v.kind() == Value::Kind::Text)
-            v = Value::text(Regional::current().toUpper(v.asText()));
-        const QByteArray part = file_->sortKey(f, v);
+    auto appendPart = [&key](const QByteArray& part) {
         for (char c : part) {
             key.append(c);
             if (c == '\0')
@@ -167,6 +163,14 @@ QByteArray Table::orderKey(const QByteArray& raw)
         }
         key.append('\0');
         key.append('\0');
+    };
+    if (orderExpression_)
+        appendPart(file_->expressionKey(*orderExpression_, id, raw));
+    for (int f : orderFields_) {
+        Value v = file_->value(raw, f);
+        if (orderCaseInsensitive_ && v.kind() == Value::Kind::Text)
+            v = Value::text(Regional::current().toUpper(v.asText()));
+        appendPart(file_->sortKey(f, v));
     }
     if (orderDescending_)
         for (char& c : key)
@@ -178,6 +182,7 @@ void Table::applyOrder()
 {
     order_.reset();
     orderFields_.clear();
+    orderExpression_.reset();
     orderDescending_ = orderCaseInsensitive_ = false;
     if (indexFieldNames_.isEmpty() && indexName_.isEmpty())
         return;
@@ -210,8 +215,7 @@ void Table::applyOrder()
         if (!chosen)
             throw tableError(QStringLiteral("Índice %1 não encontrado").arg(indexName_));
         if (chosen->has(ixExpression))
-            throw tableError(QStringLiteral("A ordem do índice de expressão %1 (%2) não é suportada")
-                                 .arg(chosen->name, chosen->expression));
+            orderExpression_ = *chosen;  // the file evaluates the key of each record
         for (const QString& n : chosen->fields)
             orderFields_.append(FieldByName(n)->Index());
     }
@@ -227,7 +231,7 @@ void Table::applyOrder()
     QByteArray raw;
     for (RecordId id = file_->first(); id != NoRecord; id = file_->next(id)) {
         file_->read(id, raw);
-        entries.emplace_back(orderKey(raw), id);
+        entries.emplace_back(orderKey(raw, id), id);
     }
     // Stable: equal keys keep the table's own order, as indexes keep duplicates.
     std::stable_sort(entries.begin(), entries.end(),
@@ -627,7 +631,7 @@ void Table::indexesAfterWrite(RecordId oldId, const QList<QList<quillora::Value>
         if (oldId != NoRecord)
             order_->remove(oldId);
         if (newId != NoRecord)
-            order_->insert(orderKey(raw), newId);
+            order_->insert(orderKey(raw, newId), newId);
     }
     for (size_t i = 0; i < locateIndexes_.size(); ++i) {
         LocateIndex& index = *locateIndexes_[i];

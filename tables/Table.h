@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "tables/Error.h"
@@ -111,6 +112,9 @@ public:
 
     // The open file, for descriptions (`info`); nullptr when closed.
     TableFile* file() const { return file_.get(); }
+    // The raw image of the current record as stored (empty when there is none or a record is
+    // pending), for writers that format many values straight from the file.
+    const QByteArray& currentRaw() const { return state_ == State::Browse ? raw_ : emptyRaw_; }
 
     // Used by Field.
     quillora::Value fieldValue(int index) const;
@@ -142,7 +146,7 @@ private:
     // built in memory (natural order when none is set or the index is the primary key).
     void applyOrder();
     void reorder(const QString& oldNames, const QString& oldName);
-    QByteArray orderKey(const QByteArray& raw);
+    QByteArray orderKey(const QByteArray& raw, RecordId id);
     bool precedesInOrder(RecordId a, RecordId b);
 
     // Navigation in the current order.
@@ -168,6 +172,7 @@ private:
     State state_ = State::Inactive;
     RecordId current_ = NoRecord;
     QByteArray raw_;
+    const QByteArray emptyRaw_;
     bool bof_ = true;
     bool eof_ = true;
 
@@ -181,6 +186,8 @@ private:
 
     std::unique_ptr<OrderIndex> order_;
     QList<int> orderFields_;
+    // Set when the order's index has an expression key, which the file evaluates.
+    std::optional<IndexDef> orderExpression_;
     bool orderDescending_ = false;
     bool orderCaseInsensitive_ = false;
 

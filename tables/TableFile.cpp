@@ -1,5 +1,7 @@
 #include "tables/TableFile.h"
 
+#include "tables/Error.h"
+
 #include <cstring>
 
 namespace quillora {
@@ -64,6 +66,12 @@ QByteArray TableFile::sortKey(int, const Value& value)
     case Value::Kind::Bytes: key.append(value.asBytes()); break;
     }
     return key;
+}
+
+QByteArray TableFile::expressionKey(const IndexDef& index, RecordId, const QByteArray&)
+{
+    throw Error(QStringLiteral("A ordem do índice de expressão %1 (%2) não é suportada em %3")
+                    .arg(index.name, index.expression, path()));
 }
 
 QList<Value> TableFile::newRecordValues()

@@ -4,6 +4,8 @@
 #include <QList>
 #include <QString>
 
+#include <string>
+
 #include "tables/FieldType.h"
 #include "tables/Value.h"
 
@@ -57,12 +59,25 @@ public:
     // table's sort order). The default orders text by code point, numbers and dates by value;
     // nulls come first. Used to order records by an index in memory.
     virtual QByteArray sortKey(int field, const Value& value);
+    // The key of a record for an index whose key is an expression (ixExpression): bytes whose
+    // byte order is the index's order. Throws an Error when the expression cannot be evaluated;
+    // the default knows no expressions.
+    virtual QByteArray expressionKey(const IndexDef& index, RecordId id, const QByteArray& raw);
 
     // --- Reading ------------------------------------------------------------------------
     // The raw image of a record; only value() interprets it.
     virtual void read(RecordId id, QByteArray& raw) = 0;
     // One field's value out of a raw image (memos and blobs are fetched here).
     virtual Value value(const QByteArray& raw, int field) = 0;
+    // The text of a text field appended to out as UTF-8, the same text value() gives, for
+    // writers of many values; false (nothing appended) where the format has no such shortcut.
+    virtual bool appendTextUtf8(const QByteArray& raw, int field, std::string& out)
+    {
+        Q_UNUSED(raw);
+        Q_UNUSED(field);
+        Q_UNUSED(out);
+        return false;
+    }
 
     // --- Writing ------------------------------------------------------------------------
     // Called before the first change: takes the write lock and checks that the table may be

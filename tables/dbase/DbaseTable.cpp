@@ -3,6 +3,7 @@
 #include "tables/Error.h"
 #include "tables/dbase/DbaseCodePages.h"
 #include "tables/dbase/DbaseFormat.h"
+#include "tables/dbase/DbaseIndexFiles.h"
 
 #include <QDate>
 #include <QDir>
@@ -452,6 +453,7 @@ void DbaseTable::parseHeader()
         driverLabel += QStringLiteral(", página padrão");
     }
     codePage_ = CodePage::byName(cpName);
+    collation_ = Collation::forDbase(level7_ ? driverName_ : QByteArray(), driverId_, &collationKnown_);
     if (!codePage_)
         throw FileError(QStringLiteral("A tabela %1 usa a página de código %2, que não está disponível")
                             .arg(path_, cpName));
@@ -650,21 +652,203 @@ QString DbaseTable::codePageName() const
     return codePageLabel_;
 }
 
+namespace {
+
+// Orders doubles by value through their bytes: positives get the sign bit set, negatives are
+// inverted whole.
+void appendOrderedDouble(QByteArray& key, double v)
+{
+    if (v == 0)
+        v = 0;  // -0 sorts with 0
+    quint64 bits = std::bit_cast<quint64>(v);
+    bits = (bits >> 63) ? ~bits : (bits | (quint64(1) << 63));
+    for (int shift = 56; shift >= 0; shift -= 8)
+        key.append(char(bits >> shift));
+}
+
+}  // namespace
+
 QList<IndexDef> DbaseTable::indexes() const
 {
-    // Index maintenance does not exist yet: the files are listed so that `info` shows them.
+    // Quillora does not keep dBase indexes up to date, so they are listed as not maintained.
     QList<IndexDef> out;
-    for (const QString& ext : {QStringLiteral("mdx"), QStringLiteral("ndx")}) {
-        const QString file = findSibling(path_, ext);
-        if (file.isEmpty())
-            continue;
+    auto add = [&](const DbaseTagInfo& tag) {
+        IndexDef def;
+        def.name = tag.name;
+        def.fileName = tag.fileName;
+        def.options = ixNonMaintained;
+        if (tag.descending)
+            def.options |= ixDescending;
+        if (tag.unique)
+            def.options |= ixUnique;
+        const QString key = tag.expression.trimmed();
+        for (const FieldDef& f : defs_)
+            if (f.name.compare(key, Qt::CaseInsensitive) == 0 && tag.forExpression.isEmpty())
+                def.fields = QStringList{f.name};
+        if (def.fields.isEmpty()) {
+            def.options |= ixExpression;
+            def.expression = tag.expression;
+            if (!tag.forExpression.isEmpty()) {
+                def.expression += QStringLiteral(" FOR ") + tag.forExpression;
+                filteredTagExpressions_.insert(def.expression);
+            }
+        }
+        out.append(def);
+    };
+    // A damaged index file is still listed (by its file name) so that `info` shows it; ordering
+    // by its tags then reports that they are not there.
+    auto listFile = [&](const QString& file) {
         IndexDef def;
         def.name = QFileInfo(file).fileName();
-        def.fileName = file;
+        def.fileName = def.name;
         def.options = ixNonMaintained;
         out.append(def);
+    };
+    const QString mdx = findSibling(path_, QStringLiteral("mdx"));
+    if (!mdx.isEmpty()) {
+        try {
+            for (const DbaseTagInfo& tag : readMdxTags(mdx))
+                add(tag);
+        } catch (const Error&) {
+            listFile(mdx);
+        }
+    }
+    const QString ndx = findSibling(path_, QStringLiteral("ndx"));
+    if (!ndx.isEmpty()) {
+        try {
+            add(readNdxHeader(ndx));
+        } catch (const Error&) {
+            listFile(ndx);
+        }
     }
     return out;
+}
+
+QByteArray DbaseTable::textKey(const QByteArray& bytes) const
+{
+    return collation_->isByteOrder() ? bytes : collation_->sortKey(bytes);
+}
+
+ExprValue DbaseTable::exprField(const QByteArray& raw, int field)
+{
+    const Column& c = cols_[size_t(field)];
+    switch (c.type) {
+    case 'C':
+        return ExprValue::character(raw.size() == recordLen_
+                                        ? codePage_->decode(QByteArrayView(raw.constData() + 1 + c.offset, c.length))
+                                        : QString(c.length, QLatin1Char(' ')));
+    case 'D': {
+        const Value v = value(raw, field);
+        return ExprValue::fromDate(v.kind() == Value::Kind::Date ? v.asDate() : QDate());
+    }
+    case 'L': {
+        const Value v = value(raw, field);
+        return ExprValue::boolean(v.kind() == Value::Kind::Boolean && v.asBoolean());
+    }
+    case 'N': case 'F': case 'I': case '+': case 'O': {
+        double d = 0;
+        value(raw, field).toNumber(&d);
+        return ExprValue::numeric(d);
+    }
+    default:
+        return ExprValue::character(QString());
+    }
+}
+
+QByteArray DbaseTable::expressionKey(const IndexDef& index, RecordId id, const QByteArray& raw)
+{
+    if (filteredTagExpressions_.contains(index.expression))
+        throw Error(QStringLiteral("A ordem do índice %1 de %2 não é suportada: ele tem uma condição FOR (%3)")
+                        .arg(index.name, path_, index.expression));
+    auto& parsed = keyExpressions_[index.expression];
+    if (!parsed) {
+        QStringList names;
+        std::vector<ExprValue::Type> types;
+        for (int i = 0; i < int(cols_.size()); ++i) {
+            names << defs_[i].name;
+            const char t = cols_[size_t(i)].type;
+            types.push_back(t == 'C' || t == 'M' ? ExprValue::Type::Character
+                            : t == 'D'           ? ExprValue::Type::Date
+                            : t == 'L'           ? ExprValue::Type::Logical
+                                                 : ExprValue::Type::Numeric);
+        }
+        try {
+            parsed = std::make_shared<const DbaseExpression>(DbaseExpression::parse(index.expression, names, types));
+        } catch (const Error& e) {
+            keyExpressions_.erase(index.expression);
+            throw Error(QStringLiteral("O índice %1 de %2 tem uma expressão que não se pode calcular: %3")
+                            .arg(index.name, path_, e.text()));
+        }
+    }
+    struct Record : ExprRecord {
+        DbaseTable* table;
+        const QByteArray* raw;
+        RecordId id;
+        ExprValue field(int i) const override { return table->exprField(*raw, i); }
+        bool deleted() const override { return !raw->isEmpty() && raw->at(0) == '*'; }
+        qint64 recordNumber() const override { return id; }
+    } record;
+    record.table = this;
+    record.raw = &raw;
+    record.id = id;
+    const ExprValue v = parsed->evaluate(record);
+    QByteArray key;
+    switch (v.type) {
+    case ExprValue::Type::Character: {
+        QByteArray bytes;
+        QChar bad;
+        if (!codePage_->encode(v.text, &bytes, &bad))
+            throw Error(QStringLiteral("A chave do índice %1 de %2 tem o caractere '%3', que a página de código não tem")
+                            .arg(index.name, path_, QString(bad)));
+        return textKey(bytes);
+    }
+    case ExprValue::Type::Numeric:
+        appendOrderedDouble(key, v.number);
+        return key;
+    case ExprValue::Type::Date:
+        if (v.date.isValid())
+            appendOrderedDouble(key, double(v.date.toJulianDay()));
+        return key;
+    case ExprValue::Type::Logical:
+        key.append(v.logical ? '\x01' : '\0');
+        return key;
+    }
+    return key;
+}
+
+QByteArray DbaseTable::sortKey(int field, const Value& value)
+{
+    if (field < 0 || field >= int(cols_.size()))
+        return TableFile::sortKey(field, value);
+    const Column& c = cols_[size_t(field)];
+    QByteArray key;
+    switch (c.type) {
+    case 'C': {
+        // Index keys are the field's bytes, blank padded; a blank field is all blanks.
+        QByteArray bytes;
+        if (!value.isNull() && value.kind() == Value::Kind::Text
+            && !codePage_->encode(value.asText(), &bytes))
+            return TableFile::sortKey(field, value);
+        if (bytes.size() < c.length)
+            bytes.append(QByteArray(c.length - bytes.size(), ' '));
+        return textKey(bytes);
+    }
+    case 'N':
+    case 'F': {
+        double d = 0;  // a blank number is indexed as zero
+        if (!value.isNull())
+            value.toNumber(&d);
+        appendOrderedDouble(key, d);
+        return key;
+    }
+    case 'D':
+        if (value.isNull() || value.kind() != Value::Kind::Date)
+            return key;  // blank dates first
+        appendOrderedDouble(key, double(value.asDate().toJulianDay()));
+        return key;
+    default:
+        return TableFile::sortKey(field, value);
+    }
 }
 
 // --- Navigation -----------------------------------------------------------------------------
@@ -796,6 +980,16 @@ QByteArray DbaseTable::readMemo(qint64 block) const
         pos += n;
     }
     return data;  // a last memo without its terminator: what is there
+}
+
+bool DbaseTable::appendTextUtf8(const QByteArray& raw, int field, std::string& out)
+{
+    if (field < 0 || field >= int(cols_.size()) || raw.size() != recordLen_ || cols_[size_t(field)].type != 'C')
+        return false;
+    const Column& c = cols_[size_t(field)];
+    const char* p = raw.constData() + 1 + c.offset;
+    codePage_->appendUtf8(QByteArrayView(p, trimEnd(p, p + c.length) - p), out);
+    return true;
 }
 
 Value DbaseTable::value(const QByteArray& raw, int field)

@@ -5,11 +5,16 @@
 #include <QList>
 #include <QString>
 
+#include <QSet>
+
+#include <map>
 #include <memory>
 #include <vector>
 
 #include "tables/CodePage.h"
+#include "tables/Collation.h"
 #include "tables/TableFile.h"
+#include "tables/dbase/DbaseExpression.h"
 
 namespace quillora::dbase {
 
@@ -24,7 +29,14 @@ public:
     QString formatName() const override;
     QString codePageName() const override;
     const QList<FieldDef>& fields() const override { return defs_; }
+    // The tags of the production .mdx and the .ndx of the same name. A tag on one field is
+    // listed by that field; any other key is an expression index (ixExpression).
     QList<IndexDef> indexes() const override;
+    // Keys in the order dBase keeps them in its indexes: C by the language driver on the
+    // blank-padded code-page bytes, N/F by number (blank = 0), D by date.
+    QByteArray sortKey(int field, const Value& value) override;
+    // The key of a record for a tag whose key is an expression, evaluated as dBase does.
+    QByteArray expressionKey(const IndexDef& index, RecordId id, const QByteArray& raw) override;
 
     RecordId first() override;
     RecordId last() override;
@@ -37,6 +49,7 @@ public:
 
     void read(RecordId id, QByteArray& raw) override;
     Value value(const QByteArray& raw, int field) override;
+    bool appendTextUtf8(const QByteArray& raw, int field, std::string& out) override;
 
     void beginWrite() override;
     Value normalize(int field, const Value& value) override;
@@ -60,6 +73,9 @@ private:
     };
 
     [[noreturn]] void damaged(const QString& why) const;
+    // A field of a raw image as key expressions see it (character fields blank padded).
+    ExprValue exprField(const QByteArray& raw, int field);
+    QByteArray textKey(const QByteArray& bytes) const;
     void openFile();
     void parseHeader();
     void openMemo();
@@ -116,6 +132,13 @@ private:
     std::vector<Column> cols_;
     std::shared_ptr<const CodePage> codePage_;
     QString codePageLabel_;
+    // The order of character keys (the language driver's).
+    const Collation* collation_ = nullptr;
+    bool collationKnown_ = true;
+    // Key expressions already parsed, by their text.
+    std::map<QString, std::shared_ptr<const DbaseExpression>> keyExpressions_;
+    // Expressions of tags with a FOR condition (they hold only some records).
+    mutable QSet<QString> filteredTagExpressions_;
 
     MemoStyle memoStyle_ = MemoStyle::None;
     qint64 memoBlockSize_ = 512;

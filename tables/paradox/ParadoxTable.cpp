@@ -424,6 +424,32 @@ QString ParadoxTable::codePageName() const
     return QStringLiteral("%1 (%2)").arg(cp_->name(), so);
 }
 
+QByteArray ParadoxTable::sortKey(int field, const Value& value)
+{
+    // Numbers, dates and times are stored so that their order is their value's, which is what
+    // the default key gives; only text depends on the language driver. A blank Alpha and a
+    // null one are the same to Paradox, so both get the empty key.
+    if (value.isNull() || value.kind() != Value::Kind::Text || !collation_)
+        return TableFile::sortKey(field, value);
+    QByteArray bytes;
+    if (!cp_->encode(value.asText(), &bytes)) {
+        // Only text made here can miss the code page (a case-insensitive order upper-cases
+        // "ÿ" to "Ÿ", which cp437 lacks): such a character keeps its own case.
+        bytes.clear();
+        const QString text = value.asText();
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            QByteArray one;
+            const QString ch = text.mid(i, text[i].isHighSurrogate() ? 2 : 1);
+            i += ch.size() - 1;
+            if (cp_->encode(ch, &one) || (one.clear(), cp_->encode(ch.toLower(), &one)))
+                bytes += one;
+            else
+                bytes += '?';
+        }
+    }
+    return collation_->sortKey(bytes);
+}
+
 QList<IndexDef> ParadoxTable::indexes() const
 {
     QList<IndexDef> out;
@@ -492,6 +518,11 @@ QList<IndexDef> ParadoxTable::indexes() const
             d.options |= ixDescending;
         if (optionsByte & 0x20)
             d.options |= ixUnique;
+        // Named composite indexes with bit 0x01 keep their text keys in upper case (zakazky.XG0
+        // stores "40,0L" for the table's "40,0l"): they ignore case. Indexes kept for
+        // referential integrity (0x00) match keys exactly.
+        if (ext[1] == u'G' && (optionsByte & 0x01))
+            d.options |= ixCaseInsensitive;
         if (type == 3 || type == 6)
             d.options |= ixNonMaintained;
         if (ext[1] == u'G') {

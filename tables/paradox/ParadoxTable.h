@@ -29,6 +29,8 @@ public:
     QString codePageName() const override;
     const QList<FieldDef>& fields() const override { return defs_; }
     QList<IndexDef> indexes() const override;
+    // Alpha keys by the table's sort order; the other kinds by value, as the default does.
+    QByteArray sortKey(int field, const Value& value) override;
 
     RecordId first() override;
     RecordId last() override;

@@ -34,10 +34,6 @@ bool writeAt(QFile& file, qint64 at, const char* data, qint64 n)
     return file.seek(at) && file.write(data, n) == n;
 }
 
-namespace {
-#include "tables/paradox/PxCollationTables.inc"
-}
-
 bool isBlank(const char* p, int n)
 {
     for (int i = 0; i < n; ++i)
@@ -306,109 +302,6 @@ quint32 passwordKey(const QByteArray& password)
     if (h == 0)
         h = 1;
     return (h << 16) | low;
-}
-
-// --- Collations ----------------------------------------------------------------------------
-
-namespace {
-int trimmedLength(const char* s, int n)
-{
-    int len = 0;
-    while (len < n && s[len])
-        ++len;
-    while (len > 0 && s[len - 1] == ' ')
-        --len;
-    return len;
-}
-
-struct Element {
-    quint8 p, s, t;
-    bool expandHead;
-};
-
-void elements(const CollationRow* rows, const char* s, int n, std::vector<Element>& out)
-{
-    out.clear();
-    for (int i = 0; i < n; ++i) {
-        const CollationRow& r = rows[uchar(s[i])];
-        out.push_back({r.primary, r.secondary, r.tertiary, r.expands != 0});
-        if (r.expands) {
-            const CollationRow& r2 = rows[r.second];
-            out.push_back({r2.primary, r2.secondary, r2.tertiary, false});
-        }
-    }
-}
-}  // namespace
-
-int Collation::compare(const char* a, int na, const char* b, int nb) const
-{
-    na = trimmedLength(a, na);
-    nb = trimmedLength(b, nb);
-    if (!rows_) {
-        const int r = std::memcmp(a, b, size_t(std::min(na, nb)));
-        if (r)
-            return r < 0 ? -1 : 1;
-        return na == nb ? 0 : (na < nb ? -1 : 1);
-    }
-    thread_local std::vector<Element> ea, eb;
-    elements(rows_, a, na, ea);
-    elements(rows_, b, nb, eb);
-    const size_t n = std::min(ea.size(), eb.size());
-    int secondary = 0, tertiary = 0, expansion = 0;
-    for (size_t i = 0; i < n; ++i) {
-        const Element& x = ea[i];
-        const Element& y = eb[i];
-        if (x.p != y.p)
-            return x.p < y.p ? -1 : 1;
-        if (!secondary && x.s != y.s)
-            secondary = x.s < y.s ? -1 : 1;
-        if (!tertiary && x.s == y.s && x.t != y.t)
-            tertiary = x.t < y.t ? -1 : 1;
-        if (!expansion && x.expandHead != y.expandHead)
-            expansion = x.expandHead ? 1 : -1;
-    }
-    if (ea.size() != eb.size())
-        return ea.size() < eb.size() ? -1 : 1;
-    if (secondary)
-        return secondary;
-    if (tertiary)
-        return tertiary;
-    return expansion;
-}
-
-const Collation* Collation::byteOrder()
-{
-    static const Collation c(QStringLiteral("ordem dos bytes"), nullptr);
-    return &c;
-}
-
-const Collation* Collation::forSortOrder(const QString& sortOrderId, int sortByte, bool* known)
-{
-    static const Collation intl(QStringLiteral("intl"), kPdoxIntl);
-    static const Collation ansiIntl(QStringLiteral("ANSIINTL"), kPxwIntl);
-    static const Collation ansiI850(QStringLiteral("ANSII850"), kPxwIntl850);
-    *known = true;
-    const QString id = sortOrderId.toLower();
-    if (id.isEmpty()) {
-        // Paradox 3.x: only the byte. 0 = ascii, 0xB7 = intl.
-        if (sortByte == 0x00)
-            return byteOrder();
-        if (sortByte == 0xB7)
-            return &intl;
-        *known = false;
-        return byteOrder();
-    }
-    // Drivers whose sort type is ASCII order by the byte.
-    if (id == u"ascii" || id == u"dbwinus0" || id == u"db437us0" || id == u"db850us0")
-        return byteOrder();
-    if (id == u"intl")
-        return &intl;
-    if (id == u"ansiintl")
-        return &ansiIntl;
-    if (id == u"ansii850")
-        return &ansiI850;
-    *known = false;
-    return byteOrder();
 }
 
 }  // namespace quillora::px

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "tables/Collation.h"
+
 class QFile;
 
 namespace quillora::px {
@@ -59,28 +61,8 @@ void decryptBlob(char* data, qint64 size, quint32 key);
 // The key Paradox derives from a master password (0 for the empty password).
 quint32 passwordKey(const QByteArray& password);
 
-// --- Orders of Alpha keys ----------------------------------------------------------------
-struct CollationRow {
-    quint8 primary, secondary, tertiary, expands, second;
-};
-
-class Collation {
-public:
-    // The order a sort-order name stands for. `known` is false for orders whose exact tables
-    // we do not have; keyed writes are refused for those.
-    static const Collation* forSortOrder(const QString& sortOrderId, int sortByte, bool* known);
-    // Byte order (trailing blanks and NUL padding ignored).
-    static const Collation* byteOrder();
-
-    // Compares two Alpha field images (NUL padded).
-    int compare(const char* a, int na, const char* b, int nb) const;
-    QString name() const { return name_; }
-
-    Collation(QString name, const CollationRow* rows) : name_(std::move(name)), rows_(rows) {}
-
-private:
-    QString name_;
-    const CollationRow* rows_;  // null = byte order
-};
+// --- Orders of Alpha keys: the language-driver collations shared with dBase ---------------
+using quillora::Collation;
+using quillora::CollationRow;
 
 }  // namespace quillora::px

@@ -9,7 +9,10 @@
 #include "tables/engine/Engine.h"
 #include "tests/run/DbfFixture.h"
 #include "tests/toolkit/ModalAnswer.h"
+#include "tables/Session.h"
+#include "tests/support/TestSupport.h"
 #include "toolkit/FileNameEdit.h"
+#include "toolkit/PasswordBox.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -278,6 +281,70 @@ private slots:
         QVERIFY(!w->progressWindow()->isVisible());
         QVERIFY(!w->Table1->Active() && !w->Table2->Active());
         QVERIFY(QApplication::overrideCursor() == nullptr);
+    }
+
+    // A protected Paradox source asks for its password in the toolkit's box, as the program
+    // installs it, and the run then carries its records.
+    void processarAsksForThePasswordOfAProtectedSource()
+    {
+        if (samplesDir().isEmpty())
+            QSKIP("../shared/samples is not beside the project; sample tests skipped");
+        Session::clearPasswords();
+        Session::setPasswordPrompt(toolkit::tablePasswordPrompt());
+        src = copyInto(dir.path(), {sample(QStringLiteral("paradox/paradoxdriver/encrypt/encrypted.db"))});
+        dst = dir.path() + QStringLiteral("/protegido.dbf");
+        QFile::remove(dst);
+        makeDbf(dst, {FieldDef{"NUM", ftInteger, 0}, textField("TEXTO", 30)});
+        w->NTabelaFonte->setText(src);
+        w->NTabelaDestino->setText(dst);
+        w->Memo1->setPlainText(QStringLiteral("NUM=Id\nTEXTO=Text"));
+        w->ComboBox1->setCurrentIndex(0);
+        QString prompt;
+        auto seen = answerNextBox(QString(), [&](QWidget* modal) {
+            auto* box = qobject_cast<toolkit::PasswordBox*>(modal);
+            if (!box) {
+                modal->close();
+                return;
+            }
+            prompt = box->prompt()->text();
+            QTest::keyClicks(box->edit(), QStringLiteral("123"));
+            box->okButton()->click();
+        });
+        w->BProcessar->click();
+        Session::setPasswordPrompt({});
+        Session::clearPasswords();
+        QCOMPARE(seen->count, 1);
+        QVERIFY2(prompt.startsWith(QStringLiteral("Informe a senha da tabela ")) && prompt.contains("encrypted.db"),
+                 qPrintable(prompt));
+        QCOMPARE(columnOf(dst, QStringLiteral("TEXTO")), QStringList({"Value 1", "Value 2", "Value 3", "Last one"}));
+        QCOMPARE(columnOf(dst, QStringLiteral("NUM")), QStringList({"1", "2", "3", "4"}));
+    }
+
+    // Far into a long run, where the run looks at the clock only every few records, "Cancelar"
+    // still stops it.
+    void cancelarLateInALongRun()
+    {
+        const int total = 200000;
+        prepareRun(total, QStringLiteral("NUM=COD\nNOME_CLI=NOME"));
+        qint64 clickedAt = -1;
+        QTimer poll;
+        poll.setInterval(0);
+        connect(&poll, &QTimer::timeout, [&] {
+            const qint64 position = w->progressWindow()->PBar->position();
+            if (!w->progressWindow()->isVisible() || clickedAt >= 0 || position < total / 10)
+                return;
+            clickedAt = position;
+            answerNextBox(QStringLiteral("&Sim"));
+            QTest::mouseClick(w->progressWindow()->BCancelar, Qt::LeftButton);
+        });
+        poll.start();
+        w->BProcessar->click();
+        poll.stop();
+        QVERIFY(ProcessoCancelado);
+        const qsizetype written = rowsOf(dst).size();
+        qInfo("Cancelar at record %lld; records written: %lld of %d", clickedAt, qint64(written), total);
+        QVERIFY(clickedAt >= total / 10);
+        QCOMPARE(written, qsizetype(clickedAt));
     }
 
     void progressWindowRules()

@@ -320,3 +320,13 @@ TEST_F(TableRules, DisabledControlsHearOneChangeAtTheEnd)
     table.EnableControls();
     EXPECT_EQ(moved.count(), 1);
 }
+
+TEST_F(TableRules, AnExpressionIndexIsRefusedByAFormatThatCannotEvaluateIt)
+{
+    data->indexes = {IndexDef{QStringLiteral("PorExpr"), {}, QStringLiteral("UPPER(NOME)"), ixExpression, {}}};
+    fill({"Ana"});
+    table.SetIndexName(QStringLiteral("PorExpr"));
+    EXPECT_EQ(errorText([&] { table.Open(); }),
+              QStringLiteral("A ordem do índice de expressão PorExpr (UPPER(NOME)) não é suportada em ") + path);
+    EXPECT_FALSE(table.Active());
+}
