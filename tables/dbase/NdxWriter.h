@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <vector>
+
+namespace quillora::dbase {
+
+struct DbaseTagInfo;
+
+// One entry of an .ndx: the key bytes (character keys blank-padded to the key length; numeric
+// and date keys as 8-byte little-endian doubles) and the record number it points at.
+struct NdxEntry {
+    QByteArray key;
+    quint32 record = 0;
+};
+
+// Writes a whole .ndx file (header block, leaves, interior nodes) for entries already sorted in
+// key order, duplicates in record order. The file is written beside the target and renamed
+// over it, so an interrupted write leaves the old index in place. Throws quillora::FileError.
+void writeNdxFile(const QString& path, const DbaseTagInfo& tag, const std::vector<NdxEntry>& sorted);
+
+}  // namespace quillora::dbase
