@@ -43,10 +43,54 @@ QString LocateIndex::keyOf(const QList<Value>& values) const
     return key;
 }
 
+quint64 LocateIndex::hashOf(const QString& key) const
+{
+    // qHash gives 64 bits on the platforms we build for; mix once more so that the low bits
+    // that pick the slot depend on all of them.
+    quint64 h = quint64(qHash(key, size_t(0x9E3779B97F4A7C15ull)));
+    h ^= h >> 33;
+    h *= 0xFF51AFD7ED558CCDull;
+    h ^= h >> 33;
+    return h;
+}
+
+void LocateIndex::grow(size_t minimumSlots)
+{
+    size_t size = 64;
+    while (size < minimumSlots)
+        size *= 2;
+    std::vector<Slot> old;
+    old.swap(slots_);
+    slots_.assign(size, Slot());
+    used_ = live_ = 0;
+    for (const Slot& s : old)
+        if (s.id >= 0)
+            insertHashed(s.hash, s.id);
+}
+
+void LocateIndex::insertHashed(quint64 hash, RecordId id)
+{
+    if ((used_ + 1) * 2 > slots_.size())
+        grow(std::max<size_t>(64, (live_ + 1) * 4));
+    const size_t mask = slots_.size() - 1;
+    for (size_t i = size_t(hash) & mask;; i = (i + 1) & mask) {
+        Slot& s = slots_[i];
+        if (s.id == kEmpty) {
+            s = Slot{hash, id};
+            ++used_;
+            ++live_;
+            return;
+        }
+    }
+}
+
 void LocateIndex::build(TableFile& file)
 {
-    exact_.clear();
+    slots_.clear();
+    used_ = live_ = 0;
     ordered_.clear();
+    if (!forPrefixes_)
+        grow(size_t(std::max<qint64>(0, file.count())) * 2 + 64);
     QByteArray raw;
     for (RecordId id = file.first(); id != NoRecord; id = file.next(id)) {
         file.read(id, raw);
@@ -60,33 +104,48 @@ void LocateIndex::add(RecordId id, const QList<Value>& values)
     if (forPrefixes_)
         ordered_[key].push_back(id);
     else
-        exact_[key].push_back(id);
+        insertHashed(hashOf(key), id);
 }
 
 void LocateIndex::remove(RecordId id, const QList<Value>& values)
 {
     const QString key = keyOf(values);
-    auto drop = [id](auto& map, const QString& k) {
-        auto it = map.find(k);
-        if (it == map.end())
+    if (!forPrefixes_) {
+        if (slots_.empty())
             return;
-        auto& ids = it->second;
-        ids.erase(std::remove(ids.begin(), ids.end(), id), ids.end());
-        if (ids.empty())
-            map.erase(it);
-    };
-    if (forPrefixes_)
-        drop(ordered_, key);
-    else
-        drop(exact_, key);
+        const quint64 hash = hashOf(key);
+        const size_t mask = slots_.size() - 1;
+        for (size_t i = size_t(hash) & mask; slots_[i].id != kEmpty; i = (i + 1) & mask) {
+            if (slots_[i].id == id && slots_[i].hash == hash) {
+                slots_[i].id = kRemoved;
+                --live_;
+                return;
+            }
+        }
+        return;
+    }
+    auto it = ordered_.find(key);
+    if (it == ordered_.end())
+        return;
+    auto& ids = it->second;
+    ids.erase(std::remove(ids.begin(), ids.end(), id), ids.end());
+    if (ids.empty())
+        ordered_.erase(it);
 }
 
 std::vector<RecordId> LocateIndex::candidates(const QList<Value>& wanted, bool partial) const
 {
     const QString key = keyOf(wanted);
     if (!forPrefixes_) {
-        auto it = exact_.find(key);
-        return it == exact_.end() ? std::vector<RecordId>() : it->second;
+        std::vector<RecordId> out;
+        if (slots_.empty())
+            return out;
+        const quint64 hash = hashOf(key);
+        const size_t mask = slots_.size() - 1;
+        for (size_t i = size_t(hash) & mask; slots_[i].id != kEmpty; i = (i + 1) & mask)
+            if (slots_[i].id >= 0 && slots_[i].hash == hash)
+                out.push_back(slots_[i].id);
+        return out;
     }
     if (!partial) {
         auto it = ordered_.find(key);

@@ -2,6 +2,7 @@
 
 #include "tables/Error.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -100,6 +101,50 @@ DbaseTagInfo readNdxHeader(const QString& path)
     if (tag.expression.isEmpty() || tag.keyLength <= 0 || tag.keyLength > 100)
         throw damaged(path, QStringLiteral("cabeçalho"));
     return tag;
+}
+
+namespace {
+const QString kStaleSuffix = QStringLiteral(".desatualizado");
+}
+
+QString siblingFile(const QString& tablePath, const QString& suffix)
+{
+    const QFileInfo fi(tablePath);
+    const QDir dir = fi.absoluteDir();
+    const QString base = fi.completeBaseName();
+    for (const QString& name : dir.entryList(QDir::Files)) {
+        const QFileInfo other(name);
+        if (other.completeBaseName().compare(base, Qt::CaseInsensitive) == 0
+            && other.suffix().compare(suffix, Qt::CaseInsensitive) == 0)
+            return dir.filePath(name);
+    }
+    return {};
+}
+
+QString staleNdxName(const QString& ndxPath)
+{
+    return ndxPath + kStaleSuffix;
+}
+
+QString ndxPathOf(const QString& stalePath)
+{
+    return stalePath.left(stalePath.size() - kStaleSuffix.size());
+}
+
+QString staleNdxFile(const QString& tablePath)
+{
+    const QFileInfo fi(tablePath);
+    const QDir dir = fi.absoluteDir();
+    const QString base = fi.completeBaseName();
+    for (const QString& name : dir.entryList(QDir::Files)) {
+        if (!name.endsWith(kStaleSuffix, Qt::CaseInsensitive))
+            continue;
+        const QFileInfo index(name.left(name.size() - kStaleSuffix.size()));
+        if (index.completeBaseName().compare(base, Qt::CaseInsensitive) == 0
+            && index.suffix().compare(QStringLiteral("ndx"), Qt::CaseInsensitive) == 0)
+            return dir.filePath(name);
+    }
+    return {};
 }
 
 }  // namespace quillora::dbase

@@ -26,4 +26,15 @@ QList<DbaseTagInfo> readMdxTags(const QString& path);
 // Reads the header of an .ndx file (throws like readMdxTags).
 DbaseTagInfo readNdxHeader(const QString& path);
 
+// The file beside a table with its base name and the given suffix (case ignored), or empty.
+QString siblingFile(const QString& tablePath, const QString& suffix);
+
+// While a table is written its .ndx is out of date; it waits under another name (staleNdxName)
+// so that no program takes it for current, until it is written anew.
+QString staleNdxName(const QString& ndxPath);
+// The .ndx of a table left out of date (by a session that did not finish), or empty.
+QString staleNdxFile(const QString& tablePath);
+// The .ndx path an out-of-date file belongs at.
+QString ndxPathOf(const QString& stalePath);
+
 }  // namespace quillora::dbase

@@ -2,8 +2,12 @@
 
 #include "tables/Error.h"
 #include "tables/dbase/DbaseCodePages.h"
+#include "tables/dbase/DbaseFileReplace.h"
 #include "tables/dbase/DbaseFormat.h"
 #include "tables/dbase/DbaseIndexFiles.h"
+#include "tables/dbase/DbaseIndexKeys.h"
+#include "tables/dbase/MdxWriter.h"
+#include "tables/dbase/NdxWriter.h"
 
 #include <QDate>
 #include <QDir>
@@ -27,6 +31,7 @@ namespace quillora::dbase {
 namespace {
 
 constexpr qint64 kCacheBytes = 64 * 1024;
+constexpr qint64 kJumpCacheBytes = 1024;
 // Appends are written in batches of about this size, each followed by one header update.
 constexpr qint64 kAppendBatchBytes = 64 * 1024;
 constexpr qint64 kAppendBatchRecords = 1000;
@@ -652,31 +657,17 @@ QString DbaseTable::codePageName() const
     return codePageLabel_;
 }
 
-namespace {
-
-// Orders doubles by value through their bytes: positives get the sign bit set, negatives are
-// inverted whole.
-void appendOrderedDouble(QByteArray& key, double v)
-{
-    if (v == 0)
-        v = 0;  // -0 sorts with 0
-    quint64 bits = std::bit_cast<quint64>(v);
-    bits = (bits >> 63) ? ~bits : (bits | (quint64(1) << 63));
-    for (int shift = 56; shift >= 0; shift -= 8)
-        key.append(char(bits >> shift));
-}
-
-}  // namespace
-
 QList<IndexDef> DbaseTable::indexes() const
 {
-    // Quillora does not keep dBase indexes up to date, so they are listed as not maintained.
+    // Tags that writes cannot keep up to date (the table is then read-only) are listed as not
+    // maintained.
     QList<IndexDef> out;
-    auto add = [&](const DbaseTagInfo& tag) {
+    auto add = [&](const DbaseTagInfo& tag, bool ndx) {
         IndexDef def;
         def.name = tag.name;
         def.fileName = tag.fileName;
-        def.options = ixNonMaintained;
+        if (!tagProblem(tag, ndx, nullptr).isEmpty())
+            def.options = ixNonMaintained;
         if (tag.descending)
             def.options |= ixDescending;
         if (tag.unique)
@@ -708,15 +699,26 @@ QList<IndexDef> DbaseTable::indexes() const
     if (!mdx.isEmpty()) {
         try {
             for (const DbaseTagInfo& tag : readMdxTags(mdx))
-                add(tag);
+                add(tag, false);
         } catch (const Error&) {
             listFile(mdx);
         }
     }
-    const QString ndx = findSibling(path_, QStringLiteral("ndx"));
+    QString ndx = findSibling(path_, QStringLiteral("ndx"));
+    QString ndxName;
+    if (ndx.isEmpty()) {
+        // Out of date while this table is written: listed under its own name all the same.
+        ndx = staleNdxFile(path_);
+        ndxName = QFileInfo(ndxPathOf(ndx)).fileName();
+    }
     if (!ndx.isEmpty()) {
         try {
-            add(readNdxHeader(ndx));
+            DbaseTagInfo tag = readNdxHeader(ndx);
+            if (!ndxName.isEmpty()) {
+                tag.fileName = ndxName;
+                tag.name = QFileInfo(ndxName).completeBaseName();
+            }
+            add(tag, true);
         } catch (const Error&) {
             listFile(ndx);
         }
@@ -780,18 +782,7 @@ QByteArray DbaseTable::expressionKey(const IndexDef& index, RecordId id, const Q
                             .arg(index.name, path_, e.text()));
         }
     }
-    struct Record : ExprRecord {
-        DbaseTable* table;
-        const QByteArray* raw;
-        RecordId id;
-        ExprValue field(int i) const override { return table->exprField(*raw, i); }
-        bool deleted() const override { return !raw->isEmpty() && raw->at(0) == '*'; }
-        qint64 recordNumber() const override { return id; }
-    } record;
-    record.table = this;
-    record.raw = &raw;
-    record.id = id;
-    const ExprValue v = parsed->evaluate(record);
+    const ExprValue v = evaluate(*parsed, id, raw);
     QByteArray key;
     switch (v.type) {
     case ExprValue::Type::Character: {
@@ -814,6 +805,22 @@ QByteArray DbaseTable::expressionKey(const IndexDef& index, RecordId id, const Q
         return key;
     }
     return key;
+}
+
+ExprValue DbaseTable::evaluate(const DbaseExpression& expression, RecordId id, const QByteArray& raw)
+{
+    struct Record : ExprRecord {
+        DbaseTable* table;
+        const QByteArray* raw;
+        RecordId id;
+        ExprValue field(int i) const override { return table->exprField(*raw, i); }
+        bool deleted() const override { return !raw->isEmpty() && raw->at(0) == '*'; }
+        qint64 recordNumber() const override { return id; }
+    } record;
+    record.table = this;
+    record.raw = &raw;
+    record.id = id;
+    return expression.evaluate(record);
 }
 
 QByteArray DbaseTable::sortKey(int field, const Value& value)
@@ -855,7 +862,11 @@ QByteArray DbaseTable::sortKey(int field, const Value& value)
 
 void DbaseTable::fillCache(qint64 rec, bool backward)
 {
-    const qint64 window = std::max<qint64>(1, kCacheBytes / recordLen_);
+    // A walk that runs on from the records in hand reads a large window; a jump elsewhere (a
+    // search landing on one record) reads only a page's worth, so random access stays cheap.
+    const bool continues = cacheCount_ > 0 && (backward ? rec == cacheFirst_ - 1 : rec == cacheFirst_ + cacheCount_);
+    const qint64 bytes = continues ? kCacheBytes : kJumpCacheBytes;
+    const qint64 window = std::max<qint64>(1, bytes / recordLen_);
     qint64 start = backward ? std::max<qint64>(0, rec - window + 1) : rec;
     const qint64 n = std::min(window, diskCount() - start);
     cache_.resize(n * recordLen_);
@@ -1110,12 +1121,7 @@ void DbaseTable::beginWrite()
         refuse(QStringLiteral("o cabeçalho diz %1 registros, mas o arquivo só contém %2 (arquivo truncado)")
                    .arg(headerCount_)
                    .arg(physCount_));
-    if (header_[28] != 0 || !findSibling(path_, QStringLiteral("mdx")).isEmpty())
-        refuse(QStringLiteral("ela tem um índice de produção (.mdx), e a manutenção de índices dBase ainda "
-                              "não existe; gravar deixaria o índice desatualizado"));
-    if (!findSibling(path_, QStringLiteral("ndx")).isEmpty())
-        refuse(QStringLiteral("há um índice .ndx ao lado dela, e a manutenção de índices dBase ainda não "
-                              "existe; gravar deixaria o índice desatualizado"));
+    planIndexes();
 
     if (memoStyle_ != MemoStyle::None && memoFd_ < 0)
         refuse(missingMemoText());
@@ -1167,6 +1173,16 @@ void DbaseTable::beginWrite()
     }
     std::memcpy(header_.data(), h, 32);
     headerCount_ = le32(h + 4);
+    // What a session that did not finish left behind: indexes still marked out of date are
+    // written anew at the end of this one.
+    if (!mdxPlan_.empty() && header_[28] == 0)
+        indexesStale_ = true;
+    if (!ndxPlan_.empty()) {
+        if (!QFileInfo::exists(ndxPath_))
+            indexesStale_ = true;
+        else if (QFileInfo::exists(ndxStalePath_))
+            QFile::remove(ndxStalePath_);  // the .ndx beside it is the one written last
+    }
     const qint64 available = (fileSize(fd_) - headerLen_) / recordLen_;
     physCount_ = std::min(headerCount_, available);
     cacheCount_ = 0;
@@ -1608,6 +1624,7 @@ void DbaseTable::writePending()
 {
     if (pendingCount_ == 0)
         return;
+    markIndexesStale();
     if (autoIncDirty_) {
         // The counter goes first: a crash then costs numbers, never a duplicate.
         for (const Column& c : cols_) {
@@ -1645,6 +1662,7 @@ RecordId DbaseTable::update(RecordId id, const QList<Value>& values, const QList
     const qint64 pos = headerLen_ + (id - 1) * qint64(recordLen_);
     preadExact(fd_, pos, rec.data(), recordLen_, path_);
     buildRecord(rec.data(), values, &changed);
+    markIndexesStale();
     pwriteAll(fd_, pos, rec.constData(), recordLen_, path_);
     const qint64 rec0 = id - 1;
     if (rec0 >= cacheFirst_ && rec0 < cacheFirst_ + cacheCount_)
@@ -1664,6 +1682,7 @@ RecordId DbaseTable::remove(RecordId id)
     writePending();
     if (!isDeleted(id)) {
         const qint64 rec0 = id - 1;
+        markIndexesStale();
         pwriteAll(fd_, headerLen_ + rec0 * qint64(recordLen_), "*", 1, path_);
         if (rec0 >= cacheFirst_ && rec0 < cacheFirst_ + cacheCount_)
             cache_[(rec0 - cacheFirst_) * recordLen_] = '*';
@@ -1688,6 +1707,10 @@ void DbaseTable::flush()
     if (memoFd_ >= 0 && ::fdatasync(memoFd_) != 0)
         throw FileError(QStringLiteral("Erro ao gravar %1 no disco: %2")
                             .arg(memoPath_, QString::fromLocal8Bit(strerror(errno))));
+    if (indexesStale_) {
+        rebuildIndexes();
+        indexesStale_ = false;
+    }
 }
 
 }  // namespace quillora::dbase

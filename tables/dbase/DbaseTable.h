@@ -15,6 +15,7 @@
 #include "tables/Collation.h"
 #include "tables/TableFile.h"
 #include "tables/dbase/DbaseExpression.h"
+#include "tables/dbase/DbaseIndexFiles.h"
 
 namespace quillora::dbase {
 
@@ -30,7 +31,9 @@ public:
     QString codePageName() const override;
     const QList<FieldDef>& fields() const override { return defs_; }
     // The tags of the production .mdx and the .ndx of the same name. A tag on one field is
-    // listed by that field; any other key is an expression index (ixExpression).
+    // listed by that field; any other key is an expression index (ixExpression). Writes keep
+    // them all up to date; a tag they cannot keep (FOR condition, expression not understood,
+    // unknown text order) is ixNonMaintained, and beginWrite() refuses naming it.
     QList<IndexDef> indexes() const override;
     // Keys in the order dBase keeps them in its indexes: C by the language driver on the
     // blank-padded code-page bytes, N/F by number (blank = 0), D by date.
@@ -56,11 +59,14 @@ public:
     RecordId insert(const QList<Value>& values, RecordId before) override;
     RecordId update(RecordId id, const QList<Value>& values, const QList<bool>& changed) override;
     RecordId remove(RecordId id) override;
+    // Writes the buffered appends, then every index anew (see DbaseTableIndexes.cpp).
     void flush() override;
 
     // Records the header counts (deleted ones included) and how many the file really holds.
     qint64 physicalCount() const { return physCount_; }
     bool isDeleted(RecordId id);
+    // A key expression evaluated on a record image, as dBase evaluates it.
+    ExprValue evaluate(const DbaseExpression& expression, RecordId id, const QByteArray& raw);
 
 private:
     enum class MemoStyle { None, III, IV };
@@ -72,7 +78,27 @@ private:
         int descriptor = 0;  // offset of its descriptor in the header
     };
 
+    // An index kept up to date on writes: a tag of the production .mdx, or the .ndx.
+    struct IndexPlan {
+        DbaseTagInfo tag;
+        std::shared_ptr<const DbaseExpression> expression;
+        int field = -1;   // a character field whose bytes are the key
+        int digits = 10;  // packed decimal keys: the digit count they declare
+    };
+
     [[noreturn]] void damaged(const QString& why) const;
+    // Why a tag cannot be kept up to date; empty when it can (then `plan` is filled in).
+    QString tagProblem(const DbaseTagInfo& tag, bool ndx, IndexPlan* plan) const;
+    // The indexes to keep; throws the reason when one of them cannot be kept.
+    void planIndexes();
+    // Before the first change of a session: no index may claim to be current while it is not.
+    void markIndexesStale();
+    // Every kept index written anew from the records, then marked current again.
+    void rebuildIndexes();
+    // The key of a record as the index file stores it; true when `order` holds bytes whose byte
+    // order is the index's order (else the key's own bytes are).
+    bool indexKey(const IndexPlan& plan, bool ndx, RecordId id, const QByteArray& raw, QByteArray& key,
+                  QByteArray& order);
     // A field of a raw image as key expressions see it (character fields blank padded).
     ExprValue exprField(const QByteArray& raw, int field);
     QByteArray textKey(const QByteArray& bytes) const;
@@ -139,6 +165,14 @@ private:
     std::map<QString, std::shared_ptr<const DbaseExpression>> keyExpressions_;
     // Expressions of tags with a FOR condition (they hold only some records).
     mutable QSet<QString> filteredTagExpressions_;
+
+    QString mdxPath_;
+    bool mdxProduction_ = false;  // byte 28 is set again once the .mdx is current
+    std::vector<IndexPlan> mdxPlan_;
+    QString ndxPath_;       // where the .ndx belongs
+    QString ndxStalePath_;  // where it waits while it is out of date
+    std::vector<IndexPlan> ndxPlan_;
+    bool indexesStale_ = false;
 
     MemoStyle memoStyle_ = MemoStyle::None;
     qint64 memoBlockSize_ = 512;

@@ -3,7 +3,8 @@
 #include "tables/Error.h"
 #include "tables/dbase/DbaseIndexFiles.h"
 
-#include <QSaveFile>
+#include "tables/dbase/DbaseFileReplace.h"
+#include "tables/dbase/DbaseIndexKeys.h"
 
 #include <cstring>
 
@@ -27,12 +28,25 @@ void putU16(QByteArray& b, qsizetype at, quint16 v)
 
 struct Node {
     quint32 block = 0;
-    QByteArray lastKey;  // the largest key below this node
+    qsizetype lastKey = -1;  // the entry of the largest key below this node
 };
 
 }  // namespace
 
 void writeNdxFile(const QString& path, const DbaseTagInfo& tag, const std::vector<NdxEntry>& sorted)
+{
+    IndexKeys keys;
+    keys.keyLength = tag.keyLength;
+    for (const NdxEntry& e : sorted) {
+        keys.keys.append(e.key.left(tag.keyLength));
+        if (e.key.size() < tag.keyLength)
+            keys.keys.append(QByteArray(tag.keyLength - e.key.size(), tag.keyType == 'C' ? ' ' : '\0'));
+        keys.records.push_back(e.record);
+    }
+    writeNdxKeys(path, tag, keys);
+}
+
+void writeNdxKeys(const QString& path, const DbaseTagInfo& tag, const IndexKeys& sorted, const QByteArray& original)
 {
     const int keyLength = tag.keyLength;
     if (keyLength <= 0 || keyLength > 100)
@@ -46,25 +60,26 @@ void writeNdxFile(const QString& path, const DbaseTagInfo& tag, const std::vecto
         blocks.emplace_back(blockSize, '\0');
         return quint32(blocks.size() - 1);
     };
-    auto putKey = [&](QByteArray& b, qsizetype at, const QByteArray& key) {
-        std::memcpy(b.data() + at, key.constData(), size_t(std::min<qsizetype>(key.size(), keyLength)));
+    auto putKey = [&](QByteArray& b, qsizetype at, const char* key) {
+        std::memcpy(b.data() + at, key, size_t(keyLength));
     };
 
     // Leaves, full from left to right.
     std::vector<Node> level;
-    for (size_t i = 0; i < sorted.size() || level.empty(); i += size_t(maxKeys)) {
+    const size_t count = size_t(sorted.size());
+    for (size_t i = 0; i < count || level.empty(); i += size_t(maxKeys)) {
         const quint32 number = newBlock();
         QByteArray& b = blocks[number];
-        const size_t end = std::min(sorted.size(), i + size_t(maxKeys));
+        const size_t end = std::min(count, i + size_t(maxKeys));
         putU32(b, 0, quint32(end - i));
         for (size_t k = i; k < end; ++k) {
             const qsizetype at = 4 + qsizetype(k - i) * groupLength;
             putU32(b, at, 0);
-            putU32(b, at + 4, sorted[k].record);
-            putKey(b, at + 8, sorted[k].key);
+            putU32(b, at + 4, sorted.records[k]);
+            putKey(b, at + 8, sorted.key(qsizetype(k)));
         }
-        level.push_back({number, end > i ? sorted[end - 1].key : QByteArray()});
-        if (sorted.empty())
+        level.push_back({number, end > i ? qsizetype(end - 1) : -1});
+        if (count == 0)
             break;
     }
     // Interior levels: each node holds keys for all its children but the last, whose pointer
@@ -87,7 +102,7 @@ void writeNdxFile(const QString& path, const DbaseTagInfo& tag, const std::vecto
                 const qsizetype at = 4 + qsizetype(k) * groupLength;
                 putU32(b, at, level[i + k].block);
                 putU32(b, at + 4, 0);
-                putKey(b, at + 8, level[i + k].lastKey);
+                putKey(b, at + 8, sorted.key(level[i + k].lastKey));
             }
             putU32(b, 4 + qsizetype(keys) * groupLength, level[end - 1].block);
             parents.push_back({number, level[end - 1].lastKey});
@@ -97,6 +112,14 @@ void writeNdxFile(const QString& path, const DbaseTagInfo& tag, const std::vecto
     }
 
     QByteArray& header = blocks[0];
+    if (original.size() >= blockSize) {
+        // The old header as it was (its expression text exactly, bytes others may keep there);
+        // only what describes the new tree changes.
+        header = original.left(blockSize);
+    } else {
+        const QByteArray expression = tag.expression.toLatin1().left(99);
+        std::memcpy(header.data() + 24, expression.constData(), size_t(expression.size()));
+    }
     putU32(header, 0, level.front().block);
     putU32(header, 4, quint32(blocks.size()));
     putU16(header, 12, quint16(keyLength));
@@ -104,16 +127,12 @@ void writeNdxFile(const QString& path, const DbaseTagInfo& tag, const std::vecto
     putU16(header, 16, tag.keyType == 'C' ? 0 : 1);
     putU16(header, 18, quint16(groupLength));
     header[23] = tag.unique ? 1 : 0;
-    const QByteArray expression = tag.expression.toLatin1().left(99);
-    std::memcpy(header.data() + 24, expression.constData(), size_t(expression.size()));
 
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly))
-        throw FileError(QStringLiteral("Não foi possível gravar o índice %1: %2").arg(path, out.errorString()));
+    QByteArray file;
+    file.reserve(qsizetype(blocks.size()) * blockSize);
     for (const QByteArray& b : blocks)
-        out.write(b);
-    if (!out.commit())
-        throw FileError(QStringLiteral("Não foi possível gravar o índice %1: %2").arg(path, out.errorString()));
+        file.append(b);
+    replaceFile(path, file);
 }
 
 }  // namespace quillora::dbase

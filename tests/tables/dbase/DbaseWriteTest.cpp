@@ -211,22 +211,70 @@ TEST(DbaseWrite, MultiByteTextIsCutAtACharacterBoundary)
     EXPECT_EQ(column(*t, QStringLiteral("NOME")), QStringList{QStringLiteral("s:中文")});
 }
 
-TEST(DbaseWrite, TablesWithIndexesAreNotWritten)
+TEST(DbaseWrite, TagsThatCannotBeKeptMakeTheTableReadOnly)
 {
     QUILLORA_REQUIRE_SAMPLES();
-    QTemporaryDir dir;
     const QString base = sample(QStringLiteral("dbase/"));
-    const QString mdx = copyInto(dir.path(), {base + "idataconnect-jdbfdriver/TEST.DBF", base + "idataconnect-jdbfdriver/TEST.MDX"});
-    const QString flagOnly = copyInto(dir.path(), {base + "tmontaigu-dbase-rs/KUNDEN-schema-only.DBF"});
-    const QString ndx = copyInto(dir.path(), {base + "incubus-dbd-xbase/ndx-char.dbf", base + "incubus-dbd-xbase/ndx-char.ndx"});
-    for (const QString& path : {mdx, flagOnly, ndx}) {
-        const QByteArray before = readFile(path);
+    auto copy = [&](const QString& dir, const QString& table, const QString& index) {
+        const QString dbf = copyInto(dir, {base + table, base + index});
+        for (const QString& f : QDir(dir).entryList(QDir::Files))
+            QFile::setPermissions(dir + QLatin1Char('/') + f, QFile::ReadOwner | QFile::WriteOwner);
+        return dbf;
+    };
+    auto patch = [](const QString& file, qsizetype at, const QByteArray& bytes) {
+        QByteArray b = readFile(file);
+        b.replace(at, bytes.size(), bytes);
+        writeFile(file, b);
+    };
+    struct Case {
+        const char* table;
+        const char* index;
+        const char* file;  // the file patched
+        QList<std::pair<qsizetype, QByteArray>> patches;
+        QStringList said;  // what the message names
+    };
+    const Case cases[] = {
+        // An expression Quillora cannot evaluate.
+        {"incubus-dbd-xbase/ndx-char.dbf", "incubus-dbd-xbase/ndx-char.ndx", "ndx-char.ndx",
+         {{24, QByteArray("soundex(v1)", 12)}}, {QStringLiteral("o índice ndx-char.ndx"), QStringLiteral("soundex(v1)")}},
+        // A FOR condition (NAMETAG's header is at page 4).
+        {"generated-xbase64-4.1.11/XSQL.DBF", "generated-xbase64-4.1.11/XSQL.MDX", "XSQL.MDX",
+         {{4 * 512 + 245, QByteArray("\x01", 1)}, {4 * 512 + 762, QByteArray("QTY > 0", 8)}}, {QStringLiteral("a tag NAMETAG"), QStringLiteral("FOR")}},
+        // Text keys in a language driver whose order is not known.
+        {"generated-xbase64-4.1.11/XSQL.DBF", "generated-xbase64-4.1.11/XSQL.MDX", "XSQL.DBF", {{29, QByteArray("\x26", 1)}},
+         {QStringLiteral("a tag NAMETAG"), QStringLiteral("driver de idioma")}},
+        // A damaged .mdx: its tag table claims tags whose headers are not there.
+        {"generated-xbase64-4.1.11/XSQL.DBF", "generated-xbase64-4.1.11/XSQL.MDX", "XSQL.MDX", {{28, QByteArray("\x2F", 1)}},
+         {QStringLiteral("Índice danificado"), QStringLiteral("XSQL.MDX")}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.said.join(QLatin1Char(' ')).toStdString());
+        QTemporaryDir dir;
+        const QString path = copy(dir.path(), QString::fromLatin1(c.table), QString::fromLatin1(c.index));
+        const QString patched = dir.filePath(QString::fromLatin1(c.file));
+        for (const auto& [at, bytes] : c.patches)
+            patch(patched, at, bytes);
+        const QString index = dir.filePath(QFileInfo(QString::fromLatin1(c.index)).fileName());
+        const QByteArray before = readFile(path), indexBefore = readFile(index);
         auto t = openDbaseTable(path);
+        EXPECT_TRUE(t->indexes().first().has(ixNonMaintained));
         const QString msg = errorOf([&] { t->beginWrite(); });
-        EXPECT_TRUE(msg.contains(QStringLiteral("índice")) && msg.contains(path)) << msg.toStdString();
+        for (const QString& part : c.said)
+            EXPECT_TRUE(msg.contains(part)) << msg.toStdString() << " / " << part.toStdString();
+        EXPECT_TRUE(msg.contains(path) && msg.contains(QStringLiteral("não gravada"))) << msg.toStdString();
         EXPECT_TRUE(errorOf([&] { t->remove(t->first()); }).contains(QStringLiteral("gravação")));
+        EXPECT_FALSE(column(*t, t->fields().first().name).isEmpty());  // still read
+        t.reset();
         EXPECT_EQ(readFile(path), before);
+        EXPECT_EQ(readFile(index), indexBefore);
     }
+
+    // The header says "production index" but there is none: nothing to keep, so it is written.
+    QTemporaryDir dir;
+    const QString flagOnly = copyInto(dir.path(), {base + "tmontaigu-dbase-rs/KUNDEN-schema-only.DBF"});
+    QFile::setPermissions(flagOnly, QFile::ReadOwner | QFile::WriteOwner);
+    auto t = openDbaseTable(flagOnly);
+    EXPECT_EQ(errorOf([&] { t->beginWrite(); }), QString());
 }
 
 TEST(DbaseWrite, SecondWriterGetsTableInUse)

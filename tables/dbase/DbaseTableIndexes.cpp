@@ -1,0 +1,281 @@
+// Keeping a dBase table's indexes (the production .mdx and the .ndx beside it) up to date.
+//
+// Before the first change of a writing session each index is marked out of date where other
+// programs look: header byte 28 of the .dbf is cleared (dBase and the BDE then leave the .mdx
+// alone) and the .ndx is moved to another name (a program that opens it fails instead of
+// trusting it). At flush every index is written anew from the records, whole, into a file
+// beside it that is then renamed over it; only then are the marks undone. A crash in between
+// leaves indexes that say they are out of date, never ones that claim to be current.
+
+#include "tables/Error.h"
+#include "tables/dbase/DbaseFileReplace.h"
+#include "tables/dbase/DbaseIndexKeys.h"
+#include "tables/dbase/DbaseTable.h"
+#include "tables/dbase/MdxWriter.h"
+#include "tables/dbase/NdxWriter.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include <unistd.h>
+
+namespace quillora::dbase {
+
+QString DbaseTable::tagProblem(const DbaseTagInfo& tag, bool ndx, IndexPlan* plan) const
+{
+    const QString which = ndx ? QStringLiteral("o índice %1").arg(tag.fileName)
+                              : QStringLiteral("a tag %1 do índice %2").arg(tag.name, tag.fileName);
+    if (!tag.forExpression.isEmpty())
+        return QStringLiteral("%1 tem uma condição FOR (%2), que o Quillora não sabe manter").arg(which, tag.forExpression);
+    const char type = tag.keyType;
+    const bool knownType = type == 'C' || type == 'N' || (!ndx && (type == 'F' || type == 'D'));
+    if (!knownType)
+        return QStringLiteral("%1 tem chaves do tipo '%2', que o Quillora não sabe gravar")
+            .arg(which, QString(QChar::fromLatin1(type ? type : '?')));
+
+    QStringList names;
+    std::vector<ExprValue::Type> types;
+    for (int i = 0; i < int(cols_.size()); ++i) {
+        names << defs_[i].name;
+        const char t = cols_[size_t(i)].type;
+        types.push_back(t == 'C' || t == 'M' ? ExprValue::Type::Character
+                        : t == 'D'           ? ExprValue::Type::Date
+                        : t == 'L'           ? ExprValue::Type::Logical
+                                             : ExprValue::Type::Numeric);
+    }
+    std::shared_ptr<const DbaseExpression> parsed;
+    try {
+        parsed = std::make_shared<const DbaseExpression>(DbaseExpression::parse(tag.expression, names, types));
+    } catch (const Error& e) {
+        return QStringLiteral("%1 tem uma expressão que o Quillora não sabe calcular (%2): %3")
+            .arg(which, tag.expression, e.text());
+    }
+    const ExprValue::Type result = parsed->type();
+    int expectedLength = 0;
+    bool fits = false;
+    switch (type) {
+    case 'C':
+        fits = result == ExprValue::Type::Character;
+        break;
+    case 'D':
+        fits = result == ExprValue::Type::Date;
+        expectedLength = 8;
+        break;
+    default:  // N, F; in an .ndx also dates
+        fits = result == ExprValue::Type::Numeric || (ndx && result == ExprValue::Type::Date);
+        expectedLength = ndx ? 8 : 12;
+        break;
+    }
+    if (!fits)
+        return QStringLiteral("%1 tem a expressão %2, que não dá uma chave do tipo '%3'")
+            .arg(which, tag.expression, QString(QChar::fromLatin1(type)));
+    if (expectedLength != 0 && tag.keyLength != expectedLength)
+        return QStringLiteral("%1 tem chaves de %2 bytes, e o Quillora só sabe gravar chaves '%3' de %4")
+            .arg(which)
+            .arg(tag.keyLength)
+            .arg(QChar::fromLatin1(type))
+            .arg(expectedLength);
+    if (type == 'C' && !collationKnown_)
+        return QStringLiteral("%1 tem chaves de texto, e a ordem alfabética do driver de idioma da tabela não é "
+                              "conhecida")
+            .arg(which);
+    if (plan) {
+        plan->tag = tag;
+        plan->expression = parsed;
+        plan->field = -1;
+        plan->digits = 10;
+        if (parsed->isSingleField() && !parsed->fields().empty()) {
+            const int f = parsed->fields().front();
+            const Column& c = cols_[size_t(f)];
+            if (c.type == 'C')
+                plan->field = f;
+            else if (c.type == 'N' || c.type == 'F')
+                plan->digits = c.length;  // as dBase IV writes them
+        }
+    }
+    return {};
+}
+
+void DbaseTable::planIndexes()
+{
+    mdxPlan_.clear();
+    ndxPlan_.clear();
+    mdxPath_.clear();
+    ndxPath_.clear();
+    ndxStalePath_.clear();
+    mdxProduction_ = false;
+    auto refuse = [&](const QString& why) {
+        throw FileError(QStringLiteral("Não é possível gravar na tabela %1: %2; ela pode ser lida, mas não gravada, "
+                                       "para não deixar o índice desatualizado")
+                            .arg(path_, why));
+    };
+    auto plan = [&](const DbaseTagInfo& tag, bool ndx) {
+        IndexPlan p;
+        const QString why = tagProblem(tag, ndx, &p);
+        if (!why.isEmpty())
+            refuse(why);
+        return p;
+    };
+    auto requireWritableFile = [&](const QString& file) {
+        const QFileInfo info(file);
+        if (!info.isWritable() || !QFileInfo(info.absolutePath()).isWritable())
+            refuse(QStringLiteral("o índice %1 não pode ser gravado (arquivo ou pasta somente para leitura)").arg(file));
+    };
+
+    const QString mdx = siblingFile(path_, QStringLiteral("mdx"));
+    if (!mdx.isEmpty()) {
+        QList<DbaseTagInfo> tags;
+        QByteArray head;
+        try {
+            tags = readMdxTags(mdx);
+            QFile f(mdx);
+            if (f.open(QIODevice::ReadOnly))
+                head = f.read(32);
+        } catch (const Error& e) {
+            refuse(e.text());
+        }
+        if (head.size() < 32)
+            refuse(QStringLiteral("o índice %1 não pode ser lido").arg(mdx));
+        if (uchar(head[26]) != 32)
+            refuse(QStringLiteral("o índice %1 é do dBase 7, que o Quillora não sabe manter").arg(mdx));
+        if (!tags.isEmpty())
+            requireWritableFile(mdx);
+        for (const DbaseTagInfo& tag : tags)
+            mdxPlan_.push_back(plan(tag, false));
+        mdxPath_ = mdx;
+        mdxProduction_ = header_[28] != 0 || head[24] != 0;
+    }
+
+    const QString ndx = siblingFile(path_, QStringLiteral("ndx"));
+    const QString stale = staleNdxFile(path_);
+    if (!ndx.isEmpty() || !stale.isEmpty()) {
+        ndxPath_ = ndx.isEmpty() ? ndxPathOf(stale) : ndx;
+        ndxStalePath_ = staleNdxName(ndxPath_);
+        const QString source = ndx.isEmpty() ? stale : ndx;
+        DbaseTagInfo tag;
+        try {
+            tag = readNdxHeader(source);
+        } catch (const Error& e) {
+            refuse(e.text());
+        }
+        tag.fileName = QFileInfo(ndxPath_).fileName();
+        tag.name = QFileInfo(ndxPath_).completeBaseName();
+        requireWritableFile(source);
+        ndxPlan_.push_back(plan(tag, true));
+    }
+}
+
+void DbaseTable::markIndexesStale()
+{
+    if (indexesStale_ || (mdxPlan_.empty() && ndxPlan_.empty()))
+        return;
+    if (!mdxPlan_.empty() && header_[28] != 0) {
+        header_[28] = 0;
+        pwriteAll(fd_, 28, header_.constData() + 28, 1, path_);
+        if (::fdatasync(fd_) != 0)
+            throw FileError(QStringLiteral("Erro ao gravar %1 no disco: %2")
+                                .arg(path_, QString::fromLocal8Bit(strerror(errno))));
+    }
+    if (!ndxPlan_.empty() && QFileInfo::exists(ndxPath_)) {
+        if (::rename(QFile::encodeName(ndxPath_).constData(), QFile::encodeName(ndxStalePath_).constData()) != 0)
+            throw FileError(QStringLiteral("Não foi possível marcar o índice %1 como desatualizado: %2")
+                                .arg(ndxPath_, QString::fromLocal8Bit(strerror(errno))));
+        syncFolder(QFileInfo(ndxPath_).absolutePath());
+    }
+    indexesStale_ = true;
+}
+
+bool DbaseTable::indexKey(const IndexPlan& plan, bool ndx, RecordId id, const QByteArray& raw, QByteArray& key,
+                          QByteArray& order)
+{
+    const DbaseTagInfo& tag = plan.tag;
+    const int length = tag.keyLength;
+    if (tag.keyType == 'C') {
+        if (plan.field >= 0) {
+            const Column& c = cols_[size_t(plan.field)];
+            key = QByteArray(raw.constData() + 1 + c.offset, std::min(c.length, length));
+        } else {
+            const ExprValue v = evaluate(*plan.expression, id, raw);
+            key.clear();
+            QChar bad;
+            if (!codePage_->encode(v.text, &key, &bad))
+                throw Error(QStringLiteral("A chave da tag %1 do índice %2 no registro %3 tem o caractere '%4', que a "
+                                           "página de código não tem")
+                                .arg(tag.name, tag.fileName)
+                                .arg(id)
+                                .arg(QString(bad)));
+            key.truncate(length);
+        }
+        if (key.size() < length)
+            key.append(QByteArray(length - key.size(), ' '));
+        if (collation_->isByteOrder())
+            return false;
+        order = collation_->sortKey(key);
+        return true;
+    }
+    const ExprValue v = evaluate(*plan.expression, id, raw);
+    double number = v.number;
+    if (v.type == ExprValue::Type::Date)
+        number = v.date.isValid() ? double(v.date.toJulianDay()) : 0;
+    key = (!ndx && tag.keyType != 'D') ? mdxNumberKey(number, plan.digits) : doubleKey(number);
+    order.clear();
+    appendOrderedDouble(order, number);
+    return true;
+}
+
+void DbaseTable::rebuildIndexes()
+{
+    std::vector<const IndexPlan*> plans;
+    for (const IndexPlan& p : mdxPlan_)
+        plans.push_back(&p);
+    for (const IndexPlan& p : ndxPlan_)
+        plans.push_back(&p);
+    if (plans.empty())
+        return;
+    std::vector<IndexKeyCollector> collectors;
+    for (const IndexPlan* p : plans) {
+        collectors.emplace_back(p->tag.keyLength);
+        collectors.back().reserve(physCount_);
+    }
+    // Every record, deleted ones too: dBase keeps them in its indexes.
+    QByteArray raw, key, order;
+    for (RecordId id = 1; id <= physCount_; ++id) {
+        read(id, raw);
+        for (size_t i = 0; i < plans.size(); ++i) {
+            const bool ordered = indexKey(*plans[i], i >= mdxPlan_.size(), id, raw, key, order);
+            collectors[i].add(quint32(id), key.constData(), ordered ? QByteArrayView(order) : QByteArrayView());
+        }
+    }
+    const QDate today = QDate::currentDate();
+    if (!mdxPlan_.empty()) {
+        std::vector<IndexKeys> sorted;
+        for (size_t i = 0; i < mdxPlan_.size(); ++i) {
+            sorted.push_back(collectors[i].sorted(mdxPlan_[i].tag.descending, mdxPlan_[i].tag.unique));
+            collectors[i] = IndexKeyCollector(0);
+        }
+        writeMdxFile(mdxPath_, sorted, today);
+        if (mdxProduction_ && header_[28] != 1) {
+            header_[28] = 1;
+            pwriteAll(fd_, 28, header_.constData() + 28, 1, path_);
+            if (::fdatasync(fd_) != 0)
+                throw FileError(QStringLiteral("Erro ao gravar %1 no disco: %2")
+                                    .arg(path_, QString::fromLocal8Bit(strerror(errno))));
+        }
+    }
+    if (!ndxPlan_.empty()) {
+        const IndexPlan& p = ndxPlan_.front();
+        QFile old(QFileInfo::exists(ndxStalePath_) ? ndxStalePath_ : ndxPath_);
+        const QByteArray header = old.open(QIODevice::ReadOnly) ? old.read(512) : QByteArray();
+        writeNdxKeys(ndxPath_, p.tag, collectors.back().sorted(false, p.tag.unique), header);
+        if (QFileInfo::exists(ndxStalePath_)) {
+            QFile::remove(ndxStalePath_);
+            syncFolder(QFileInfo(ndxPath_).absolutePath());
+        }
+    }
+}
+
+}  // namespace quillora::dbase
