@@ -338,6 +338,7 @@ QStringList checkParadoxTable(const QString& path)
             };
             problems << checkPrimaryIndex(pxPath, blocks, keyCmp, uchar(h[0x2D]));
         }
+        problems << checkSecondaryIndexes(path);
     }
     // Blobs: every descriptor readable, no two allocations overlapping.
     bool hasBlobs = false;

@@ -55,6 +55,12 @@ std::vector<PxIndexEntry> readParadoxIndex(const QString& path, quint32 key = 0)
 QStringList checkPrimaryIndex(const QString& pxPath, const std::vector<PxIndexEntry>& chain,
                               const std::function<int(const char*, const char*)>& compare, int tableStamp);
 
+// Checks the maintained secondary indexes of a table (.Xnn/.XGn with their .Y): counters in
+// step, the .X block chain, every record of the table present once, in the index's order,
+// with its values and the block that holds it, and the .Y as a primary index of the .X.
+// Returns the problems found.
+QStringList checkSecondaryIndexes(const QString& tablePath);
+
 // Consistency checks of a table family: counters, block chain and free list, key order,
 // .PX entries, .MB allocations. Returns the problems found (empty = consistent).
 QStringList checkParadoxTable(const QString& path);

@@ -723,7 +723,7 @@ QStringList checkPrimaryIndex(const QString& pxPath, const std::vector<PxIndexEn
     const int root = le16(p + 0x1E);
     const int levels = uchar(p[0x20]);
     const quint32 key = le32(p + 0x25);
-    if (p[4] != 1 || entrySize < 7 || bs < 1024 || entrySize > bs - 6 || headerSize < 0x58)
+    if ((p[4] != 1 && p[4] != 4 && p[4] != 7) || entrySize < 7 || bs < 1024 || entrySize > bs - 6 || headerSize < 0x58)
         return {QStringLiteral("%1: cabeçalho de índice primário inválido").arg(pxPath)};
     const int keySize = entrySize - 6;
     if (f.size() != headerSize + qint64(fileBlocks) * bs)

@@ -872,23 +872,7 @@ void ParadoxTable::beginWrite()
     if (keyFields_ > 0 && hasAlphaKey_ && !collationKnown_)
         throw FileError(QStringLiteral("A tabela %1 tem chave alfanumérica com a ordem de classificação '%2', que não é conhecida; gravar nela deixaria os registros numa ordem que outros programas leriam errado")
                             .arg(path_, sortOrderId_.isEmpty() ? QString::number(sortByte_) : sortOrderId_));
-    // Secondary indexes that Paradox keeps up to date would go stale.
-    QStringList maintained;
     const QFileInfo fi(path_);
-    for (const QString& name : fi.absoluteDir().entryList({fi.completeBaseName() + QStringLiteral(".*")}, QDir::Files)) {
-        const QString ext = QFileInfo(name).suffix().toUpper();
-        if (ext.size() != 3 || ext[0] != u'X' || QFileInfo(name).completeBaseName().compare(fi.completeBaseName(), Qt::CaseInsensitive))
-            continue;
-        QFile x(fi.absoluteDir().filePath(name));
-        if (x.open(QIODevice::ReadOnly)) {
-            const QByteArray h = x.read(8);
-            if (h.size() > 4 && (h[4] == 5 || h[4] == 8))
-                maintained << name;
-        }
-    }
-    if (!maintained.isEmpty())
-        throw FileError(QStringLiteral("A tabela %1 tem índices secundários mantidos (%2); gravar nela ainda não os atualiza e os deixaria desatualizados")
-                            .arg(path_, maintained.join(QStringLiteral(", "))));
     for (const QString& lockName : {QStringLiteral("PDOXUSRS.LCK"), QStringLiteral("PARADOX.LCK"), fi.completeBaseName() + QStringLiteral(".LCK")}) {
         for (const QString& name : fi.absoluteDir().entryList({QStringLiteral("*.lck")}, QDir::Files)) {
             if (name.compare(lockName, Qt::CaseInsensitive) == 0 && lockFileIsLive(fi.absoluteDir().filePath(name)))
@@ -1452,6 +1436,7 @@ void ParadoxTable::encodeRecord(const QList<Value>& values, const QList<bool>* c
 RecordId ParadoxTable::insert(const QList<Value>& values, RecordId before)
 {
     beginWrite();
+    secondaryMarkStale();
     QByteArray rec(recordSize_, '\0');
     encodeRecord(values, nullptr, rec, nullptr);
     const quint32 savedAutoInc = autoInc_;
@@ -1504,6 +1489,7 @@ RecordId ParadoxTable::insert(const QList<Value>& values, RecordId before)
 RecordId ParadoxTable::update(RecordId id, const QList<Value>& values, const QList<bool>& changed)
 {
     beginWrite();
+    secondaryMarkStale();
     QByteArray old;
     read(id, old);
     QByteArray rec = old;
@@ -1560,6 +1546,7 @@ RecordId ParadoxTable::update(RecordId id, const QList<Value>& values, const QLi
 RecordId ParadoxTable::remove(RecordId id)
 {
     beginWrite();
+    secondaryMarkStale();
     QByteArray old;
     read(id, old);
     for (const Field& f : fields_) {
@@ -1656,6 +1643,7 @@ void ParadoxTable::flush()
     if (mb_)
         mb_->flush();
     file_.flush();
+    secondaryRebuild();
 }
 
 }  // namespace quillora

@@ -18,7 +18,8 @@ class MbFile;
 
 // One Paradox table (.DB with its .PX, .MB, .VAL and index files), read and written in place.
 // Blocks are read on demand through a small cache, so a table of any size is walked with flat
-// memory. Each insert, update or delete is on disk, .PX included, when it returns.
+// memory. Each insert, update or delete is on disk, .PX included, when it returns; the
+// secondary indexes are marked out of date by the first change and rebuilt by flush().
 class ParadoxTable : public TableFile {
 public:
     explicit ParadoxTable(const QString& path);
@@ -57,8 +58,9 @@ public:
     void flush() override;
 
     // Called between the steps of writing a change to disk (0: change counter, 1: data blocks,
-    // 2: .PX blocks, 3: table header; the .PX header follows), so that tests can stop the
-    // process there and look at what an interruption leaves.
+    // 2: .PX blocks, 3: table header; the .PX header follows; 4: secondary indexes marked out
+    // of date, before the first change; 5: on flush, a rebuilt .X in place and its .Y not yet),
+    // so that tests can stop the process there and look at what an interruption leaves.
     static inline void (*writeStepHook)(int step) = nullptr;
 
     // What tests and `info` like to know.
@@ -161,6 +163,10 @@ private:
     void pxWriteNode(int node);
     void pxWriteHeader(bool whole);
     void truncateToHeader();
+    // Secondary indexes (ParadoxSecondary.cpp): marked out of date before the first change,
+    // rebuilt from the data when the table is flushed.
+    void secondaryMarkStale();
+    void secondaryRebuild();
     MbFile& mb(bool forWrite);
     QString familyFile(const QString& ext) const;
 
@@ -225,6 +231,8 @@ private:
     std::vector<CachedBlock> cache_;
     quint64 stamp_ = 0;
     int lastHit_ = -1;
+
+    bool secondaryStale_ = false;  // this session marked the secondary indexes out of date
 
     std::unique_ptr<MbFile> mb_;
     mutable bool pxChecked_ = false;

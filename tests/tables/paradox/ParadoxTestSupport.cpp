@@ -2,7 +2,12 @@
 
 #include "tests/support/TestSupport.h"
 
+#include "tables/paradox/ParadoxFormat.h"
+#include "tables/paradox/PxCodec.h"
+
 #include <QDate>
+#include <QDir>
+#include <QFileInfo>
 #include <QDateTime>
 
 namespace quillora::test {
@@ -98,6 +103,53 @@ bool pxlibDump(const QString& path, QStringList* records, QString* why, const QS
 QList<Value> row(std::initializer_list<Value> values)
 {
     return QList<Value>(values);
+}
+
+}  // namespace quillora::test
+
+namespace quillora::test {
+
+void addSecondaryIndex(const QString& table, const QString& ext, const QList<FieldDef>& indexed, const QList<int>& fieldNumbers,
+                       const QByteArray& name, int options)
+{
+    const QFileInfo fi(table);
+    const QString scratch = fi.absoluteDir().filePath(QStringLiteral("indextmp.db"));
+    QList<FieldDef> fields = indexed;
+    QString sortOrder;
+    int level;
+    {
+        ParadoxTable t(table);
+        fields << t.fields().first();
+        sortOrder = t.sortOrderId();
+        level = t.version() >= 0x0C ? 7 : 5;
+    }
+    fields << FieldDef{QStringLiteral("Blk Num"), ftSmallint};
+    createParadoxTable(scratch, fields, ParadoxCreateOptions(level, int(fields.size()) - 1, sortOrder, 0, 1));
+    QByteArray x = readFile(scratch), y = readFile(fi.absoluteDir().filePath(QStringLiteral("indextmp.px")));
+    const QByteArray t = readFile(table);
+    char* p = x.data();
+    const bool composite = !name.isEmpty();
+    p[4] = char(composite ? 8 : 5);
+    p[0x15] = char(fieldNumbers.first() & 0xFF);
+    p[0x2C] = char(0xFF);
+    p[0x2E] = t[0x2E];
+    p[0x55] = char(options);
+    const int numbersAt = 0x58 + px::le16(p + 0x66);
+    for (int i = 0; i < fieldNumbers.size(); ++i)
+        px::put16(p + numbersAt + 2 * i, quint16(fieldNumbers[i]));
+    if (composite) {
+        const int at = px::le16(p + 0x51);
+        std::memcpy(p + at, name.constData(), size_t(name.size()) + 1);
+        px::put16(p + 0x68, quint16(at - 0x58));
+        px::put16(p + 0x51, quint16(at + name.size() + 1));
+    }
+    y[4] = char(composite ? 7 : 4);
+    y[0x2C] = p[0x2D];
+    const QString base = fi.absoluteDir().filePath(fi.completeBaseName());
+    writeFile(base + QStringLiteral(".X") + ext, x);
+    writeFile(base + QStringLiteral(".Y") + ext, y);
+    QFile::remove(scratch);
+    QFile::remove(fi.absoluteDir().filePath(QStringLiteral("indextmp.px")));
 }
 
 }  // namespace quillora::test

@@ -29,3 +29,13 @@ QList<Value> row(std::initializer_list<Value> values);
         if (QStringLiteral(QUILLORA_PX_DUMP).isEmpty())                                            \
             GTEST_SKIP() << "pxlib (pxlib-dev) is not installed; comparison with pxlib skipped";   \
     } while (0)
+
+namespace quillora::test {
+// Adds an empty maintained secondary index to a keyed table whose key is its first field, a
+// Long: the .X (indexed fields, the key, Blk Num) and its .Y laid out as Paradox does, made as
+// a keyed table by the engine and then given the index's header marks. `fieldNumbers` are the
+// table's numbers of the indexed fields (bit 15 = descending); a non-empty name makes a
+// composite .XGn with `options` in its header.
+void addSecondaryIndex(const QString& table, const QString& ext, const QList<FieldDef>& indexed, const QList<int>& fieldNumbers,
+                       const QByteArray& name = {}, int options = 0);
+}  // namespace quillora::test
