@@ -8,6 +8,13 @@
 #include "toolkit/FileNameEdit.h"
 #include "toolkit/MessageBoxes.h"
 #include "transfer/Transfer.h"
+#include "transfer/ui/U_Campos.h"
+#include "reconcile/Atualizar.h"
+#include "reconcile/Comparar.h"
+#include "reconcile/DivergenceList.h"
+#include "views/ui/U_Consulta.h"
+#include "views/ui/U_Filtro.h"
+#include "workbench/ui/U_Processa.h"
 
 #include <QComboBox>
 #include <QGuiApplication>
@@ -138,6 +145,14 @@ TF_Principal::TF_Principal(QWidget* parent) : QWidget(parent)
     connect(BLimpar, &QPushButton::clicked, this, &TF_Principal::BLimparClick);
     connect(BLimparCampos, &QPushButton::clicked, this, &TF_Principal::BLimparCamposClick);
     connect(BProcessar, &QPushButton::clicked, this, &TF_Principal::BProcessarClick);
+    connect(BMontar, &QPushButton::clicked, this, &TF_Principal::BMontarClick);
+    connect(BAtualizar, &QPushButton::clicked, this, &TF_Principal::BAtualizarClick);
+    connect(BitBtn1, &QPushButton::clicked, this, &TF_Principal::BitBtn1Click);
+    connect(BVer1, &QPushButton::clicked, this, &TF_Principal::BVer1Click);
+    connect(BVer2, &QPushButton::clicked, this, &TF_Principal::BVer2Click);
+    connect(BFiltro, &QPushButton::clicked, this, &TF_Principal::BFiltroClick);
+    connect(BitBtn7, &QPushButton::clicked, this, &TF_Principal::BitBtn7Click);
+    connect(BitBtn8, &QPushButton::clicked, this, &TF_Principal::BitBtn8Click);
     connect(NTabelaFonte, &toolkit::FileNameEdit::exited, this, &TF_Principal::NTabelaFonteExit);
     connect(NTabelaDestino, &toolkit::FileNameEdit::exited, this, &TF_Principal::NTabelaDestinoExit);
     connect(NTabelaFonte, &toolkit::FileNameEdit::beforeDialog, this, &TF_Principal::NTabelaFonteBeforeDialog);
@@ -228,6 +243,16 @@ void TF_Principal::BLimparCamposClick()
         Memo1->clear();
 }
 
+void TF_Principal::BitBtn7Click()
+{
+    guarded([&] { workbench::ui::TF_Processa::processa(this, Table1, NTabelaFonte->fileName()); });
+}
+
+void TF_Principal::BitBtn8Click()
+{
+    guarded([&] { workbench::ui::TF_Processa::processa(this, Table2, NTabelaDestino->fileName()); });
+}
+
 void TF_Principal::BProcessarClick()
 {
     guarded([&] {
@@ -235,6 +260,55 @@ void TF_Principal::BProcessarClick()
         processar(*Table1, *Table2, host, NTabelaFonte->fileName(), NTabelaDestino->fileName(),
                   Memo1->toPlainText(), Operacao(ComboBox1->currentIndex()));
     });
+}
+
+void TF_Principal::BMontarClick()
+{
+    guarded([&] {
+        transfer::BMontarClick(this, *Table1, *Table2, NTabelaFonte->fileName(), NTabelaDestino->fileName(), Memo1,
+                               [this](const QStringList& s, const QStringList& d) { PreencheChaves(s, d); });
+    });
+}
+
+// The key field names as the key lists hold them: the selected item, or empty without one.
+static QString selectedKey(const QComboBox* list)
+{
+    return list->currentIndex() >= 0 ? list->itemText(list->currentIndex()) : QString();
+}
+
+void TF_Principal::BAtualizarClick()
+{
+    guarded([&] {
+        WindowRunHost host(progress_, this);
+        atualizar(*Table1, *Table2, host, NTabelaFonte->fileName(), NTabelaDestino->fileName(), Memo1->toPlainText(),
+                  selectedKey(ChaveIndPai), selectedKey(ChaveIndFilho));
+    });
+}
+
+void TF_Principal::BitBtn1Click()
+{
+    guarded([&] {
+        WindowRunHost host(progress_, this);
+        comparar(*Table1, *Table2, host, NTabelaFonte->fileName(), NTabelaDestino->fileName(), Memo1->toPlainText(),
+                 selectedKey(ChaveIndPai), selectedKey(ChaveIndFilho), divergenceListPath());
+    });
+}
+
+// "Ver": the table as it is bound (no rebinding from the file edit), with its order and,
+// for the source, its filter.
+void TF_Principal::BVer1Click()
+{
+    guarded([&] { views::BVerClick(this, *Table1); });
+}
+
+void TF_Principal::BVer2Click()
+{
+    guarded([&] { views::BVerClick(this, *Table2); });
+}
+
+void TF_Principal::BFiltroClick()
+{
+    guarded([&] { views::BFiltroClick(this, *Table1); });
 }
 
 TF_Principal* createWindows()

@@ -77,6 +77,14 @@ public slots:
     void BLimparClick();
     void BLimparCamposClick();
     void BProcessarClick();
+    void BMontarClick();
+    void BAtualizarClick();
+    void BitBtn1Click();
+    void BVer1Click();
+    void BVer2Click();
+    void BFiltroClick();
+    void BitBtn7Click();
+    void BitBtn8Click();
 
 private:
     TF_Progresso* progress_ = nullptr;

@@ -2,6 +2,7 @@
 
 #include "app/ProgressBar.h"
 #include "app/U_Progresso.h"
+#include "reconcile/ui/U_OpcoesAcao.h"
 #include "toolkit/MessageBoxes.h"
 
 #include <QApplication>
@@ -114,6 +115,25 @@ void WindowRunHost::betweenRecords()
         return;
     eventsNs_ = clock_.nsecsElapsed();
     QApplication::processEvents();
+}
+
+RecordRunHost::Answer WindowRunHost::askVerification(const QString& question)
+{
+    setBusyCursor(false);
+    const toolkit::Button b = toolkit::messageBox(mainWindow_, toolkit::MessageKind::Confirmation, question,
+                                                  toolkit::Yes | toolkit::No | toolkit::Cancel);
+    setBusyCursor(true);
+    return b == toolkit::Yes ? Answer::Yes : b == toolkit::No ? Answer::No : Answer::Cancel;
+}
+
+int WindowRunHost::askRecordOption(const QString& text)
+{
+    if (!options_)
+        options_ = std::make_unique<reconcile::TF_OpcoesAcao>(mainWindow_);
+    setBusyCursor(false);
+    const int choice = options_->choose(text);
+    setBusyCursor(true);
+    return choice;
 }
 
 bool WindowRunHost::eventFilter(QObject* watched, QEvent* event)

@@ -5,7 +5,13 @@
 
 #include "run/RecordRun.h"
 
+#include <memory>
+
 class QWidget;
+
+namespace quillora::reconcile {
+class TF_OpcoesAcao;
+}
 
 namespace quillora::app {
 
@@ -28,6 +34,11 @@ public:
     void progressHide() override;
     bool askCancelOnError(const QString& question) override;
     void betweenRecords() override;
+    // The comparison's confirmation with Yes, No and Cancel.
+    Answer askVerification(const QString& question) override;
+    // The record options dialog, made at its first difference and kept for the run.
+    int askRecordOption(const QString& text) override;
+    reconcile::TF_OpcoesAcao* recordOptions() const { return options_.get(); }
 
     // How often the window was painted during the run (for the benchmark's report).
     qint64 paints() const { return paints_; }
@@ -52,6 +63,7 @@ private:
     int paintedLength_ = -1;
     qint64 paints_ = 0;
     bool filtering_ = false;
+    std::unique_ptr<reconcile::TF_OpcoesAcao> options_;
 };
 
 }  // namespace quillora::app

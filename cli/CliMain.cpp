@@ -21,6 +21,17 @@ const char* const usageText =
     "  process --source S --dest D --map ARQUIVO [--operation N|NOME] [--on-error stop|continue]\n"
     "          [--locale NOME] [--password S]...\n"
     "      \"Processar\": a lista de campos (uma por linha) aplicada a cada registro da fonte\n"
+    "  update --source S --dest D --map ARQUIVO --source-key CAMPO --dest-key CAMPO\n"
+    "         [--on-error stop|continue] [--locale NOME] [--password S]... [--filter EXPR]\n"
+    "      \"Atualizar\": o registro do destino com a mesma chave recebe os campos da fonte\n"
+    "  compare --source S --dest D --map ARQUIVO --source-key CAMPO --dest-key CAMPO [--out ARQUIVO]\n"
+    "          [--reconcile none|source-to-dest|dest-to-source] [--on-error stop|continue]\n"
+    "          [--locale NOME] [--password S]... [--filter EXPR]\n"
+    "      \"Comparar\": grava a lista de divergências (padrão: a do programa)\n"
+    "  column TABELA --column CAMPO --operation zeros|fill|cut|sequence|recno|case [--width W]\n"
+    "          [--value TEXTO] [--start S] [--count C] [--upper|--lower] [--from REGISTRO] [--index CAMPOS]\n"
+    "          [--locale NOME] [--password S]...\n"
+    "      uma operação de coluna do registro REGISTRO (posição na ordem; padrão 1) até o último\n"
     "\n"
     "Opções comuns: --locale NOME (pt_BR, en_US, ...; padrão: a do usuário), --password S (repetível)\n"
     "Saída: 0 sucesso, 1 erro, 2 uso incorreto.\n";
@@ -49,6 +60,9 @@ int cliMain(const QStringList& args)
         {QStringLiteral("info"), runInfo},
         {QStringLiteral("dump"), runDump},
         {QStringLiteral("process"), runProcess},
+        {QStringLiteral("column"), runColumn},
+        {QStringLiteral("update"), runUpdate},
+        {QStringLiteral("compare"), runCompare},
     };
     const auto it = commands.constFind(command);
     if (it == commands.constEnd()) {

@@ -9,6 +9,9 @@ namespace quillora::cli {
 int runInfo(const QStringList& args);
 int runDump(const QStringList& args);
 int runProcess(const QStringList& args);
+int runColumn(const QStringList& args);
+int runUpdate(const QStringList& args);
+int runCompare(const QStringList& args);
 
 // The whole program: dispatches on the subcommand, prints errors, returns the exit status.
 int cliMain(const QStringList& args);

@@ -76,14 +76,16 @@ RecordRunResult RecordRun::run(const QString& sourcePath, const QString& destina
         if (beforeWalk)
             beforeWalk();
 
-        while (!source_.Eof() && !ProcessoCancelado) {
+        while (!skipWalk && !source_.Eof() && !ProcessoCancelado) {
             try {
                 if (perRecord)
                     perRecord();
             } catch (const std::exception& e) {
                 ++result.failed;
-                // A destination record being added or edited is discarded, never half kept.
+                // Pending changes of either table are discarded, never half kept. The source
+                // too: a source record left pending would be stored, or fail again, at Next.
                 destination_.Cancel();
+                source_.Cancel();
                 ProcessoCancelado = host_.askCancelOnError(errorQuestion(textOf(e)));
             }
             source_.Next();

@@ -29,6 +29,22 @@ public:
     // Between records: the place where a window lets its progress window take input (its
     // "Cancelar" may set ProcessoCancelado). Nothing by default.
     virtual void betweenRecords() {}
+
+    // The comparison's question before its walk, asked with Yes, No and Cancel.
+    enum class Answer { Yes, No, Cancel };
+    // Hosts that cannot ask compare only.
+    virtual Answer askVerification(const QString& question)
+    {
+        (void)question;
+        return Answer::No;
+    }
+    // The record options for one difference: 0 source to destination, 1 destination to
+    // source, 2 leave both; -1 for Cancel. Hosts that cannot ask change nothing.
+    virtual int askRecordOption(const QString& text)
+    {
+        (void)text;
+        return -1;
+    }
 };
 
 // How a run ended, for callers that report it (the CLI's exit status).
@@ -51,6 +67,8 @@ public:
     std::function<void()> beforeWalk;  // after the progress window is shown
     std::function<void()> perRecord;   // guarded by the error question
     std::function<void()> closing;     // after both tables are closed and the window hidden
+    // Set by beforeWalk to go straight to the closing steps without walking.
+    bool skipWalk = false;
 
     // Binding or opening errors are thrown before anything is shown (a table opened before
     // the failing one stays open). Errors outside the per-record work end the run and are

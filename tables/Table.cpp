@@ -98,19 +98,24 @@ void Table::Open()
     for (int i = 0; i < defs.size(); ++i)
         fields_.push_back(std::make_unique<Field>(this, i, defs[i]));
     try {
+        // A condition or an order the newly bound table cannot give fails the opening.
+        condition_ = compileFilter(filter_);
         applyOrder();
     } catch (...) {
-        // An order the newly bound table cannot give fails the opening.
+        condition_.reset();
         fields_.clear();
         file_.reset();
         throw;
     }
+    visibleCount_ = -1;
+    visible_.reset();
+    scratchId_ = NoRecord;
     state_ = State::Browse;
     writeStarted_ = false;
     locateIndexes_.clear();
     indexGeneration_ = file_->idGeneration();
     clearPending();
-    setCurrent(orderFirst());
+    setCurrent(firstVisible());
     bof_ = true;
     eof_ = current_ == NoRecord;
     emit activeChanged(true);
@@ -127,6 +132,10 @@ void Table::Close()
     fields_.clear();
     locateIndexes_.clear();
     order_.reset();
+    condition_.reset();
+    visible_.reset();
+    visibleCount_ = -1;
+    scratchId_ = NoRecord;
     state_ = State::Inactive;
     current_ = NoRecord;
     raw_.clear();
@@ -244,17 +253,107 @@ void Table::applyOrder()
 void Table::setCurrent(RecordId id)
 {
     current_ = id;
-    if (id == NoRecord)
+    if (id == NoRecord) {
         raw_.clear();
-    else
+    } else if (id == scratchId_) {
+        raw_.swap(scratch_);
+        scratchId_ = NoRecord;
+    } else {
         file_->read(id, raw_);
+    }
+}
+
+// --- Filtering --------------------------------------------------------------------------
+
+std::unique_ptr<filter::CompiledFilter> Table::compileFilter(const QString& text) const
+{
+    return filter::CompiledFilter::compile(text, file_->fields(),
+                                           [this](const QString& name) { return FieldByName(name)->Index(); });
+}
+
+bool Table::visible(RecordId id)
+{
+    if (!filtering())
+        return true;
+    file_->read(id, scratch_);
+    scratchId_ = id;
+    return condition_->matches(*file_, scratch_);
+}
+
+RecordId Table::firstVisible()
+{
+    if (visible_)
+        return visible_->first();
+    RecordId id = orderFirst();
+    while (id != NoRecord && !visible(id))
+        id = orderNext(id);
+    return id;
+}
+
+RecordId Table::lastVisible()
+{
+    if (visible_)
+        return visible_->last();
+    RecordId id = orderLast();
+    while (id != NoRecord && !visible(id))
+        id = orderPrior(id);
+    return id;
+}
+
+RecordId Table::nextVisible(RecordId id)
+{
+    if (visible_ && visible_->contains(id))
+        return visible_->next(id);
+    do
+        id = orderNext(id);
+    while (id != NoRecord && !visible(id));
+    return id;
+}
+
+RecordId Table::priorVisible(RecordId id)
+{
+    if (visible_ && visible_->contains(id))
+        return visible_->prior(id);
+    do
+        id = orderPrior(id);
+    while (id != NoRecord && !visible(id));
+    return id;
+}
+
+OrderIndex* Table::visibleIndex()
+{
+    if (!visible_) {
+        std::vector<std::pair<QByteArray, RecordId>> ids;
+        for (RecordId id = orderFirst(); id != NoRecord; id = orderNext(id))
+            if (visible(id))
+                ids.emplace_back(QByteArray(), id);
+        // Equal (empty) keys: the current order alone places a record that joins later.
+        visible_ = std::make_unique<OrderIndex>([this](RecordId a, RecordId b) { return precedesInOrder(a, b); });
+        visible_->assign(std::move(ids));
+        visibleCount_ = visible_->count();
+    }
+    return visible_.get();
+}
+
+void Table::filterChanged()
+{
+    visible_.reset();
+    visibleCount_ = -1;
+    scratchId_ = NoRecord;
+    if (!Active())
+        return;
+    setCurrent(firstVisible());
+    bof_ = true;
+    eof_ = current_ == NoRecord;
+    notifyData();
+    notifyCurrent();
 }
 
 void Table::First()
 {
     checkActive();
     checkBrowseMode();
-    setCurrent(orderFirst());
+    setCurrent(firstVisible());
     bof_ = true;
     eof_ = current_ == NoRecord;
     notifyCurrent();
@@ -264,7 +363,7 @@ void Table::Last()
 {
     checkActive();
     checkBrowseMode();
-    setCurrent(orderLast());
+    setCurrent(lastVisible());
     eof_ = true;
     bof_ = current_ == NoRecord;
     notifyCurrent();
@@ -278,7 +377,7 @@ void Table::Next()
         eof_ = true;
         return;
     }
-    const RecordId next = orderNext(current_);
+    const RecordId next = nextVisible(current_);
     if (next == NoRecord) {
         eof_ = true;
     } else {
@@ -297,7 +396,7 @@ void Table::Prior()
         bof_ = true;
         return;
     }
-    const RecordId prior = orderPrior(current_);
+    const RecordId prior = priorVisible(current_);
     if (prior == NoRecord) {
         bof_ = true;
     } else {
@@ -311,7 +410,20 @@ void Table::Prior()
 qint64 Table::RecordCount()
 {
     checkActive();
-    return file_->count();
+    if (!filtering())
+        return file_->count();
+    if (visible_)
+        return visible_->count();
+    if (visibleCount_ < 0) {
+        qint64 n = 0;
+        QByteArray raw;
+        for (RecordId id = file_->first(); id != NoRecord; id = file_->next(id)) {
+            file_->read(id, raw);
+            n += condition_->matches(*file_, raw) ? 1 : 0;
+        }
+        visibleCount_ = n;
+    }
+    return visibleCount_;
 }
 
 qint64 Table::RecNo()
@@ -319,6 +431,8 @@ qint64 Table::RecNo()
     checkActive();
     if (state_ == State::Insert || current_ == NoRecord)
         return -1;
+    if (filtering() && file_->recordNumberIsPosition())
+        return visibleIndex()->position(current_);
     if (order_ && file_->recordNumberIsPosition())
         return order_->position(current_);
     return file_->recordNumber(current_);
@@ -328,7 +442,8 @@ bool Table::MoveToPosition(qint64 position)
 {
     checkActive();
     checkBrowseMode();
-    const RecordId id = order_ ? order_->atPosition(position) : file_->atPosition(position);
+    const RecordId id = filtering() ? visibleIndex()->atPosition(position)
+                                    : order_ ? order_->atPosition(position) : file_->atPosition(position);
     if (id == NoRecord)
         return false;
     setCurrent(id);
@@ -342,7 +457,50 @@ qint64 Table::Position()
     checkActive();
     if (current_ == NoRecord)
         return -1;
+    if (filtering())
+        return visibleIndex()->position(current_);  // -1 for a record posted out of the view
     return order_ ? order_->position(current_) : file_->position(current_);
+}
+
+QList<QList<quillora::Value>> Table::ReadRows(qint64 firstPosition, int count)
+{
+    checkActive();
+    QList<QList<quillora::Value>> rows;
+    RecordId id = filtering() ? visibleIndex()->atPosition(firstPosition)
+                  : order_    ? order_->atPosition(firstPosition)
+                              : file_->atPosition(firstPosition);
+    QByteArray raw;
+    const int n = int(fields_.size());
+    for (int k = 0; k < count && id != NoRecord; ++k, id = nextVisible(id)) {
+        file_->read(id, raw);
+        QList<quillora::Value> values;
+        values.reserve(n);
+        for (int i = 0; i < n; ++i)
+            values.append(file_->value(raw, i));
+        rows.append(std::move(values));
+    }
+    return rows;
+}
+
+bool Table::MoveToRecordId(RecordId id)
+{
+    checkActive();
+    checkBrowseMode();
+    if (id == NoRecord)
+        return false;
+    setCurrent(id);
+    bof_ = eof_ = false;
+    notifyCurrent();
+    return true;
+}
+
+std::vector<RecordId> Table::RecordIdsFromCurrent()
+{
+    checkActive();
+    std::vector<RecordId> ids;
+    for (RecordId id = current_; id != NoRecord; id = nextVisible(id))
+        ids.push_back(id);
+    return ids;
 }
 
 // --- Fields -----------------------------------------------------------------------------
@@ -482,13 +640,14 @@ void Table::Post()
     RecordId id;
     if (state_ == State::Insert) {
         id = file_->insert(pending_, insertBefore_);
-        indexesAfterWrite(NoRecord, {}, id);
+        indexesAfterWrite(NoRecord, {}, id, false);
     } else if (modified_) {
         // Values not assigned are not written; the file keeps them as they are.
         const QList<QList<quillora::Value>> before = indexedValuesOfCurrent();
+        const bool wasVisible = rawVisible(raw_);
         const RecordId old = current_;
         id = file_->update(current_, pending_, assigned_);
-        indexesAfterWrite(old, before, id);
+        indexesAfterWrite(old, before, id, wasVisible);
     } else {
         id = current_;
     }
@@ -510,7 +669,7 @@ void Table::Cancel()
     clearPending();
     setState(State::Browse);
     if (wasInsert) {
-        setCurrent(back != NoRecord ? back : orderFirst());
+        setCurrent(back != NoRecord ? back : firstVisible());
         bof_ = eof_ = current_ == NoRecord;
     }
     notifyCurrent();
@@ -534,15 +693,26 @@ void Table::Delete()
         writeStarted_ = true;
     }
     const QList<QList<quillora::Value>> before = indexedValuesOfCurrent();
+    const bool wasVisible = rawVisible(raw_);
     const RecordId removed = current_;
-    const RecordId next = file_->remove(current_);
-    indexesAfterWrite(removed, before, NoRecord);
+    // In an index order or a filtered view, the next record is the next one shown, which the
+    // file cannot tell; it stays valid unless the write moved records.
+    const bool ownOrder = order_ || filtering();
+    const RecordId shownNext = ownOrder ? nextVisible(current_) : NoRecord;
+    const quint64 generation = file_->idGeneration();
+    RecordId next = file_->remove(current_);
+    const bool moved = file_->idGeneration() != generation;
+    indexesAfterWrite(removed, before, NoRecord, wasVisible);
+    if (ownOrder && !moved)
+        next = shownNext;
+    else if (next != NoRecord && !visible(next))
+        next = nextVisible(next);
     if (next != NoRecord) {
         setCurrent(next);
         bof_ = eof_ = false;
     } else {
         // Deleted the last one: the new last record is current, at the end.
-        setCurrent(orderLast());
+        setCurrent(lastVisible());
         eof_ = true;
         bof_ = current_ == NoRecord;
     }
@@ -578,7 +748,7 @@ bool Table::matches(RecordId id, const QList<int>& fields, const QList<quillora:
         if (!(stored == wanted))
             return false;
     }
-    return true;
+    return rawVisible(raw);
 }
 
 LocateIndex* Table::locateIndexFor(const QList<int>& fields, int options)
@@ -611,27 +781,38 @@ QList<QList<quillora::Value>> Table::indexedValuesOfCurrent()
     return values;
 }
 
-void Table::indexesAfterWrite(RecordId oldId, const QList<QList<quillora::Value>>& oldValues, RecordId newId)
+void Table::indexesAfterWrite(RecordId oldId, const QList<QList<quillora::Value>>& oldValues, RecordId newId,
+                              bool oldVisible)
 {
-    if (locateIndexes_.empty() && !order_)
-        return;
-    if (file_->idGeneration() != indexGeneration_) {
-        // The write moved other records: search indexes are rebuilt when next needed, the
-        // order at once.
+    scratchId_ = NoRecord;
+    const bool moved = file_->idGeneration() != indexGeneration_;
+    QByteArray raw;
+    if (newId != NoRecord && (filtering() || (!moved && (order_ || !locateIndexes_.empty()))))
+        file_->read(newId, raw);
+    const bool newVisible = filtering() && newId != NoRecord && condition_->matches(*file_, raw);
+    if (filtering() && visibleCount_ >= 0)
+        visibleCount_ += qint64(newVisible) - qint64(oldVisible);
+    if (moved) {
+        // The write moved other records: search indexes and the filtered view are rebuilt
+        // when next needed, the order at once.
         locateIndexes_.clear();
+        visible_.reset();
         indexGeneration_ = file_->idGeneration();
         if (order_)
             applyOrder();
         return;
     }
-    QByteArray raw;
-    if (newId != NoRecord)
-        file_->read(newId, raw);
     if (order_) {
         if (oldId != NoRecord)
             order_->remove(oldId);
         if (newId != NoRecord)
             order_->insert(orderKey(raw, newId), newId);
+    }
+    if (visible_) {
+        if (oldId != NoRecord)
+            visible_->remove(oldId);
+        if (newVisible)
+            visible_->insert(QByteArray(), newId);
     }
     for (size_t i = 0; i < locateIndexes_.size(); ++i) {
         LocateIndex& index = *locateIndexes_[i];
@@ -720,6 +901,7 @@ void Table::reorder(const QString& oldNames, const QString& oldName)
         applyOrder();
         throw;
     }
+    visible_.reset();
     // The current record stays current; only the order around it changed.
     notifyData();
     notifyCurrent();
@@ -727,12 +909,27 @@ void Table::reorder(const QString& oldNames, const QString& oldName)
 
 void Table::SetFilter(const QString& condition)
 {
+    if (!Active()) {
+        filter_ = condition;
+        return;
+    }
+    std::unique_ptr<filter::CompiledFilter> compiled = compileFilter(condition);
+    if (filtered_)
+        checkBrowseMode();
     filter_ = condition;
+    condition_ = std::move(compiled);
+    if (filtered_)
+        filterChanged();
 }
 
 void Table::SetFiltered(bool on)
 {
+    if (on == filtered_)
+        return;
+    if (Active())
+        checkBrowseMode();
     filtered_ = on;
+    filterChanged();
 }
 
 // --- Notifications ----------------------------------------------------------------------

@@ -16,6 +16,7 @@
 #include "tables/FieldType.h"
 #include "tables/TableFile.h"
 #include "tables/Value.h"
+#include "tables/filter/FilterCondition.h"
 
 namespace quillora {
 
@@ -69,6 +70,16 @@ public:
     bool MoveToPosition(qint64 position);
     // Where the current record stands (from 1) in the current order; -1 when there is none.
     qint64 Position();
+    // Up to `count` records from a position (from 1) of the current order, each as its field
+    // values, read without moving the cursor: grids show a window of a large table this way.
+    QList<QList<quillora::Value>> ReadRows(qint64 firstPosition, int count);
+    // The current record's identity and a move back to it, for walks over a list of records
+    // fixed in advance; ids stay valid while RecordIdGeneration() does not change.
+    RecordId CurrentRecordId() const { return current_; }
+    quint64 RecordIdGeneration() const { return file_ ? file_->idGeneration() : 0; }
+    bool MoveToRecordId(RecordId id);
+    // The ids of the current record and of every record after it in the current order.
+    std::vector<RecordId> RecordIdsFromCurrent();
 
     // --- Fields -------------------------------------------------------------------------
     QList<FieldDef> FieldDefs() const;
@@ -100,6 +111,8 @@ public:
     void SetIndexFieldNames(const QString& names);
     const QString& IndexName() const { return indexName_; }
     void SetIndexName(const QString& name);
+    // The condition is compiled against the fields whenever it is set on an open table and at
+    // every Open, also while filtering is off; a faulty one throws and changes nothing.
     const QString& Filter() const { return filter_; }
     void SetFilter(const QString& condition);
     bool Filtered() const { return filtered_; }
@@ -136,11 +149,26 @@ private:
     void startPending(State s);
     void startInsert(RecordId before);
     void clearPending();
+    // --- Filtering: while it is on, every move, count and search sees only the records the
+    // condition selects. A record posted so that it no longer matches stays current until the
+    // cursor leaves it, so that a walk that edits records moves on from where it was.
+    bool filtering() const { return filtered_ && condition_ != nullptr; }
+    std::unique_ptr<filter::CompiledFilter> compileFilter(const QString& text) const;
+    bool rawVisible(const QByteArray& raw) const { return !filtering() || condition_->matches(*file_, raw); }
+    bool visible(RecordId id);  // reads the record into scratch_
+    RecordId firstVisible();
+    RecordId lastVisible();
+    RecordId nextVisible(RecordId id);
+    RecordId priorVisible(RecordId id);
+    OrderIndex* visibleIndex();  // positions of the visible records, built on first need
+    void filterChanged();
+
     bool matches(RecordId id, const QList<int>& fields, const QList<quillora::Value>& values, int options);
     LocateIndex* locateIndexFor(const QList<int>& fields, int options);
     // Before and after a write, so that the in-memory search indexes follow it.
     QList<QList<quillora::Value>> indexedValuesOfCurrent();
-    void indexesAfterWrite(RecordId oldId, const QList<QList<quillora::Value>>& oldValues, RecordId newId);
+    void indexesAfterWrite(RecordId oldId, const QList<QList<quillora::Value>>& oldValues, RecordId newId,
+                           bool oldVisible);
 
     // The order set by IndexFieldNames / IndexName: resolved against the table's indexes and
     // built in memory (natural order when none is set or the index is the primary key).
@@ -190,6 +218,13 @@ private:
     std::optional<IndexDef> orderExpression_;
     bool orderDescending_ = false;
     bool orderCaseInsensitive_ = false;
+
+    std::unique_ptr<filter::CompiledFilter> condition_;  // null: no condition, all visible
+    qint64 visibleCount_ = -1;                            // -1 until counted
+    std::unique_ptr<OrderIndex> visible_;
+    // The last record read while skipping hidden ones, so that landing on it reads it once.
+    QByteArray scratch_;
+    RecordId scratchId_ = NoRecord;
 
     std::vector<std::unique_ptr<LocateIndex>> locateIndexes_;
     quint64 indexGeneration_ = 0;

@@ -12,6 +12,7 @@ rm -rf "$corpus"
 mkdir -p "$corpus"
 case "$(basename "$fuzzer")" in
   fuzz_dbase) "$here/dbase_corpus.sh" "$samples/dbase" "$corpus" ;;
+  fuzz_filter) "$here/filter_corpus.sh" "$corpus" ;;
   fuzz_paradox_*)
     # The Paradox corpus script makes one folder per reader: db, mb, px.
     "$here/paradox_corpus.sh" "$samples/paradox" "$corpus.all"

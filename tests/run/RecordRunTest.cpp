@@ -165,3 +165,35 @@ TEST_F(RecordRunFrame, ErrorOutsideTheRecordWorkEndsTheRunAfterClosing)
     EXPECT_FALSE(t1.Active() || t2.Active() || host.visible);
     EXPECT_TRUE(host.questions.isEmpty());
 }
+
+// A failed record leaves no pending change in the source either: an edit of the source record
+// left pending would be stored by the next move, or fail there and end the whole run.
+TEST_F(RecordRunFrame, FailedRecordDiscardsThePendingSourceChange)
+{
+    RecordRun run(t1, t2, host);
+    run.perRecord = [&] {
+        seen << t1.FieldByName(QStringLiteral("COD"))->AsString();
+        t1.Edit();
+        t1.FieldByName(QStringLiteral("COD"))->SetValue(Value::text(QStringLiteral("X")));
+        throw Error(QStringLiteral("falhou"));
+    };
+    const RecordRunResult r = run.run(src, dst);
+    EXPECT_EQ(r.failed, 5);
+    EXPECT_EQ(seen, QStringList({"1", "2", "3", "4", "5"}));
+    EXPECT_EQ(columnOf(src, QStringLiteral("COD")), QStringList({"1", "2", "3", "4", "5"}));
+}
+
+TEST_F(RecordRunFrame, SkippingTheWalkStillRunsTheClosingSteps)
+{
+    RecordRun run(t1, t2, host);
+    bool closingRan = false;
+    run.beforeWalk = [&] { run.skipWalk = true; };
+    run.perRecord = [&] { seen << QStringLiteral("walked"); };
+    run.closing = [&] { closingRan = true; };
+    const RecordRunResult r = run.run(src, dst);
+    EXPECT_TRUE(seen.isEmpty());
+    EXPECT_EQ(r.walked, 0);
+    EXPECT_EQ(host.positionAtHide, 0);
+    EXPECT_TRUE(closingRan);
+    EXPECT_FALSE(t1.Active() || t2.Active() || host.visible);
+}

@@ -18,6 +18,10 @@ public:
     std::function<bool(int n, const QString& question)> answer;
     // Called between records with the number of records walked so far.
     std::function<void(qint64 walked)> onBetween;
+    // The comparison's verification question; No when unset.
+    Answer verification = Answer::No;
+    // The record option for the n-th difference shown (from 0); Cancel (-1) when unset.
+    std::function<int(int n, const QString& text)> recordOption;
 
     void progressShow(qint64 maximum) override
     {
@@ -43,6 +47,16 @@ public:
         questions << question;
         return answer ? answer(int(questions.size()) - 1, question) : false;
     }
+    Answer askVerification(const QString& question) override
+    {
+        verificationQuestions << question;
+        return verification;
+    }
+    int askRecordOption(const QString& text) override
+    {
+        recordOptionTexts << text;
+        return recordOption ? recordOption(int(recordOptionTexts.size()) - 1, text) : -1;
+    }
     void betweenRecords() override
     {
         ++between;
@@ -59,6 +73,8 @@ public:
     qint64 steps = 0;
     qint64 between = 0;
     QStringList questions;
+    QStringList verificationQuestions;
+    QStringList recordOptionTexts;
 };
 
 }  // namespace quillora::test

@@ -1,0 +1,27 @@
+#include "reconcile/Atualizar.h"
+
+#include "reconcile/KeyedPairs.h"
+#include "tables/Table.h"
+#include "transfer/MappingList.h"
+
+namespace quillora {
+
+RecordRunResult atualizar(Table& source, Table& destination, RecordRunHost& host, const QString& sourcePath,
+                          const QString& destinationPath, const QString& mappingText, const QString& sourceKey,
+                          const QString& destinationKey)
+{
+    KeyedPairs keyed(source, destination, mappingLines(mappingText), sourceKey, destinationKey);
+    RecordRun run(source, destination, host);
+    run.perRecord = [&] {
+        if (!keyed.findDestination())
+            return;
+        destination.Edit();
+        for (KeyedPairs::Pair& p : keyed.pairs())
+            keyed.destinationField(p)->SetValue(keyed.sourceField(p)->Value());
+        // A failed line leaves the edit pending; the run's Cancel drops every line of it.
+        destination.Post();
+    };
+    return run.run(sourcePath, destinationPath);
+}
+
+}  // namespace quillora

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+namespace quillora {
+
+class Field;
+class Table;
+
+// What "Atualizar" and "Comparar" share: the source record's key, the search of the
+// destination by it, and the mapping lines as pairs of field names. Every right part names a
+// source field (a sequence or fixed text is looked up as a name and fails). Empty lines are
+// skipped, as "Processar" skips them. Field names are looked up once and again after each
+// failure, so a missing field fails every record with the same message.
+class KeyedPairs {
+public:
+    KeyedPairs(Table& source, Table& destination, const QStringList& lines, const QString& sourceKey,
+               const QString& destinationKey);
+
+    struct Pair {
+        QString destinationName;
+        QString sourceName;
+        Field* destinationField = nullptr;
+        Field* sourceField = nullptr;
+    };
+
+    // The source key field of the current record (throws when the name is not a field).
+    Field* sourceKeyField();
+    // Moves the destination to the first record whose key equals the source record's key,
+    // letter case ignored, the whole value (a key "12" never finds "123"). False: no match.
+    bool findDestination();
+
+    std::vector<Pair>& pairs() { return pairs_; }
+    Field* destinationField(Pair& p);
+    Field* sourceField(Pair& p);
+
+private:
+    Table& source_;
+    Table& destination_;
+    QString sourceKey_;
+    QString destinationKey_;
+    Field* sourceKeyField_ = nullptr;
+    std::vector<Pair> pairs_;
+};
+
+}  // namespace quillora

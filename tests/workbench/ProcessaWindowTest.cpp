@@ -1,0 +1,221 @@
+// The processing window's wiring, offscreen: opening, the index chooser, a refusal, Cancel in
+// a dialog, the navigator's delete.
+#include "app/Quillora.h"
+#include "tables/Regional.h"
+#include "toolkit/FileNameEdit.h"
+#include "tables/Table.h"
+#include "tables/engine/Engine.h"
+#include "tables/paradox/ParadoxFormat.h"
+#include "tests/run/DbfFixture.h"
+#include "tests/toolkit/ModalAnswer.h"
+#include "toolkit/NavigatorBar.h"
+#include "toolkit/TableGridModel.h"
+#include "workbench/ui/ParameterDialogs.h"
+#include "workbench/ui/U_Processa.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QtTest>
+
+using namespace quillora;
+using namespace quillora::test;
+using quillora::workbench::ui::TF_Processa;
+
+class ProcessaWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir;
+    QString keyed;  // Paradox, key ID, three records
+    QString dbf;
+
+    void pickColumn(TF_Processa& w, int field)
+    {
+        w.RxDBGrid1->setCurrentIndex(w.DataSource1->index(w.DataSource1->currentRow(), field));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        Regional::setCurrent(QLocale(QLocale::Portuguese, QLocale::Brazil));
+        registerBuiltinFormats();
+        keyed = dir.path() + "/clientes.db";
+        createParadoxTable(keyed, {FieldDef{"ID", ftInteger}, FieldDef{"NOME", ftString, 10}}, ParadoxCreateOptions(7, 1));
+        Table t("T");
+        t.Bind(keyed);
+        t.Open();
+        for (int i = 1; i <= 3; ++i) {
+            t.Append();
+            t.Fields(0)->SetValue(Value::integer(i));
+            t.Fields(1)->SetValue(Value::text(QStringLiteral("nome %1").arg(i)));
+            t.Post();
+        }
+        t.Close();
+        dbf = dir.path() + "/itens.dbf";
+        makeDbf(dbf, {textField("DESCR", 12), FieldDef{"QTD", ftInteger, 5}},
+                {{txt("um"), Value::integer(1)}, {txt("dois"), Value::integer(2)}});
+    }
+
+    void cleanup() { cancelPendingAnswers(); }
+
+    // Opened over a closed table: bound from the file name, shown, and the table closed after.
+    void opensBindsAndClosesTheTable()
+    {
+        for (const QString& path : {keyed, dbf}) {
+            Table table("Table1");
+            QString caption, panel0, panel1;
+            answerNextBox({}, [&](QWidget* modal) {
+                auto* w = qobject_cast<TF_Processa*>(modal);
+                QVERIFY(w);
+                caption = w->windowTitle();
+                panel0 = w->statusPanel(0);
+                panel1 = w->statusPanel(1);
+                w->SpeedButton5->click();
+            });
+            TF_Processa::processa(nullptr, &table, path);
+            QCOMPARE(caption, QStringLiteral("Processamento de tabela"));
+            QCOMPARE(panel0, QStringLiteral("Quantidade de registros: %1").arg(path == keyed ? 3 : 2));
+            QCOMPARE(panel1, QStringLiteral("Processamento de tabelas"));
+            QVERIFY(!table.Active());
+            QCOMPARE(table.FilePath(), path);
+        }
+        // A missing file: the error escapes and no window opens.
+        Table missing("Table1");
+        bool failed = false;
+        try {
+            TF_Processa::processa(nullptr, &missing, dir.path() + "/nada.dbf");
+        } catch (const Error&) {
+            failed = true;
+        }
+        QVERIFY(failed);
+    }
+
+    // The main window's two buttons open the window over their own table, from its edit.
+    void mainWindowButtons()
+    {
+        app::TF_Principal main;
+        main.NTabelaFonte->setText(keyed);
+        main.NTabelaDestino->setText(dbf);
+        for (auto [button, table] : {std::pair{main.BitBtn7, main.Table1}, std::pair{main.BitBtn8, main.Table2}}) {
+            Table* shown = nullptr;
+            QString panel0;
+            answerNextBox({}, [&](QWidget* modal) {
+                auto* w = qobject_cast<TF_Processa*>(modal);
+                QVERIFY(w);
+                shown = w->table();
+                panel0 = w->statusPanel(0);
+                w->close();
+            });
+            button->click();
+            QCOMPARE(shown, table);
+            QCOMPARE(panel0, QStringLiteral("Quantidade de registros: %1").arg(table == main.Table1 ? 3 : 2));
+            QVERIFY(!table->Active());
+        }
+        QVERIFY(main.findChildren<TF_Processa*>().isEmpty());
+    }
+
+    // The chooser starts blank, the choice orders the table and is shown again next time.
+    void indexChoiceStaysOnTheTable()
+    {
+        Table table("Table1");
+        table.Bind(keyed);
+        table.Open();
+        {
+            TF_Processa w(&table, nullptr);
+            QCOMPARE(w.DBIndexCombo1->count(), 1);
+            QCOMPARE(w.DBIndexCombo1->itemText(0), QStringLiteral("ID"));
+            QCOMPARE(w.DBIndexCombo1->currentIndex(), -1);
+            emit w.DBIndexCombo1->activated(0);
+            QCOMPARE(table.IndexFieldNames(), QStringLiteral("ID"));
+        }
+        table.Close();
+        table.Open();
+        TF_Processa again(&table, nullptr);
+        QCOMPARE(again.DBIndexCombo1->currentIndex(), 0);
+        table.Close();
+    }
+
+    void refusalAndCancel()
+    {
+        Table table("Table1");
+        table.Bind(dbf);
+        table.Open();
+        TF_Processa w(&table, nullptr);
+        w.show();
+        pickColumn(w, 1);  // QTD, an integer
+        auto refusal = answerNextBox(QStringLiteral("&Ok"));
+        w.SpeedButton1->click();
+        QTRY_COMPARE(refusal->count, 1);
+        QCOMPARE(refusal->text, QStringLiteral("Este campo não pode ser processado com zeros a esquerda !"));
+        QCOMPARE(w.statusPanel(1), QStringLiteral("Processamento de tabelas"));
+
+        // Fill of the text column, cancelled in its dialog.
+        pickColumn(w, 0);
+        QString title;
+        QPoint where;
+        answerNextBox({}, [&](QWidget* modal) {
+            title = modal->windowTitle();
+            where = modal->pos();
+            auto* d = qobject_cast<workbench::ui::TF_PCampos*>(modal);
+            QVERIFY(d);
+            d->Edit1->setText("mudou");
+            d->BitBtn2->click();
+        });
+        w.SpeedButton2->click();
+        QCOMPARE(title, QStringLiteral("Preechimento de campos"));
+        QCOMPARE(where, QPoint(223, 224));
+        QCOMPARE(table.FieldByName("DESCR")->AsString(), QStringLiteral("um"));
+
+        // And with OK: both records filled, the completion message shown.
+        answerNextBox({}, [&](QWidget* modal) {
+            auto* d = qobject_cast<workbench::ui::TF_PCampos*>(modal);
+            QVERIFY(d);
+            d->Edit1->setText("novo");
+            d->BitBtn1->click();
+            answerNextBox(QStringLiteral("&Ok"));
+        });
+        w.SpeedButton2->click();
+        QCOMPARE(w.statusPanel(1), QStringLiteral("Processamento de tabelas"));
+        w.close();
+        table.Close();
+        QCOMPARE(columnOf(dbf, "DESCR"), QStringList({"novo", "novo"}));
+    }
+
+    void navigatorDeleteAsks()
+    {
+        Table table("Table1");
+        table.Bind(keyed);
+        table.Open();
+        TF_Processa w(&table, nullptr);
+        w.show();
+        QVERIFY(!w.DBNavigator1->button(toolkit::NavigatorBar::Insert));
+        pickColumn(w, 1);
+        auto no = answerNextBox(QStringLiteral("&Cancelar"));
+        w.DBNavigator1->button(toolkit::NavigatorBar::Delete)->click();
+        QCOMPARE(no->text, QStringLiteral("Apagar registro?"));
+        QCOMPARE(table.RecordCount(), 3);
+        auto yes = answerNextBox(QStringLiteral("&Ok"));
+        w.DBNavigator1->button(toolkit::NavigatorBar::Delete)->click();
+        QCOMPARE(yes->count, 1);
+        QCOMPARE(table.RecordCount(), 2);
+        QCOMPARE(w.statusPanel(0), QStringLiteral("Quantidade de registros: 3"));
+        QCOMPARE(w.DataSource1->rowCount(), 2);
+        QCOMPARE(w.RxDBGrid1->currentField(), 1);  // the grid's column survives the re-read
+
+        const QString shot = qEnvironmentVariable("QUILLORA_SCREENSHOT");
+        if (!shot.isEmpty()) {
+            w.resize(541, 438);
+            w.DBIndexCombo1->setCurrentIndex(0);
+            w.setStatusText(QStringLiteral("Percentual processado: 100 %"));
+            QVERIFY(w.grab().save(shot));
+        }
+        w.close();
+        table.Close();
+    }
+};
+
+QTEST_MAIN(ProcessaWindowTest)
+#include "ProcessaWindowTest.moc"

@@ -1,0 +1,142 @@
+#include "workbench/ColumnRun.h"
+
+#include "tables/Table.h"
+#include "workbench/WorkbenchHost.h"
+
+#include <QStringList>
+
+namespace quillora::workbench {
+
+namespace {
+
+bool namesField(const QStringList& names, const QString& field)
+{
+    for (const QString& n : names)
+        if (n.trimmed().compare(field, Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
+// Stores a changed pending record and discards an unchanged one, as a move does.
+void storePending(Table& table)
+{
+    if (table.Modified())
+        table.Post();
+    else
+        table.Cancel();
+}
+
+}  // namespace
+
+ColumnRun::ColumnRun(Table& table, WorkbenchHost& host, int field) : table_(table), host_(host), field_(field) {}
+
+QString ColumnRun::progressText(qint64 recNo, qint64 recordCount)
+{
+    qint64 n = recordCount != 0 ? recNo * 100 / recordCount : 0;
+    if (n > 99)
+        n = 100;
+    return QStringLiteral("Percentual processado: %1 %").arg(n);
+}
+
+void ColumnRun::progress()
+{
+    host_.setStatusText(progressText(table_.RecNo(), table_.RecordCount()));
+}
+
+ColumnRun::Walk ColumnRun::chooseWalk() const
+{
+    const QString name = table_.Fields(field_)->FieldName();
+    const QList<IndexDef> defs = table_.IndexDefs();
+    // A change to a primary key field moves the record in the file, and other records' ids
+    // with it: such a run finds its records again by their key values.
+    for (const IndexDef& def : defs)
+        if (def.has(ixPrimary) && namesField(def.fields, name))
+            return Walk::Keys;
+    if (!table_.IndexFieldNames().isEmpty())
+        return namesField(table_.IndexFieldNames().split(QLatin1Char(';')), name) ? Walk::Ids : Walk::Next;
+    if (!table_.IndexName().isEmpty()) {
+        for (const IndexDef& def : defs)
+            if (def.name.compare(table_.IndexName(), Qt::CaseInsensitive) == 0)
+                return def.has(ixExpression) || namesField(def.fields, name) ? Walk::Ids : Walk::Next;
+    }
+    return Walk::Next;
+}
+
+void ColumnRun::run(const std::function<void()>& work, bool post, const std::function<void()>& afterMove)
+{
+    table_.DisableControls();
+    host_.runStarted();
+    try {
+        const RecordId start = table_.CurrentRecordId();
+        if (start != NoRecord) {
+            // The run starts at the current record, also when a move to the last one left the
+            // table at its end.
+            table_.MoveToRecordId(start);
+            Walk walk = chooseWalk();
+            std::vector<RecordId> ids;
+            QList<QList<Value>> keys;
+            QString keyNames;
+            const quint64 generation = table_.RecordIdGeneration();
+            if (walk == Walk::Ids) {
+                ids = table_.RecordIdsFromCurrent();
+            } else if (walk == Walk::Keys) {
+                QList<int> keyFields;
+                for (const IndexDef& def : table_.IndexDefs()) {
+                    if (def.has(ixPrimary)) {
+                        keyNames = def.fields.join(QLatin1Char(';'));
+                        for (const QString& f : def.fields)
+                            keyFields << table_.FieldByName(f)->Index();
+                    }
+                }
+                for (; !table_.Eof(); table_.Next()) {
+                    QList<Value> k;
+                    for (int f : keyFields)
+                        k << table_.Fields(f)->Value();
+                    keys << k;
+                }
+                table_.MoveToRecordId(start);
+            }
+            const qsizetype total = walk == Walk::Ids ? qsizetype(ids.size()) : keys.size();
+            qsizetype i = 0;
+            bool more = true;
+            while (more) {
+                table_.Edit();
+                work();
+                if (post)
+                    table_.Post();
+                if (walk == Walk::Ids && table_.RecordIdGeneration() != generation)
+                    walk = Walk::Next;  // the file moved records after all: go on in order
+                if (walk == Walk::Next) {
+                    table_.Next();
+                    more = !table_.Eof();
+                } else {
+                    storePending(table_);
+                    ++i;
+                    more = false;
+                    while (i < total && !more) {
+                        more = walk == Walk::Ids ? table_.MoveToRecordId(ids[size_t(i)])
+                                                 : table_.Locate(keyNames, keys[i], 0);
+                        if (!more)
+                            ++i;  // the record is gone
+                    }
+                }
+                if (afterMove)
+                    afterMove();
+                host_.betweenRecords();
+                progress();
+            }
+        }
+    } catch (...) {
+        try {
+            table_.Cancel();
+        } catch (...) {
+        }
+        table_.EnableControls();
+        host_.runEnded();
+        throw;
+    }
+    table_.EnableControls();
+    host_.runEnded();
+}
+
+}  // namespace quillora::workbench
