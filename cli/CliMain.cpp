@@ -19,7 +19,7 @@ const char* const usageText =
     "  dump [--locale NOME] [--password S]... [--index CAMPOS | --index-name NOME] [--filter EXPR] TABELA\n"
     "      os registros em CSV (RFC 4180, UTF-8) na saída padrão\n"
     "  process --source S --dest D --map ARQUIVO [--operation N|NOME] [--on-error stop|continue]\n"
-    "          [--locale NOME] [--password S]...\n"
+    "          [--locale NOME] [--password S]... [--filter EXPR]\n"
     "      \"Processar\": a lista de campos (uma por linha) aplicada a cada registro da fonte\n"
     "  update --source S --dest D --map ARQUIVO --source-key CAMPO --dest-key CAMPO\n"
     "         [--on-error stop|continue] [--locale NOME] [--password S]... [--filter EXPR]\n"

@@ -73,11 +73,20 @@ void LocateIndex::insertHashed(quint64 hash, RecordId id)
     if ((used_ + 1) * 2 > slots_.size())
         grow(std::max<size_t>(64, (live_ + 1) * 4));
     const size_t mask = slots_.size() - 1;
+    // A record that is written again is removed and added under its new key: take the first
+    // removal mark on the way, so that rewrites do not fill the array with marks.
+    Slot* reusable = nullptr;
     for (size_t i = size_t(hash) & mask;; i = (i + 1) & mask) {
         Slot& s = slots_[i];
-        if (s.id == kEmpty) {
-            s = Slot{hash, id};
-            ++used_;
+        if (s.id == kRemoved && !reusable) {
+            reusable = &s;
+        } else if (s.id == kEmpty) {
+            if (reusable) {
+                *reusable = Slot{hash, id};
+            } else {
+                s = Slot{hash, id};
+                ++used_;
+            }
             ++live_;
             return;
         }

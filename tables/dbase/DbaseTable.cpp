@@ -1658,9 +1658,10 @@ RecordId DbaseTable::update(RecordId id, const QList<Value>& values, const QList
     if (changed.size() != defs_.size())
         throw Error(QStringLiteral("Lista de campos alterados com tamanho errado para a tabela %1").arg(path_));
     writePending();
-    QByteArray rec(recordLen_, Qt::Uninitialized);
+    // The record was almost always just read (the caller edited it): take it from the cache
+    // instead of reading it again.
+    QByteArray rec(recordAt(id - 1), recordLen_);
     const qint64 pos = headerLen_ + (id - 1) * qint64(recordLen_);
-    preadExact(fd_, pos, rec.data(), recordLen_, path_);
     buildRecord(rec.data(), values, &changed);
     markIndexesStale();
     pwriteAll(fd_, pos, rec.constData(), recordLen_, path_);
