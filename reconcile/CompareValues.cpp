@@ -89,8 +89,20 @@ qint64 toMoment(const Value& v)
     case Value::Kind::Time: return ofDateTime(base, v.asTime());
     case Value::Kind::DateTime: return ofDateTime(v.asDateTime().date(), v.asDateTime().time());
     case Value::Kind::Text: {
-        const QDateTime dt = Regional::current().parseDateTime(v.asText());
-        return ofDateTime(dt.date(), dt.time());
+        // A time field's own text ("10:30:00") has no date: read it as a time of day.
+        const Regional& regional = Regional::current();
+        try {
+            const QDateTime dt = regional.parseDateTime(v.asText());
+            return ofDateTime(dt.date(), dt.time());
+        } catch (const ConvertError&) {
+            QTime t;
+            try {
+                t = regional.parseTime(v.asText().trimmed());
+            } catch (const ConvertError&) {
+                throw ConvertError(QStringLiteral("'%1' is not a valid date and time").arg(v.asText()));
+            }
+            return ofDateTime(base, t);
+        }
     }
     default: return std::llround(toFloat(v) * 86400000.0);
     }

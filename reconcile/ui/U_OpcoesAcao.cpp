@@ -48,6 +48,8 @@ TF_OpcoesAcao::TF_OpcoesAcao(QWidget* parent) : QDialog(parent)
     Memo1->setObjectName(QStringLiteral("Memo1"));
     Memo1->setGeometry(4, 4, 433, 133);
     Memo1->setFont(pixelFont("Courier New", 12));
+    // Tab leaves the text for the next control instead of typing into it.
+    Memo1->setTabChangesFocus(true);
 
     RadioGroup1 = new QGroupBox(QStringLiteral(" O Que Fazer ? "), this);
     RadioGroup1->setObjectName(QStringLiteral("RadioGroup1"));

@@ -250,12 +250,19 @@ TEST(CompareValues, KindsMeetInTheirCommonKind)
         {Value::integer(1LL << 40), ftLargeint, Value::integer((1LL << 40) + 1), ftLargeint, false},
         {Value::integer(45351), ftInteger, Value::date(QDate(2024, 2, 29)), ftDate, true},
         {Value::text("á"), ftString, Value::text("a"), ftString, false},
+        // A time's text has no date part.
+        {Value::text("10:30:00"), ftString, Value::time(QTime(10, 30)), ftTime, true},
+        {Value::time(QTime(10, 30)), ftTime, Value::text("10:30:01"), ftString, false},
+        {Value::text("29/02/2024 10:30:00"), ftString, Value::dateTime(QDateTime(QDate(2024, 2, 29), QTime(10, 30))),
+         ftDateTime, true},
     };
     for (const Case& c : cases)
         EXPECT_EQ(valuesEqual(c.d, c.dt, c.s, c.st), c.equal) << c.d.debugString().toStdString() << " / "
                                                              << c.s.debugString().toStdString();
     EXPECT_EQ(errorText([] { valuesEqual(Value::integer(1), ftInteger, Value::text("abc"), ftString); }),
               QStringLiteral("'abc' is not a valid floating point value"));
+    EXPECT_EQ(errorText([] { valuesEqual(Value::text("amanhã"), ftString, Value::date(QDate(2024, 1, 1)), ftDate); }),
+              QStringLiteral("'amanhã' is not a valid date and time"));
 }
 
 TEST_F(Comparar, TextThatIsNotANumberIsAnErrorOfTheRecord)

@@ -10,6 +10,7 @@
 #include "toolkit/InputBox.h"
 #include "transfer/ui/U_Campos.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -136,6 +137,34 @@ private slots:
         QVERIFY(d.ListBox3->selectedItems().isEmpty());
         d.BitBtn4->click();  // nothing selected after a removal: nothing more goes
         QCOMPARE(d.ListBox3->count(), 5);
+    }
+
+    void looksAsItShould()
+    {
+        TF_Campos d;
+        QCOMPARE(d.windowTitle(), QStringLiteral("Montagem dos Campos"));
+        QCOMPARE(d.size(), QSize(559, 387));
+        QCOMPARE(QStringList({d.Label2->text(), d.Label3->text(), d.Label6->text()}),
+                 QStringList({"Campo Fonte:", "Campo Destino:", "Relacionados"}));
+        QCOMPARE(d.BitBtn1->text(), QStringLiteral("&Ok"));
+        QVERIFY(d.BitBtn1->isDefault());
+        QCOMPARE(d.BitBtn2->text(), QStringLiteral("Cancelar"));
+
+        d.show();
+        QVERIFY(QTest::qWaitForWindowActive(&d));
+        d.ListBox1->setFocus();
+        QStringList chain;
+        for (int i = 0; i < 9; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            chain << QApplication::focusWidget()->objectName();
+        }
+        QCOMPARE(chain, QStringList({"ListBox2", "BitBtn1", "BitBtn2", "ListBox3", "BitBtn3", "BitBtn4", "BitBtn5",
+                                     "BitBtn6", "ListBox1"}));
+
+        // Esc answers Cancel.
+        QTest::keyClick(d.ListBox1, Qt::Key_Escape);
+        QCOMPARE(d.result(), int(QDialog::Rejected));
+        QVERIFY(!d.isVisible());
     }
 
     void montarOkAndCancelFromTheMainWindow()

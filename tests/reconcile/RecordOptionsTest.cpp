@@ -10,6 +10,7 @@
 #include "tests/toolkit/ModalAnswer.h"
 #include "toolkit/FileNameEdit.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QGroupBox>
@@ -74,6 +75,17 @@ private slots:
         QVERIFY(d.BitBtn1->isDefault());
         QCOMPARE(d.BitBtn3->text(), QStringLiteral("&Cancelar"));
         QCOMPARE(d.ItemIndex(), 2);
+
+        // Tab goes from the choice to OK, Cancel and the text, and back to the choice.
+        d.show();
+        QVERIFY(QTest::qWaitForWindowActive(&d));
+        d.items[2]->setFocus();
+        QStringList chain;
+        for (int i = 0; i < 4; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            chain << QApplication::focusWidget()->objectName();
+        }
+        QCOMPARE(chain, QStringList({"BitBtn1", "BitBtn3", "Memo1", "Item2"}));
     }
 
     // QUILLORA_SCREENSHOT_DIR=docs: the picture of the dialog for the documentation.
