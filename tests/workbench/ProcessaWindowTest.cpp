@@ -15,6 +15,7 @@
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -182,6 +183,115 @@ private slots:
         w.close();
         table.Close();
         QCOMPARE(columnOf(dbf, "DESCR"), QStringList({"novo", "novo"}));
+    }
+
+    // A table already open is taken as it is: no binding, shown at its current record.
+    void alreadyOpenTableKeepsItsRecord()
+    {
+        Table table("Table1");
+        table.Bind(keyed);
+        table.Open();
+        QVERIFY(table.MoveToPosition(3));
+        int row = -1;
+        QString panel0;
+        answerNextBox({}, [&](QWidget* modal) {
+            auto* w = qobject_cast<TF_Processa*>(modal);
+            QVERIFY(w);
+            row = w->RxDBGrid1->currentIndex().row();
+            panel0 = w->statusPanel(0);
+            w->SpeedButton5->click();
+        });
+        TF_Processa::processa(nullptr, &table, QString());
+        QCOMPARE(row, 2);
+        QCOMPARE(panel0, QStringLiteral("Quantidade de registros: 3"));
+        QVERIFY(!table.Active());
+        QCOMPARE(table.FilePath(), keyed);
+    }
+
+    // Esc does not close the window; during a run neither does its close button, and the
+    // toolbar and grid take no input.
+    void closesOnlyByItsButtonsAndNotDuringARun()
+    {
+        Table table("Table1");
+        table.Bind(dbf);
+        table.Open();
+        TF_Processa w(&table, nullptr);
+        w.show();
+        QTest::keyClick(w.RxDBGrid1, Qt::Key_Escape);
+        QTest::keyClick(w.DBIndexCombo1, Qt::Key_Escape);
+        QVERIFY(w.isVisible());
+
+        w.runStarted();
+        w.close();
+        QVERIFY(w.isVisible());
+        QVERIFY(!w.SpeedButton1->isEnabled());
+        QVERIFY(!w.SpeedButton5->isEnabled());
+        QVERIFY(!w.RxDBGrid1->isEnabled());
+        QVERIFY(w.StatusBar1->isEnabled());
+        w.runEnded();
+        QVERIFY(w.SpeedButton1->isEnabled());
+        w.SpeedButton5->click();
+        QVERIFY(!w.isVisible());
+        table.Close();
+    }
+
+    // A table error ends the run: by the time its box shows, display updates are back and the
+    // record in hand is discarded.
+    void tableErrorBoxComesAfterTheRunIsUndone()
+    {
+        const QString path = dir.path() + "/dup.db";
+        createParadoxTable(path, {FieldDef{"COD", ftString, 4}}, ParadoxCreateOptions(7, 1));
+        Table table("Table1");
+        table.Bind(path);
+        table.Open();
+        for (const char* k : {"1", "2", "3"}) {
+            table.Append();
+            table.Fields(0)->SetValue(Value::text(k));
+            table.Post();
+        }
+        table.First();
+        TF_Processa w(&table, nullptr);
+        w.show();
+        bool disabled = true;
+        bool inputOn = false;
+        Table::State state = Table::State::Edit;
+        std::shared_ptr<SeenBox> error;
+        answerNextBox({}, [&](QWidget* modal) {
+            auto* d = qobject_cast<workbench::ui::TF_PCampos*>(modal);
+            QVERIFY(d);
+            d->Edit1->setText("X");  // the second record cannot take the key the first now has
+            error = answerNextBox({}, [&](QWidget* box) {
+                disabled = table.ControlsDisabled();
+                state = table.state();
+                inputOn = w.SpeedButton1->isEnabled() && w.RxDBGrid1->isEnabled();
+                box->close();
+            });
+            d->BitBtn1->click();
+        });
+        w.SpeedButton2->click();
+        QTRY_VERIFY(error && error->count == 1);
+        QCOMPARE(error->title, QStringLiteral("Quillora"));
+        QVERIFY(!disabled);
+        QCOMPARE(state, Table::State::Browse);
+        QVERIFY(inputOn);
+        w.close();
+        table.Close();
+        QCOMPARE(columnOf(path, "COD"), QStringList({"2", "3", "X"}));
+    }
+
+    // A spin field left with a number out of range shows the nearest bound.
+    void spinFieldsComeBackToTheNearestBound()
+    {
+        workbench::ui::TF_Apaga d;
+        d.show();
+        QApplication::setActiveWindow(&d);
+        d.RxSpinEdit2->setValue(5);
+        d.RxSpinEdit2->setFocus();
+        d.RxSpinEdit2->selectAll();
+        QTest::keyClicks(d.RxSpinEdit2, "0");
+        d.BitBtn2->setFocus();
+        QCOMPARE(d.RxSpinEdit2->value(), 1);
+        QCOMPARE(d.count(), 1);
     }
 
     void navigatorDeleteAsks()

@@ -35,8 +35,9 @@ void runOn(const QString& path, Operation op, const QString& field, ScriptedWork
     if (!index.isEmpty())
         t.SetIndexFieldNames(index);
     t.Open();
-    if (position > 1)
+    if (position > 1) {
         ASSERT_TRUE(t.MoveToPosition(position));
+    }
     try {
         op(t, host, t.FieldByName(field)->Index());
     } catch (const Error& e) {
@@ -254,6 +255,23 @@ TEST_F(Workbench, RecordNumberIsThePositionInParadoxAndThePhysicalNumberInDbase)
     EXPECT_EQ(dbfread(db, "NOME"), QStringList({"a", "000003", "000004", "000005"}));
 }
 
+TEST_F(Workbench, RecordNumberOnWideColumns)
+{
+    // 255 wide: no picture, the number written as it is.
+    const QString wide = paradox({"a", "b", "c"}, 255);
+    ScriptedWorkbenchHost host;
+    runOn(wide, &recordNumber, "NOME", host, 3);
+    EXPECT_EQ(columnOf(wide, "NOME"), QStringList({"a", "b", "3"}));
+    EXPECT_EQ(host.messages, QStringList{processingDone});
+
+    // 225 to 254 wide: the picture is refused at the first record and nothing changes.
+    const QString tooLong = dbf({"a", "b"}, 230);
+    ScriptedWorkbenchHost refused;
+    runOn(tooLong, &recordNumber, "NOME", refused);
+    EXPECT_EQ(refused.messages, QStringList{"erro: Format string too long"});
+    EXPECT_EQ(dbfread(tooLong, "NOME"), QStringList({"a", "b"}));
+}
+
 TEST_F(Workbench, LetterCaseFollowsTheRegionalMapping)
 {
     for (const auto& [choice, expected] : {std::pair{CaseChoice::Upper, "AÇÃO RÁPIDA"}, std::pair{CaseChoice::Lower, "ação rápida"}}) {
@@ -380,6 +398,47 @@ TEST_F(Workbench, ARunOverAnIndexedColumnVisitsEachRecordOnce)
     EXPECT_EQ(host.messages, QStringList{processingDone});
     EXPECT_EQ(host.progress().size(), 3);
     EXPECT_EQ(dbfread(path, "NAME"), QStringList({"Zé", "Zé", "Zé"}));
+}
+
+// In index order a dBase table reports physical record numbers: Ana (2), Bruno (3), Carla (1),
+// so the progress after each move falls back and never passes 100.
+TEST_F(Workbench, DbaseProgressFollowsPhysicalRecordNumbers)
+{
+    QUILLORA_REQUIRE_SAMPLES();
+    const QString path = copyInto(dir.path(), {sample("dbase/generated-xbase64-4.1.11/XSQL.DBF"),
+                                               sample("dbase/generated-xbase64-4.1.11/XSQL.MDX")});
+    ScriptedWorkbenchHost host;
+    host.value = "2";
+    runOn(path, &fillColumn, "QTY", host, 1, "NAME");
+    EXPECT_EQ(host.progress(), QStringList({"Percentual processado: 100 %", "Percentual processado: 33 %",
+                                            "Percentual processado: 33 %"}));
+    EXPECT_EQ(dbfread(path, "QTY"), QStringList({"2.0", "2.0", "2.0"}));
+}
+
+// A filter on the rewritten column: each stored record leaves the view, and the run still
+// visits every record that was in view when it started, once.
+TEST_F(Workbench, ARunOverAFilteredColumnVisitsEachRecordOnce)
+{
+    const QString path = dbf({"a", "x", "a", "a", "x", "a"});
+    Table t(QStringLiteral("Table1"));
+    t.Bind(path);
+    t.SetFilter(QStringLiteral("NOME = 'a'"));
+    t.SetFiltered(true);
+    t.Open();
+    ScriptedWorkbenchHost host;
+    host.value = "b";
+    fillColumn(t, host, 0);
+    EXPECT_EQ(host.messages, QStringList{processingDone});
+    t.Close();
+    EXPECT_EQ(dbfread(path, "NOME"), QStringList({"b", "x", "b", "b", "x", "b"}));
+
+    ScriptedWorkbenchHost seq;
+    seq.value = "1";
+    t.SetFilter(QStringLiteral("NOME = 'b'"));
+    t.Open();
+    numberSequence(t, seq, 0);
+    t.Close();
+    EXPECT_EQ(dbfread(path, "NOME"), QStringList({"1", "x", "2", "3", "x", "4"}));
 }
 
 // A table error ends the run: the records before keep their values, the run's state is undone.

@@ -52,6 +52,9 @@ QSpinBox* spin(QWidget* parent, const char* name, QRect r)
     s->setObjectName(QString::fromLatin1(name));
     s->setRange(1, 99);
     s->setValue(1);
+    // Leaving the field with a value out of range brings it to the nearest bound, not back to
+    // the value it had before.
+    s->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
     s->setGeometry(r);
     return s;
 }

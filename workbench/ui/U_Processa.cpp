@@ -12,6 +12,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QScreen>
@@ -20,6 +21,8 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <exception>
+#include <memory>
 
 namespace quillora::workbench::ui {
 
@@ -177,11 +180,11 @@ void TF_Processa::processa(QWidget* owner, Table* table, const QString& fileName
         table->Bind(fileName);
         table->Open();
     }
-    auto* window = new TF_Processa(table, owner);
+    // The window goes with its dialogs also when closing the table fails.
+    const std::unique_ptr<TF_Processa> window(new TF_Processa(table, owner));
     window->exec();
     // Closing discards a record still being edited.
     table->Close();
-    delete window;
 }
 
 QString TF_Processa::statusPanel(int panel) const
@@ -245,6 +248,9 @@ void TF_Processa::operate(void (*operation)(Table&, WorkbenchHost&, int))
         operation(*table_, *this, field);
     } catch (const Error& e) {
         toolkit::showErrorBox(this, e.text());
+    } catch (const std::exception& e) {
+        // Nothing may leave a button's handler: show it as any other error.
+        toolkit::showErrorBox(this, QString::fromLocal8Bit(e.what()));
     }
 }
 
@@ -267,6 +273,17 @@ void TF_Processa::closeEvent(QCloseEvent* event)
         return;
     }
     QDialog::closeEvent(event);
+}
+
+void TF_Processa::keyPressEvent(QKeyEvent* event)
+{
+    // The window closes only by its close button and the title bar: Esc, pressed to leave a
+    // cell, must not close the table with the user's work.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void TF_Processa::reject()
