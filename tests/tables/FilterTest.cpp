@@ -117,6 +117,18 @@ TEST_F(FilterFixture, ConditionsSelectTheRecordsTheyDescribe)
         {"IDADE = 32767", ""},
         {"", "ABC ABD ab * O'Brien"},
         {"  /* nada */ ", "ABC ABD ab * O'Brien"},
+        {"NOME='ABC'AND IDADE=30", "ABC"},  // no blanks needed between tokens
+        {"VALOR=-3", "O'Brien"},            // a minus where a value is expected begins a number
+        {"-3 = VALOR", "O'Brien"},
+        {"IDADE IN (-1, 25)", "*"},
+        {"NOME = 'ABC' /* fim */", "ABC"},
+        {"[nome] = 'ABC'", "ABC"},
+        {"NOME LIKE 'O''%'", "O'Brien"},
+        {"NOT ATIVO", "ABD * O'Brien"},
+        {"ATIVO <> Verdadeiro", "ABD * O'Brien"},
+        {"NASC >= '01/01/2000'", "ABC *"},
+        {"nome like 'A%' or nome like 'O%'", "ABC ABD O'Brien"},
+        {"OBS IS NOT NULL", "ABC *"},
     };
     table.SetFiltered(true);
     table.Open();
@@ -173,6 +185,17 @@ TEST_F(FilterFixture, FaultyConditionsGiveTheirMessages)
         {"IDADE = 40000", "Constante fora de faixa"},
         {"IDADE = -32769", "Constante fora de faixa"},
         {"NOME = 'Bia' AND", "Expressão esperada mas Absolutamente encontrada"},
+        {"NOT", "Expressão esperada mas Absolutamente encontrada"},
+        {"IDADE IS", "Uso de Keyword inválido"},
+        {"IDADE IN", "')' esperado mas Absolutamente encontrado"},
+        {"(NOME = 'ABC'))", "Expressão de filtro incorretamente terminada"},
+        {"IDADE < NULL", "NULL somente permitido com '=' e '<>'"},
+        {"OBS", "Expressão de filtro formada incorretamente"},
+        {"VALOR = 1.5", "Caractere inválido na expressão de filtro: '.'"},  // the separator is the comma
+        {"IDADE = 30 & IDADE = 40", "Caractere inválido na expressão de filtro: '&'"},
+        {"ÁREA = 1", "Table1: Campo ÁREA não encontrado"},  // an accented letter may begin a name
+        {"[NOME X] = 1", "Table1: Campo NOME X não encontrado"},
+        {"IDADE = 1,5", "'1,5' is not a valid integer value"},
     };
     table.Open();
     table.SetFilter(QStringLiteral("IDADE > 26"));

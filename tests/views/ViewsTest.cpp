@@ -15,6 +15,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -158,6 +159,48 @@ private slots:
                               QStringLiteral("DIEGO")}));
     }
 
+    void refreshRereadsTheFile()
+    {
+        Table table(QStringLiteral("Table1"));
+        table.Bind(path);
+        int before = -1, after = -1, row = -1;
+        QString added, current;
+        Table::State state = Table::State::Inactive;
+        onNext<TF_Consulta>([&](TF_Consulta* v) {
+            before = v->model()->rowCount();
+            {
+                // Another writer adds a record while the viewer is open.
+                Table other(QStringLiteral("Table2"));
+                other.Bind(path);
+                other.Open();
+                other.Append();
+                other.FieldByName(QStringLiteral("NOME"))->SetAsString(QStringLiteral("DORA"));
+                other.Post();
+                other.Close();
+            }
+            table.MoveToPosition(2);
+            table.Edit();
+            table.FieldByName(QStringLiteral("NOME"))->SetAsString(QStringLiteral("BRUNO"));
+            v->DBNavigator1->button(Nav::Refresh)->click();
+            after = v->model()->rowCount();
+            current = table.FieldByName(QStringLiteral("NOME"))->AsString();
+            row = v->DBGrid1->currentIndex().row();
+            state = table.state();
+            added = v->model()->index(3, v->model()->columnOfField(0)).data().toString();
+            v->close();
+        });
+        BVerClick(nullptr, table);
+        QCOMPARE(before, 3);
+        QCOMPARE(after, 4);
+        QCOMPARE(added, QStringLiteral("DORA"));
+        // The changed pending record was stored first, and the cursor stayed on it.
+        QCOMPARE(current, QStringLiteral("BRUNO"));
+        QCOMPARE(row, 1);
+        QCOMPARE(state, Table::State::Browse);
+        QCOMPARE(columnOf(path, QStringLiteral("NOME")),
+                 (QStringList{QStringLiteral("ANA"), QStringLiteral("BRUNO"), QStringLiteral("CARLA"), QStringLiteral("DORA")}));
+    }
+
     void viewerShowsOnlyFilteredRecords()
     {
         Table table(QStringLiteral("Table1"));
@@ -229,6 +272,37 @@ private slots:
         QVERIFY(table.Active());  // left open until the next operation
     }
 
+    void aConditionOnAMissingFieldBarsEveryOpening()
+    {
+        Table table(QStringLiteral("Table1"));
+        table.Bind(path);
+        table.SetFilter(QStringLiteral("CIDADE = 'Recife'"));
+        onNext<TF_Filtro>([](TF_Filtro* d) { d->BitBtn2->click(); });  // Cancelar: off, the text stays
+        BFiltroClick(nullptr, table);
+        QVERIFY(!table.Filtered());
+
+        const QString other = dir.path() + QStringLiteral("/nomes.dbf");
+        QFile::remove(other);
+        makeDbf(other, {textField("NOME", 10)}, {{txt("DORA")}});
+        table.Bind(other);
+        auto seen = answerNextBox(QString());
+        const QString missing = QStringLiteral("Table1: Campo CIDADE não encontrado");
+        QCOMPARE(errorText([&] { BFiltroClick(nullptr, table); }), missing);
+        QCOMPARE(errorText([&] { BVerClick(nullptr, table); }), missing);
+        QTest::qWait(30);
+        QCOMPARE(seen->count, 0);  // neither window appeared
+        cancelPendingAnswers();
+
+        table.Bind(path);  // a file with the field again: the viewer opens, all records shown
+        int rows = -1;
+        onNext<TF_Consulta>([&](TF_Consulta* v) {
+            rows = v->model()->rowCount();
+            v->close();
+        });
+        BVerClick(nullptr, table);
+        QCOMPARE(rows, 3);
+    }
+
     void insertFieldButtonAppendsTheChosenName()
     {
         Table table(QStringLiteral("Table1"));
@@ -258,6 +332,75 @@ private slots:
         QCOMPARE(caret, int(appended.size()));
         QVERIFY(!selected);
         QVERIFY(focused);
+    }
+
+    void filterDialogLayoutAndKeyboardOrder()
+    {
+        Table table(QStringLiteral("Table1"));
+        table.Bind(path);
+        QString focusAtStart;
+        QStringList order;
+        QRect edit, combo, speed, ok, cancel, client;
+        bool sizeable = true;
+        onNext<TF_Filtro>([&](TF_Filtro* d) {
+            d->activateWindow();
+            QTRY_VERIFY(QApplication::focusWidget());
+            focusAtStart = QApplication::focusWidget()->objectName();
+            for (int i = 0; i < 4; ++i) {
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+                order << (QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString());
+            }
+            edit = d->Edit1->geometry();
+            combo = d->ComboBox1->geometry();
+            speed = d->SpeedButton1->geometry();
+            ok = d->BitBtn1->geometry();
+            cancel = d->BitBtn2->geometry();
+            client = d->rect();
+            sizeable = d->minimumSize() != d->maximumSize();
+            QVERIFY(!d->ComboBox1->isEditable());
+            QCOMPARE(d->Label1->text(), QStringLiteral("Filtro a Executar:"));
+            QCOMPARE(d->Label2->text(), QStringLiteral("Campos da Tabela:"));
+            QCOMPARE(d->BitBtn1->text(), QStringLiteral("OK"));
+            QCOMPARE(d->BitBtn2->text(), QStringLiteral("Cancelar"));
+            QVERIFY(d->SpeedButton1->text().isEmpty() || d->SpeedButton1->toolButtonStyle() == Qt::ToolButtonIconOnly);
+            d->close();
+        });
+        BFiltroClick(nullptr, table);
+        QCOMPARE(focusAtStart, QStringLiteral("Edit1"));
+        QCOMPARE(order, (QStringList{QStringLiteral("BitBtn1"), QStringLiteral("BitBtn2"), QStringLiteral("ComboBox1"),
+                                     QStringLiteral("Edit1")}));
+        QCOMPARE(client, QRect(0, 0, 536, 91));
+        QVERIFY(!sizeable);
+        QCOMPARE(edit, QRect(8, 24, 517, 24));
+        QCOMPARE(combo, QRect(132, 60, 145, 24));
+        QCOMPARE(speed, QRect(280, 60, 23, 25));
+        QCOMPARE(ok, QRect(328, 56, 97, 29));
+        QCOMPARE(cancel, QRect(428, 56, 97, 29));
+    }
+
+    void viewerLayout()
+    {
+        Table table(QStringLiteral("Table1"));
+        table.Bind(path);
+        QRect nav, grid;
+        int columns = -1;
+        QString firstTitle, lastTitle;
+        onNext<TF_Consulta>([&](TF_Consulta* v) {
+            QCOMPARE(v->objectName(), QStringLiteral("F_Consulta"));
+            QVERIFY(v->isSizeGripEnabled() || v->minimumSize() != v->maximumSize());
+            nav = v->DBNavigator1->geometry();
+            grid = v->DBGrid1->geometry();
+            columns = v->model()->columnCount();
+            firstTitle = v->model()->headerData(1, Qt::Horizontal).toString();
+            lastTitle = v->model()->headerData(columns - 1, Qt::Horizontal).toString();
+            v->close();
+        });
+        BVerClick(nullptr, table);
+        QCOMPARE(nav, QRect(0, 0, 594, 25));
+        QCOMPARE(grid, QRect(0, 25, 594, 387));
+        QCOMPARE(columns, 3);  // the record indicator, then one column per field in table order
+        QCOMPARE(firstTitle, QStringLiteral("NOME"));
+        QCOMPARE(lastTitle, QStringLiteral("CIDADE"));
     }
 
     void mainWindowButtons()

@@ -10,6 +10,7 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 
 namespace quillora::views {
@@ -61,21 +62,40 @@ void TF_Consulta::attach(Table* table)
     connect(model_, &toolkit::TableGridModel::editFailed, this,
             [this](const QString& text) { toolkit::showErrorBox(this, text); });
     connect(DBNavigator1, &toolkit::NavigatorBar::refreshRequested, this, [this, table] {
-        // Rereading from the file: the engine reads on every move, so a fresh look is a reload
-        // of what the grid keeps, on the same record.
         try {
-            const qint64 position = table->Position();
-            table->DisableControls();
-            if (position > 0)
-                table->MoveToPosition(position);
-            table->EnableControls();
-            emit table->dataChanged();
+            refresh(*table);
         } catch (const Error& e) {
-            table->EnableControls();
+            if (!table->Active())
+                emit table->activeChanged(false);  // the file went away: show the grid empty
             toolkit::showErrorBox(this, e.text());
         }
     });
     DBGrid1->setFocus();
+}
+
+void TF_Consulta::refresh(Table& table)
+{
+    // As a move would: a changed pending record is stored (a refused one stays pending and
+    // the error is shown), an unchanged one dropped.
+    const Table::State state = table.state();
+    if (state == Table::State::Edit || state == Table::State::Insert) {
+        if (table.Modified())
+            table.Post();
+        else
+            table.Cancel();
+    }
+    const qint64 position = table.Position();
+    {
+        // Reopening rereads the file (records other programs added or changed); the grid is
+        // told once at the end instead of emptying and filling again.
+        const QSignalBlocker quiet(&table);
+        table.Close();
+        table.Open();
+        if (position > 1 && !table.MoveToPosition(position))
+            table.Last();
+    }
+    emit table.dataChanged();
+    emit table.currentChanged();
 }
 
 void BVerClick(QWidget* owner, Table& table)

@@ -31,6 +31,9 @@ public:
     ViewerGridModel* model() const { return model_; }
 
 private:
+    // The navigator bar's refresh: rereads the table from its file, on the same position.
+    void refresh(Table& table);
+
     ViewerGridModel* model_ = nullptr;
 };
 
