@@ -281,20 +281,6 @@ void putDate(char* dst, const QDate& d)
     digits(dst + 6, d.day(), 2);
 }
 
-QString findSibling(const QString& path, const QString& suffix)
-{
-    const QFileInfo fi(path);
-    const QDir dir = fi.absoluteDir();
-    const QString base = fi.completeBaseName();
-    for (const QString& name : dir.entryList(QDir::Files)) {
-        const QFileInfo other(name);
-        if (other.completeBaseName().compare(base, Qt::CaseInsensitive) == 0
-            && other.suffix().compare(suffix, Qt::CaseInsensitive) == 0)
-            return dir.filePath(name);
-    }
-    return {};
-}
-
 }  // namespace
 
 DbaseTable::DbaseTable(const QString& path, const QString& codePage)
@@ -608,7 +594,7 @@ void DbaseTable::openMemo()
         memoStyle_ = MemoStyle::IV;
     else
         memoStyle_ = MemoStyle::III;
-    memoPath_ = findSibling(path_, QStringLiteral("dbt"));
+    memoPath_ = siblingFile(path_, QStringLiteral("dbt"));
     if (memoPath_.isEmpty())
         return;  // the rest of the table can still be read; memo values and writing are refused
     memoFd_ = ::open(QFile::encodeName(memoPath_).constData(), O_RDONLY | O_CLOEXEC);
@@ -695,7 +681,7 @@ QList<IndexDef> DbaseTable::indexes() const
         def.options = ixNonMaintained;
         out.append(def);
     };
-    const QString mdx = findSibling(path_, QStringLiteral("mdx"));
+    const QString mdx = siblingFile(path_, QStringLiteral("mdx"));
     if (!mdx.isEmpty()) {
         try {
             for (const DbaseTagInfo& tag : readMdxTags(mdx))
@@ -704,7 +690,7 @@ QList<IndexDef> DbaseTable::indexes() const
             listFile(mdx);
         }
     }
-    QString ndx = findSibling(path_, QStringLiteral("ndx"));
+    QString ndx = siblingFile(path_, QStringLiteral("ndx"));
     QString ndxName;
     if (ndx.isEmpty()) {
         // Out of date while this table is written: listed under its own name all the same.
