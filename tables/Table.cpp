@@ -816,10 +816,20 @@ void Table::indexesAfterWrite(RecordId oldId, const QList<QList<quillora::Value>
     }
     for (size_t i = 0; i < locateIndexes_.size(); ++i) {
         LocateIndex& index = *locateIndexes_[i];
-        if (oldId != NoRecord && qsizetype(i) < oldValues.size())
+        const bool hadOld = oldId != NoRecord && qsizetype(i) < oldValues.size();
+        if (newId == NoRecord) {
+            if (hadOld)
+                index.remove(oldId, oldValues[qsizetype(i)]);
+            continue;
+        }
+        QList<quillora::Value> now = index.valuesOf(*file_, raw);
+        // An update that left the searched fields alone (the usual case when records are
+        // matched by key and their other fields rewritten) leaves the index as it is.
+        if (hadOld && oldId == newId && oldValues[qsizetype(i)] == now)
+            continue;
+        if (hadOld)
             index.remove(oldId, oldValues[qsizetype(i)]);
-        if (newId != NoRecord)
-            index.add(newId, index.valuesOf(*file_, raw));
+        index.add(newId, now);
     }
 }
 
