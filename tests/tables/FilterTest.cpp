@@ -336,7 +336,7 @@ TEST_F(FilterFixture, ConditionFollowsTheTableAcrossRebinding)
 
 TEST_F(FilterFixture, FilterAndIndexOrderTogether)
 {
-    data->indexes = {IndexDef{QStringLiteral("PorIdade"), {QStringLiteral("IDADE")}, {}, ixDescending}};
+    data->indexes = {IndexDef{QStringLiteral("PorIdade"), {QStringLiteral("IDADE")}, {}, ixDescending, {}}};
     table.SetIndexName(QStringLiteral("PorIdade"));
     table.SetFilter(QStringLiteral("IDADE < 45"));
     table.SetFiltered(true);

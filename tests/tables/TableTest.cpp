@@ -251,7 +251,7 @@ TEST_F(TableRules, RepeatedLocatesFollowEveryWrite)
 
 TEST_F(TableRules, SettingsStayAcrossCloseOpenAndRebindingAndAMissingIndexFailsTheOpen)
 {
-    data->indexes = {IndexDef{QStringLiteral("PorNome"), {QStringLiteral("NOME")}}};
+    data->indexes = {IndexDef{QStringLiteral("PorNome"), {QStringLiteral("NOME")}, {}, 0, {}}};
     table.SetFilter(QStringLiteral("NOME = 'Ana'"));
     table.SetFiltered(true);
     table.SetIndexFieldNames(QStringLiteral("nome"));
@@ -272,8 +272,8 @@ TEST_F(TableRules, SettingsStayAcrossCloseOpenAndRebindingAndAMissingIndexFailsT
 
 TEST_F(TableRules, IndexOrderIsWalkedAndFollowsWrites)
 {
-    data->indexes = {IndexDef{QStringLiteral("PorNome"), {QStringLiteral("NOME")}},
-                     IndexDef{QStringLiteral("PorIdade"), {QStringLiteral("IDADE")}, {}, ixDescending}};
+    data->indexes = {IndexDef{QStringLiteral("PorNome"), {QStringLiteral("NOME")}, {}, 0, {}},
+                     IndexDef{QStringLiteral("PorIdade"), {QStringLiteral("IDADE")}, {}, ixDescending, {}}};
     fill({"Carla", "Ana", "Bruno", "Ana"});
     for (int i = 0; i < 4; ++i)
         data->records[size_t(i)]->replace(1, Value::integer(10 * (i + 1)));

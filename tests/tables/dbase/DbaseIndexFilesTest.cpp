@@ -43,8 +43,9 @@ TEST(DbaseIndexFiles, SingleIndexFilesOfRealFiles)
                           Case{"dbase/incubus-dbd-xbase/ndx-date.ndx", nullptr, 'N', 8},
                           Case{"dbase/emelhu-ndbfreaderex/test_ix.NDX", nullptr, 'C', 99}}) {
         const DbaseTagInfo tag = readNdxHeader(sample(QString::fromLatin1(c.file)));
-        if (c.expression)
+        if (c.expression) {
             EXPECT_EQ(tag.expression, QString::fromLatin1(c.expression)) << c.file;
+        }
         EXPECT_FALSE(tag.expression.isEmpty()) << c.file;
         EXPECT_EQ(tag.keyType, c.type) << c.file;
         EXPECT_EQ(tag.keyLength, c.length) << c.file;

@@ -398,13 +398,15 @@ TEST(DbaseDamage, SmallCorruptionsGiveAClearErrorNamingTheFile)
             t->read(1, raw);
             msg = errorOf([&] { t->value(raw, 1); });
             EXPECT_TRUE(c.valueMessage) << "opened";
-            if (c.valueMessage)
+            if (c.valueMessage) {
                 EXPECT_TRUE(msg.contains(QString::fromUtf8(c.valueMessage))) << msg.toStdString();
+            }
         } catch (const FileError& e) {
             msg = e.text();
             EXPECT_TRUE(c.message) << msg.toStdString();
-            if (c.message)
+            if (c.message) {
                 EXPECT_TRUE(msg.contains(QString::fromUtf8(c.message))) << msg.toStdString();
+            }
         }
         EXPECT_TRUE(msg.contains(QLatin1String("bad.dbf")) || msg.contains(QLatin1String("bad.dbt"))) << msg.toStdString();
     }
