@@ -541,10 +541,12 @@ TEST(DbaseIndexUpkeep, expressionTagsAreRebuiltFromTheirExpressions)
             EXPECT_TRUE(faults.isEmpty()) << faults.join(QLatin1Char('\n')).toStdString();
             const QStringList expected = expectedEntries(t, *keys[i], specs[i].keyLength);
             EXPECT_EQ(shownEntries(walked, specs[i].type, false), expected);
-            if (specs[i].type == 'C')
+            if (specs[i].type == 'C') {
                 EXPECT_EQ(perlWalk(mdx, tag), expected);
-            if (!specs[i].unique)
+            }
+            if (!specs[i].unique) {
                 EXPECT_EQ(tableOrder(dbf, tag), liveRecords(dbf, walked));
+            }
         }
     }
 }
