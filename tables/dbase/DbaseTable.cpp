@@ -23,6 +23,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -306,6 +307,7 @@ DbaseTable::~DbaseTable()
         flush();
     } catch (...) {
     }
+    unmap();
     if (fd_ >= 0)
         ::close(fd_);  // also releases the write lock
     if (memoFd_ >= 0)
@@ -1150,6 +1152,7 @@ void DbaseTable::beginWrite()
             ::close(memoFd);
         refuse(QStringLiteral("a estrutura mudou desde que foi aberta"));
     }
+    unmap();
     ::close(fd_);
     fd_ = fd;
     if (memoFd >= 0) {
@@ -1650,7 +1653,7 @@ RecordId DbaseTable::update(RecordId id, const QList<Value>& values, const QList
     const qint64 pos = headerLen_ + (id - 1) * qint64(recordLen_);
     buildRecord(rec.data(), values, &changed);
     markIndexesStale();
-    pwriteAll(fd_, pos, rec.constData(), recordLen_, path_);
+    writeInPlace(pos, rec.constData(), recordLen_);
     const qint64 rec0 = id - 1;
     if (rec0 >= cacheFirst_ && rec0 < cacheFirst_ + cacheCount_)
         std::memcpy(cache_.data() + (rec0 - cacheFirst_) * recordLen_, rec.constData(), size_t(recordLen_));
@@ -1682,6 +1685,36 @@ RecordId DbaseTable::remove(RecordId id)
         }
     }
     return next(id);
+}
+
+void DbaseTable::writeInPlace(qint64 pos, const char* data, qint64 length)
+{
+    if (pos + length > mapLength_ && !mapRefused_) {
+        // Map what the file holds now; records appended later are mapped again when reached.
+        unmap();
+        const qint64 size = fileSize(fd_);
+        if (size > 0 && pos + length <= size) {
+            void* m = ::mmap(nullptr, size_t(size), PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
+            if (m == MAP_FAILED) {
+                mapRefused_ = true;  // a file system without shared mappings: plain writes
+            } else {
+                map_ = static_cast<char*>(m);
+                mapLength_ = size;
+            }
+        }
+    }
+    if (map_ && pos + length <= mapLength_)
+        std::memcpy(map_ + pos, data, size_t(length));
+    else
+        pwriteAll(fd_, pos, data, length, path_);
+}
+
+void DbaseTable::unmap()
+{
+    if (map_)
+        ::munmap(map_, size_t(mapLength_));
+    map_ = nullptr;
+    mapLength_ = 0;
 }
 
 void DbaseTable::flush()

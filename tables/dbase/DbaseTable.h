@@ -140,6 +140,13 @@ private:
     int fd_ = -1;
     int memoFd_ = -1;
     bool writable_ = false;
+    // Records rewritten in place go through a shared mapping of the file once it is open for
+    // writing: the same page cache as pwrite, without a system call per record.
+    char* map_ = nullptr;
+    qint64 mapLength_ = 0;
+    bool mapRefused_ = false;
+    void writeInPlace(qint64 pos, const char* data, qint64 length);
+    void unmap();
     bool dateWritten_ = false;
     QDate today_;
 

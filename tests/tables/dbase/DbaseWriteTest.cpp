@@ -111,6 +111,39 @@ TEST(DbaseWrite, InsertUpdateRemoveReadBackHereAndInDbfread)
     }
 }
 
+TEST(DbaseWrite, RewritesInPlaceReachTheFileAtOnceAlsoForRecordsAppendedLater)
+{
+    Scratch s;
+    const QString path = s.path("precos.dbf");
+    createDbaseTable(path, {field("NOME", ftString, 10), field("QTD", ftInteger, 6)}, DbaseLevel::III,
+                     QStringLiteral("IBM850"));
+    auto t = openDbaseTable(path);
+    t->beginWrite();
+    for (int i = 1; i <= 3; ++i)
+        t->insert({Value::text(QStringLiteral("r%1").arg(i)), Value::integer(i)}, NoRecord);
+    const QList<bool> onlyQtd{false, true};
+    t->update(2, {Value(), Value::integer(20)}, onlyQtd);
+    // Records added after the first rewrite lie beyond what was there then.
+    for (int i = 4; i <= 200; ++i)
+        t->insert({Value::text(QStringLiteral("r%1").arg(i)), Value::integer(i)}, NoRecord);
+    t->update(200, {Value(), Value::integer(2000)}, onlyQtd);
+    t->update(1, {Value(), Value::integer(10)}, onlyQtd);
+    // Another reader sees every rewrite while the table is still open, before any flush.
+    auto other = openDbaseTable(path);
+    const QList<QStringList> rows = readVisible(*other);
+    ASSERT_EQ(rows.size(), 200);
+    EXPECT_EQ(rows[0], (QStringList{"s:r1", "n:10"}));
+    EXPECT_EQ(rows[1], (QStringList{"s:r2", "n:20"}));
+    EXPECT_EQ(rows[2], (QStringList{"s:r3", "n:3"}));
+    EXPECT_EQ(rows[199], (QStringList{"s:r200", "n:2000"}));
+    t->flush();
+    const QJsonObject theirs = dbfreadOracle(path, QStringLiteral("cp850"));
+    ASSERT_FALSE(theirs.contains(QStringLiteral("error"))) << theirs[QStringLiteral("error")].toString().toStdString();
+    const QJsonArray recs = theirs[QStringLiteral("records")].toArray();
+    ASSERT_EQ(recs.size(), 200);
+    EXPECT_EQ(recs[199].toArray()[1].toString(), QStringLiteral("n:2000"));
+}
+
 TEST(DbaseWrite, MemoVersionsAreAppendedNeverOverwritten)
 {
     Scratch s;
