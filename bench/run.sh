@@ -31,3 +31,9 @@ done
 
 # "Adicionar" through quillora-cli process and the main window against dbfcat.
 "$here/adicionar.sh" "$build" "$records"
+
+# "Atualizar" and "Comparar" against "Adicionar", with and without an .ndx on the key.
+"$here/atualizar_comparar.sh" "$build" "$records"
+
+# The six column operations through quillora-cli column and through the processing window.
+"$here/workbench.sh" "$build" "$records"
