@@ -1703,9 +1703,15 @@ void DbaseTable::writeInPlace(qint64 pos, const char* data, qint64 length)
             }
         }
     }
-    if (map_ && pos + length <= mapLength_)
+    if (map_ && pos + length <= mapLength_) {
         std::memcpy(map_ + pos, data, size_t(length));
-    else
+        // Let go of the pages written so far now and then, so that a long run does not keep
+        // the whole file resident; their contents stay in the page cache for the file.
+        if (++mapWritesSinceTrim_ >= 2048) {
+            ::madvise(map_, size_t(mapLength_), MADV_DONTNEED);
+            mapWritesSinceTrim_ = 0;
+        }
+    } else
         pwriteAll(fd_, pos, data, length, path_);
 }
 

@@ -145,6 +145,7 @@ private:
     char* map_ = nullptr;
     qint64 mapLength_ = 0;
     bool mapRefused_ = false;
+    int mapWritesSinceTrim_ = 0;
     void writeInPlace(qint64 pos, const char* data, qint64 length);
     void unmap();
     bool dateWritten_ = false;
