@@ -1,4 +1,5 @@
 #include "reconcile/ui/U_OpcoesAcao.h"
+#include "toolkit/PixelFont.h"
 
 #include <QButtonGroup>
 #include <QGroupBox>
@@ -14,23 +15,7 @@ namespace quillora::reconcile {
 
 namespace {
 
-// The font with look-alikes to fall back on where it is not installed, so that captions keep
-// to their controls.
-QFont pixelFont(const char* family, int pixels)
-{
-    QStringList families{QString::fromLatin1(family)};
-    if (families.first() == QLatin1String("Tahoma"))
-        families << QStringLiteral("DejaVu Sans Condensed") << QStringLiteral("DejaVu Sans");
-    else if (families.first() == QLatin1String("Courier New"))
-        families << QStringLiteral("Liberation Mono") << QStringLiteral("DejaVu Sans Mono");
-    else
-        families << QStringLiteral("Microsoft Sans Serif") << QStringLiteral("Arial") << QStringLiteral("Liberation Sans")
-                 << QStringLiteral("DejaVu Sans");
-    QFont f;
-    f.setFamilies(families);
-    f.setPixelSize(pixels);
-    return f;
-}
+using toolkit::pixelFont;
 
 }  // namespace
 

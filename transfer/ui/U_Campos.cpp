@@ -2,6 +2,7 @@
 
 #include "tables/Table.h"
 #include "toolkit/InputBox.h"
+#include "toolkit/PixelFont.h"
 #include "transfer/MappingList.h"
 
 #include <QGuiApplication>
@@ -17,23 +18,7 @@ namespace quillora::transfer {
 
 namespace {
 
-// The font with look-alikes to fall back on where it is not installed, so that captions keep
-// to their controls.
-QFont pixelFont(const char* family, int pixels)
-{
-    QStringList families{QString::fromLatin1(family)};
-    if (families.first() == QLatin1String("Tahoma"))
-        families << QStringLiteral("DejaVu Sans Condensed") << QStringLiteral("DejaVu Sans");
-    else if (families.first() == QLatin1String("Courier New"))
-        families << QStringLiteral("Liberation Mono") << QStringLiteral("DejaVu Sans Mono");
-    else
-        families << QStringLiteral("Microsoft Sans Serif") << QStringLiteral("Arial") << QStringLiteral("Liberation Sans")
-                 << QStringLiteral("DejaVu Sans");
-    QFont f;
-    f.setFamilies(families);
-    f.setPixelSize(pixels);
-    return f;
-}
+using toolkit::pixelFont;
 
 // The plus sign and the letter A are drawn here: icon themes do not have them everywhere.
 QIcon drawnIcon(const std::function<void(QPainter&)>& draw)
