@@ -752,18 +752,8 @@ QByteArray DbaseTable::expressionKey(const IndexDef& index, RecordId id, const Q
                         .arg(index.name, path_, index.expression));
     auto& parsed = keyExpressions_[index.expression];
     if (!parsed) {
-        QStringList names;
-        std::vector<ExprValue::Type> types;
-        for (int i = 0; i < int(cols_.size()); ++i) {
-            names << defs_[i].name;
-            const char t = cols_[size_t(i)].type;
-            types.push_back(t == 'C' || t == 'M' ? ExprValue::Type::Character
-                            : t == 'D'           ? ExprValue::Type::Date
-                            : t == 'L'           ? ExprValue::Type::Logical
-                                                 : ExprValue::Type::Numeric);
-        }
         try {
-            parsed = std::make_shared<const DbaseExpression>(DbaseExpression::parse(index.expression, names, types));
+            parsed = std::make_shared<const DbaseExpression>(parseKeyExpression(index.expression));
         } catch (const Error& e) {
             keyExpressions_.erase(index.expression);
             throw Error(QStringLiteral("O índice %1 de %2 tem uma expressão que não se pode calcular: %3")
@@ -1685,6 +1675,21 @@ RecordId DbaseTable::remove(RecordId id)
         }
     }
     return next(id);
+}
+
+DbaseExpression DbaseTable::parseKeyExpression(const QString& expression) const
+{
+    QStringList names;
+    std::vector<ExprValue::Type> types;
+    for (int i = 0; i < int(cols_.size()); ++i) {
+        names << defs_[i].name;
+        const char t = cols_[size_t(i)].type;
+        types.push_back(t == 'C' || t == 'M' ? ExprValue::Type::Character
+                        : t == 'D'           ? ExprValue::Type::Date
+                        : t == 'L'           ? ExprValue::Type::Logical
+                                             : ExprValue::Type::Numeric);
+    }
+    return DbaseExpression::parse(expression, names, types);
 }
 
 void DbaseTable::writeInPlace(qint64 pos, const char* data, qint64 length)

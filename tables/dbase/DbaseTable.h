@@ -101,6 +101,8 @@ private:
                   QByteArray& order);
     // A field of a raw image as key expressions see it (character fields blank padded).
     ExprValue exprField(const QByteArray& raw, int field);
+    // A key expression over this table's fields (names and the kinds the evaluator sees).
+    DbaseExpression parseKeyExpression(const QString& expression) const;
     QByteArray textKey(const QByteArray& bytes) const;
     void openFile();
     void parseHeader();

@@ -37,19 +37,9 @@ QString DbaseTable::tagProblem(const DbaseTagInfo& tag, bool ndx, IndexPlan* pla
         return QStringLiteral("%1 tem chaves do tipo '%2', que o Quillora não sabe gravar")
             .arg(which, QString(QChar::fromLatin1(type ? type : '?')));
 
-    QStringList names;
-    std::vector<ExprValue::Type> types;
-    for (int i = 0; i < int(cols_.size()); ++i) {
-        names << defs_[i].name;
-        const char t = cols_[size_t(i)].type;
-        types.push_back(t == 'C' || t == 'M' ? ExprValue::Type::Character
-                        : t == 'D'           ? ExprValue::Type::Date
-                        : t == 'L'           ? ExprValue::Type::Logical
-                                             : ExprValue::Type::Numeric);
-    }
     std::shared_ptr<const DbaseExpression> parsed;
     try {
-        parsed = std::make_shared<const DbaseExpression>(DbaseExpression::parse(tag.expression, names, types));
+        parsed = std::make_shared<const DbaseExpression>(parseKeyExpression(tag.expression));
     } catch (const Error& e) {
         return QStringLiteral("%1 tem uma expressão que o Quillora não sabe calcular (%2): %3")
             .arg(which, tag.expression, e.text());
