@@ -1,6 +1,8 @@
 #include "tables/TableFormats.h"
 
 #include "tables/Error.h"
+#include "tables/io/FileOps.h"
+#include "tables/io/Journal.h"
 
 #include <QFileInfo>
 #include <QHash>
@@ -37,8 +39,10 @@ std::unique_ptr<TableFile> TableFormats::open(const QString& path)
     }
     if (!opener)
         throw FileError(QStringLiteral("Tipo de tabela desconhecido: %1 (use arquivos .db ou .dbf)").arg(path));
-    if (!QFileInfo::exists(path))
+    if (!io::exists(path))
         throw FileError(QStringLiteral("Tabela não encontrada: %1").arg(path));
+    // An operation that was interrupted on this table is rolled back before anything reads it.
+    io::recoverFamily(path);
     return opener(path);
 }
 

@@ -9,6 +9,7 @@ bool FaultyBackend::strike(Kind kind)
     if (++counted_ != failAt_)
         return false;
     fired_ = true;
+
     return true;
 }
 

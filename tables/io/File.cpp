@@ -76,13 +76,21 @@ int File::tryOpen(const QString& path, OpenMode mode)
         if (Journal* j = Journal::covering(path_))
             j->flushHeld();
         if (mode == OpenMode::Create || mode == OpenMode::Replace) {
-            if (Journal* j = Journal::covering(path_))
+            if (Journal* j = Journal::covering(path_)) {
                 j->beforeWholeChange(path_);
+                j->sync();
+            }
         }
     }
     const int h = backend().open(path_, mode);
-    if (h < 0)
+    if (h < 0) {
+        // A family file that cannot be opened for writing in the middle of an operation fails
+        // the operation like a failed write.
+        if (mode != OpenMode::Read && h != -ENOENT)
+            if (Journal* j = Journal::covering(path_))
+                j->writeFailed();
         return h;
+    }
     handle_ = h;
     writable_ = mode != OpenMode::Read;
     return 0;
@@ -116,21 +124,23 @@ qint64 File::readSome(qint64 offset, char* buf, qint64 len) const
             break;
         done += n;
     }
-    if (!held_.empty() && len > 0) {
-        // Held overwrites are newer than the disk.
-        auto it = held_.upper_bound(offset);
-        if (it != held_.begin())
-            --it;
-        for (; it != held_.end() && it->first < offset + len; ++it) {
-            const qint64 from = std::max(offset, it->first);
-            const qint64 to = std::min(offset + len, it->first + qint64(it->second.size()));
-            if (from >= to)
-                continue;
+    if (held_.empty() || len <= 0)
+        return done;
+    // Held overwrites are newer than the disk; where they lie past its end, the bytes between
+    // read as the zeros the file will hold there.
+    const qint64 count = std::min(len, std::max(done, heldEnd_ - offset));
+    if (count > done)
+        std::memset(buf + done, 0, size_t(count - done));
+    auto it = held_.upper_bound(offset);
+    if (it != held_.begin())
+        --it;
+    for (; it != held_.end() && it->first < offset + count; ++it) {
+        const qint64 from = std::max(offset, it->first);
+        const qint64 to = std::min(offset + count, it->first + qint64(it->second.size()));
+        if (from < to)
             std::memcpy(buf + (from - offset), it->second.constData() + (from - it->first), size_t(to - from));
-            done = std::max(done, to - offset);
-        }
     }
-    return done;
+    return count;
 }
 
 void File::read(qint64 offset, char* buf, qint64 len) const

@@ -77,14 +77,25 @@ QString siblingNoCase(const QString& path, const QString& name)
     return {};
 }
 
-void syncFolder(const QString& folder)
+namespace {
+// A folder whose entries changed for a family: a failure fails the family's operation.
+void syncFolderOf(const QString& absPath, Journal* j)
 {
-    const int rc = backend().syncFolder(absolute(folder));
+    const QString folder = folderOf(absPath);
+    const int rc = backend().syncFolder(folder);
     if (rc < 0) {
-        if (Journal* j = Journal::covering(absolute(folder) + QStringLiteral("/.")))
+        if (j)
             j->writeFailed();
         writeError(QString(), folder, -rc);
     }
+}
+}  // namespace
+
+void syncFolder(const QString& folder)
+{
+    const int rc = backend().syncFolder(absolute(folder));
+    if (rc < 0)
+        writeError(QString(), folder, -rc);
 }
 
 void rename(const QString& from, const QString& to)
@@ -113,7 +124,7 @@ void rename(const QString& from, const QString& to)
             ja->writeFailed();
         throw FileError(QStringLiteral("Não foi possível renomear %1 para %2: %3").arg(a, nameOf(b), errorText(rc)));
     }
-    syncFolder(folderOf(b));
+    syncFolderOf(b, ja ? ja : jb);
 }
 
 void remove(const QString& path)
@@ -135,7 +146,7 @@ void remove(const QString& path)
             j->writeFailed();
         throw FileError(QStringLiteral("Não foi possível apagar %1: %2").arg(a, errorText(rc)));
     }
-    syncFolder(folderOf(a));
+    syncFolderOf(a, j);
 }
 
 void replaceFile(const QString& path, const std::function<void(File&)>& write, const QString& what)
@@ -180,7 +191,7 @@ void replaceFile(const QString& path, const std::function<void(File&)>& write, c
             j->writeFailed();
         writeError(what, target, -rc);
     }
-    syncFolder(folderOf(target));
+    syncFolderOf(target, j);
 }
 
 void replaceFile(const QString& path, const QByteArray& content, const QString& what)
