@@ -5,10 +5,11 @@
 #include "tables/TableFormats.h"
 #include "tables/dbase/DbaseCodePages.h"
 #include "tables/dbase/DbaseTable.h"
+#include "tables/io/File.h"
+#include "tables/io/FileOps.h"
 
 #include <QDate>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QMutex>
 #include <QSet>
@@ -51,13 +52,16 @@ char letterFor(const FieldDef& f, DbaseLevel level)
     }
 }
 
+// A file that did not exist, with its content. The file layer has no create-only mode: a
+// file that appeared since the caller looked (not empty) is refused all the same.
 void writeNew(const QString& path, const QByteArray& bytes)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::NewOnly | QIODevice::WriteOnly))
-        throw FileError(QStringLiteral("Não foi possível criar %1: %2").arg(path, f.errorString()));
-    if (f.write(bytes) != bytes.size() || !f.flush())
-        throw FileError(QStringLiteral("Erro ao gravar %1: %2").arg(path, f.errorString()));
+    io::File f;
+    if (const int err = f.tryOpen(path, io::OpenMode::Create); err < 0)
+        throw FileError(QStringLiteral("Não foi possível criar %1: %2").arg(path, io::errorText(err)));
+    if (f.size() != 0)
+        throw FileError(QStringLiteral("Não foi possível criar %1: %2").arg(path, io::errorText(EEXIST)));
+    f.write(0, bytes);
     f.close();
 }
 
@@ -91,7 +95,7 @@ void createDbaseTable(const QString& path, const QList<FieldDef>& fields, DbaseL
     auto bad = [&](const QString& why) {
         throw Error(QStringLiteral("Não é possível criar a tabela dBase %1: %2").arg(path, why));
     };
-    if (QFileInfo::exists(path))
+    if (io::exists(path) || io::isFolder(path))
         bad(QStringLiteral("o arquivo já existe"));
     if (!CodePage::byName(codePage))
         bad(QStringLiteral("página de código %1 desconhecida").arg(codePage));
@@ -202,7 +206,7 @@ void createDbaseTable(const QString& path, const QList<FieldDef>& fields, DbaseL
     if (hasMemo) {
         const QFileInfo fi(path);
         memoPath = fi.absoluteDir().filePath(fi.completeBaseName() + QStringLiteral(".dbt"));
-        if (QFileInfo::exists(memoPath))
+        if (io::exists(memoPath))
             bad(QStringLiteral("o arquivo de memo %1 já existe").arg(memoPath));
         QByteArray memo(512, '\0');
         memo[0] = 1;  // next free block
@@ -221,8 +225,12 @@ void createDbaseTable(const QString& path, const QList<FieldDef>& fields, DbaseL
     try {
         writeNew(path, header);
     } catch (...) {
-        if (!memoPath.isEmpty())
-            QFile::remove(memoPath);
+        if (!memoPath.isEmpty()) {
+            try {
+                io::remove(memoPath);
+            } catch (const Error&) {
+            }
+        }
         throw;
     }
 }

@@ -1,9 +1,10 @@
 #include "tables/dbase/DbaseIndexFiles.h"
 
 #include "tables/Error.h"
+#include "tables/io/Endian.h"
+#include "tables/io/File.h"
+#include "tables/io/FileOps.h"
 
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 
 namespace quillora::dbase {
@@ -12,13 +13,12 @@ namespace {
 
 quint32 u32(const QByteArray& b, qsizetype at)
 {
-    return quint32(uchar(b[at])) | quint32(uchar(b[at + 1])) << 8 | quint32(uchar(b[at + 2])) << 16
-        | quint32(uchar(b[at + 3])) << 24;
+    return io::le32(b.constData() + at);
 }
 
 quint16 u16(const QByteArray& b, qsizetype at)
 {
-    return quint16(uchar(b[at]) | uchar(b[at + 1]) << 8);
+    return io::le16(b.constData() + at);
 }
 
 // A NUL-terminated text of at most `length` bytes. Names and expressions are ASCII in practice.
@@ -34,24 +34,29 @@ FileError damaged(const QString& path, const QString& why)
     return FileError(QStringLiteral("Índice danificado: %1 (%2)").arg(path, why));
 }
 
-QByteArray readAt(QFile& f, const QString& path, qint64 offset, qint64 length)
+QByteArray readAt(const io::File& f, const QString& path, qint64 offset, qint64 length)
 {
     if (offset < 0 || offset + length > f.size())
         throw damaged(path, QStringLiteral("página além do fim do arquivo"));
-    f.seek(offset);
-    const QByteArray b = f.read(length);
-    if (b.size() != length)
+    QByteArray b(length, Qt::Uninitialized);
+    if (f.readSome(offset, b.data(), length) != length)
         throw damaged(path, QStringLiteral("leitura incompleta"));
     return b;
+}
+
+io::File openIndex(const QString& path)
+{
+    io::File f;
+    if (const int err = f.tryOpen(path, io::OpenMode::Read); err < 0)
+        throw FileError(QStringLiteral("Não foi possível abrir o índice %1: %2").arg(path, io::errorText(err)));
+    return f;
 }
 
 }  // namespace
 
 QList<DbaseTagInfo> readMdxTags(const QString& path)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        throw FileError(QStringLiteral("Não foi possível abrir o índice %1: %2").arg(path, f.errorString()));
+    const io::File f = openIndex(path);
     const QByteArray header = readAt(f, path, 0, 544);
     const int tagSlots = uchar(header[25]);
     const int entryLength = uchar(header[26]);
@@ -87,9 +92,7 @@ QList<DbaseTagInfo> readMdxTags(const QString& path)
 
 DbaseTagInfo readNdxHeader(const QString& path)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        throw FileError(QStringLiteral("Não foi possível abrir o índice %1: %2").arg(path, f.errorString()));
+    const io::File f = openIndex(path);
     const QByteArray header = readAt(f, path, 0, 512);
     DbaseTagInfo tag;
     tag.fileName = QFileInfo(path).fileName();
@@ -107,16 +110,25 @@ namespace {
 const QString kStaleSuffix = QStringLiteral(".desatualizado");
 }
 
+namespace {
+// The path of a file named `name` in the folder of `path`.
+QString besides(const QString& path, const QString& name)
+{
+    return QFileInfo(io::absolute(path)).absolutePath() + QLatin1Char('/') + name;
+}
+}  // namespace
+
 QString siblingFile(const QString& tablePath, const QString& suffix)
 {
-    const QFileInfo fi(tablePath);
-    const QDir dir = fi.absoluteDir();
-    const QString base = fi.completeBaseName();
-    for (const QString& name : dir.entryList(QDir::Files)) {
+    const QString base = QFileInfo(tablePath).completeBaseName();
+    for (const QString& name : io::siblings(tablePath)) {
         const QFileInfo other(name);
         if (other.completeBaseName().compare(base, Qt::CaseInsensitive) == 0
-            && other.suffix().compare(suffix, Qt::CaseInsensitive) == 0)
-            return dir.filePath(name);
+            && other.suffix().compare(suffix, Qt::CaseInsensitive) == 0) {
+            const QString path = besides(tablePath, name);
+            if (io::exists(path))
+                return path;
+        }
     }
     return {};
 }
@@ -133,16 +145,15 @@ QString ndxPathOf(const QString& stalePath)
 
 QString staleNdxFile(const QString& tablePath)
 {
-    const QFileInfo fi(tablePath);
-    const QDir dir = fi.absoluteDir();
-    const QString base = fi.completeBaseName();
-    for (const QString& name : dir.entryList(QDir::Files)) {
+    const QString base = QFileInfo(tablePath).completeBaseName();
+    for (const QString& name : io::siblings(tablePath)) {
         if (!name.endsWith(kStaleSuffix, Qt::CaseInsensitive))
             continue;
         const QFileInfo index(name.left(name.size() - kStaleSuffix.size()));
         if (index.completeBaseName().compare(base, Qt::CaseInsensitive) == 0
-            && index.suffix().compare(QStringLiteral("ndx"), Qt::CaseInsensitive) == 0)
-            return dir.filePath(name);
+            && index.suffix().compare(QStringLiteral("ndx"), Qt::CaseInsensitive) == 0
+            && io::exists(besides(tablePath, name)))
+            return besides(tablePath, name);
     }
     return {};
 }

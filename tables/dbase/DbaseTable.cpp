@@ -2,16 +2,15 @@
 
 #include "tables/Error.h"
 #include "tables/dbase/DbaseCodePages.h"
-#include "tables/dbase/DbaseFileReplace.h"
 #include "tables/dbase/DbaseFormat.h"
 #include "tables/dbase/DbaseIndexFiles.h"
 #include "tables/dbase/DbaseIndexKeys.h"
 #include "tables/dbase/MdxWriter.h"
 #include "tables/dbase/NdxWriter.h"
+#include "tables/io/Endian.h"
+#include "tables/io/FileOps.h"
 
 #include <QDate>
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -20,12 +19,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
-
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace quillora::dbase {
 
@@ -41,46 +34,20 @@ constexpr qint64 kMemoChunk = 16 * 1024;
 constexpr qint64 kTimestampJulianOffset = 1721425;
 constexpr double kMsPerDay = 86400000.0;
 
-quint32 le32(const char* p)
-{
-    const auto* u = reinterpret_cast<const uchar*>(p);
-    return quint32(u[0]) | (quint32(u[1]) << 8) | (quint32(u[2]) << 16) | (quint32(u[3]) << 24);
-}
-quint16 le16(const char* p)
-{
-    const auto* u = reinterpret_cast<const uchar*>(p);
-    return quint16(u[0] | (u[1] << 8));
-}
-void putLe32(char* p, quint32 v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = char((v >> (8 * i)) & 0xFF);
-}
+using io::le16;
+using io::le32;
+using io::putBe32;
+using io::putLe32;
+
+// Level-7 binary fields keep 8-byte big-endian values.
 quint64 be64(const char* p)
 {
-    quint64 v = 0;
-    for (int i = 0; i < 8; ++i)
-        v = (v << 8) | uchar(p[i]);
-    return v;
+    return (quint64(io::be32(p)) << 32) | io::be32(p + 4);
 }
 void putBe64(char* p, quint64 v)
 {
-    for (int i = 7; i >= 0; --i) {
-        p[i] = char(v & 0xFF);
-        v >>= 8;
-    }
-}
-quint32 be32Exact(const char* p)
-{
-    const auto* u = reinterpret_cast<const uchar*>(p);
-    return (quint32(u[0]) << 24) | (quint32(u[1]) << 16) | (quint32(u[2]) << 8) | quint32(u[3]);
-}
-void putBe32(char* p, quint32 v)
-{
-    p[0] = char(v >> 24);
-    p[1] = char((v >> 16) & 0xFF);
-    p[2] = char((v >> 8) & 0xFF);
-    p[3] = char(v & 0xFF);
+    putBe32(p, quint32(v >> 32));
+    putBe32(p + 4, quint32(v));
 }
 bool allBytes(const char* p, int n, char c)
 {
@@ -288,17 +255,8 @@ DbaseTable::DbaseTable(const QString& path, const QString& codePage)
     : path_(path), overrideCodePage_(codePage)
 {
     openFile();
-    try {
-        parseHeader();
-        openMemo();
-    } catch (...) {
-        if (fd_ >= 0)
-            ::close(fd_);
-        if (memoFd_ >= 0)
-            ::close(memoFd_);
-        fd_ = memoFd_ = -1;
-        throw;
-    }
+    parseHeader();
+    openMemo();
 }
 
 DbaseTable::~DbaseTable()
@@ -307,11 +265,7 @@ DbaseTable::~DbaseTable()
         flush();
     } catch (...) {
     }
-    unmap();
-    if (fd_ >= 0)
-        ::close(fd_);  // also releases the write lock
-    if (memoFd_ >= 0)
-        ::close(memoFd_);
+    // Closing the files (the members) also releases the write lock.
 }
 
 void DbaseTable::damaged(const QString& why) const
@@ -321,65 +275,22 @@ void DbaseTable::damaged(const QString& why) const
 
 void DbaseTable::openFile()
 {
-    fd_ = ::open(QFile::encodeName(path_).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) {
-        if (errno == ENOENT)
-            throw FileError(QStringLiteral("Tabela não encontrada: %1").arg(path_));
-        throw FileError(QStringLiteral("Não foi possível abrir a tabela %1: %2")
-                            .arg(path_, QString::fromLocal8Bit(strerror(errno))));
-    }
-    struct stat st {};
-    if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
-        ::close(fd_);
-        fd_ = -1;
+    const int err = file_.tryOpen(path_, io::OpenMode::Read);
+    if (err == -ENOENT)
+        throw FileError(QStringLiteral("Tabela não encontrada: %1").arg(path_));
+    if (err == -EISDIR)
         throw FileError(QStringLiteral("%1 é uma pasta, não uma tabela dBase").arg(path_));
-    }
-}
-
-qint64 DbaseTable::fileSize(int fd) const
-{
-    struct stat st {};
-    if (::fstat(fd, &st) != 0)
-        return 0;
-    return st.st_size;
-}
-
-void DbaseTable::preadExact(int fd, qint64 offset, char* buf, qint64 len, const QString& file) const
-{
-    qint64 done = 0;
-    while (done < len) {
-        const ssize_t n = ::pread(fd, buf + done, size_t(len - done), off_t(offset + done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            throw FileError(QStringLiteral("Erro ao ler %1: %2")
-                                .arg(file, n == 0 ? QStringLiteral("fim inesperado do arquivo")
-                                                  : QString::fromLocal8Bit(strerror(errno))));
-        done += n;
-    }
-}
-
-void DbaseTable::pwriteAll(int fd, qint64 offset, const char* buf, qint64 len, const QString& file)
-{
-    qint64 done = 0;
-    while (done < len) {
-        const ssize_t n = ::pwrite(fd, buf + done, size_t(len - done), off_t(offset + done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            throw FileError(QStringLiteral("Erro ao gravar %1: %2")
-                                .arg(file, QString::fromLocal8Bit(strerror(errno))));
-        done += n;
-    }
+    if (err < 0)
+        throw FileError(QStringLiteral("Não foi possível abrir a tabela %1: %2").arg(path_, io::errorText(err)));
 }
 
 void DbaseTable::parseHeader()
 {
-    const qint64 size = fileSize(fd_);
+    const qint64 size = file_.size();
     if (size < 32)
         damaged(QStringLiteral("arquivo com %1 bytes, menor que um cabeçalho dBase").arg(size));
     char h[32];
-    preadExact(fd_, 0, h, 32, path_);
+    file_.read(0, h, 32);
     version_ = quint8(h[0]);
 
     auto refuse = [&](const QString& why) {
@@ -422,7 +333,7 @@ void DbaseTable::parseHeader()
         damaged(QStringLiteral("o cabeçalho (%1 bytes) passa do fim do arquivo (%2 bytes)")
                     .arg(headerLen_).arg(size));
     header_.resize(headerLen_);
-    preadExact(fd_, 0, header_.data(), headerLen_, path_);
+    file_.read(0, header_.data(), headerLen_);
 
     if (level7_) {
         const QByteArray raw = header_.mid(32, 32);
@@ -599,17 +510,16 @@ void DbaseTable::openMemo()
     memoPath_ = siblingFile(path_, QStringLiteral("dbt"));
     if (memoPath_.isEmpty())
         return;  // the rest of the table can still be read; memo values and writing are refused
-    memoFd_ = ::open(QFile::encodeName(memoPath_).constData(), O_RDONLY | O_CLOEXEC);
-    if (memoFd_ < 0)
+    if (const int err = memo_.tryOpen(memoPath_, io::OpenMode::Read); err < 0)
         throw FileError(QStringLiteral("Não foi possível abrir o arquivo de memo %1: %2")
-                            .arg(memoPath_, QString::fromLocal8Bit(strerror(errno))));
-    memoFileSize_ = fileSize(memoFd_);
+                            .arg(memoPath_, io::errorText(err)));
+    memoFileSize_ = memo_.size();
     if (memoFileSize_ < 4)
         throw FileError(QStringLiteral("Arquivo de memo danificado: %1 (menor que o cabeçalho)").arg(memoPath_));
     memoBlockSize_ = 512;
     if (memoStyle_ == MemoStyle::IV && memoFileSize_ >= 22) {
         char h[22];
-        preadExact(memoFd_, 0, h, 22, memoPath_);
+        memo_.read(0, h, 22);
         const int bs = le16(h + 20);
         if (bs != 0) {
             if (bs < 16)
@@ -850,7 +760,7 @@ void DbaseTable::fillCache(qint64 rec, bool backward)
     cache_.resize(n * recordLen_);
     cacheFirst_ = start;
     cacheCount_ = 0;
-    preadExact(fd_, headerLen_ + start * qint64(recordLen_), cache_.data(), n * recordLen_, path_);
+    file_.read(headerLen_ + start * qint64(recordLen_), cache_.data(), n * recordLen_);
     cacheCount_ = n;
 }
 
@@ -936,20 +846,20 @@ QByteArray DbaseTable::readMemo(qint64 block) const
     };
     if (block <= 0)
         return {};
-    if (memoFd_ < 0)
+    if (!memo_.isOpen())
         throw FileError(missingMemoText());
     if (block > memoFileSize_ / memoBlockSize_ || block * memoBlockSize_ >= memoFileSize_)
         bad(QStringLiteral("o bloco %1 está além do fim do arquivo").arg(block));
     const qint64 start = block * memoBlockSize_;
     if (memoStyle_ == MemoStyle::IV && start + 8 <= memoFileSize_) {
         char head[8];
-        preadExact(memoFd_, start, head, 8, memoPath_);
+        memo_.read(start, head, 8);
         if (uchar(head[0]) == 0xFF && uchar(head[1]) == 0xFF && head[2] == 0x08 && head[3] == 0x00) {
             const qint64 len = le32(head + 4);
             if (len < 8 || start + len > memoFileSize_)
                 bad(QStringLiteral("o memo do bloco %1 declara %2 bytes, fora do arquivo").arg(block).arg(len));
             QByteArray data(len - 8, Qt::Uninitialized);
-            preadExact(memoFd_, start + 8, data.data(), len - 8, memoPath_);
+            memo_.read(start + 8, data.data(), len - 8);
             return data;
         }
         // No block marker: some writers put dBase III style text in these files.
@@ -960,7 +870,7 @@ QByteArray DbaseTable::readMemo(qint64 block) const
         const qint64 n = std::min(kMemoChunk, memoFileSize_ - pos);
         const qsizetype old = data.size();
         data.resize(old + n);
-        preadExact(memoFd_, pos, data.data() + old, n, memoPath_);
+        memo_.read(pos, data.data() + old, n);
         const qsizetype end = data.indexOf('\x1A', old);
         if (end >= 0) {
             data.truncate(end);
@@ -1048,7 +958,7 @@ Value DbaseTable::value(const QByteArray& raw, int field)
     case '+':
         if (allBytes(p, 4, '\0'))
             return {};
-        return Value::integer(qint32(be32Exact(p) ^ 0x80000000u));
+        return Value::integer(qint32(io::be32(p) ^ 0x80000000u));
     case 'O': {
         if (allBytes(p, 8, '\0'))
             return {};
@@ -1101,54 +1011,29 @@ void DbaseTable::beginWrite()
                    .arg(physCount_));
     planIndexes();
 
-    if (memoStyle_ != MemoStyle::None && memoFd_ < 0)
+    if (memoStyle_ != MemoStyle::None && !memo_.isOpen())
         refuse(missingMemoText());
 
-    const QByteArray native = QFile::encodeName(path_);
-    const int fd = ::open(native.constData(), O_RDWR | O_CLOEXEC);
-    if (fd < 0)
-        refuse(QString::fromLocal8Bit(strerror(errno)));
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const int err = errno;
-        ::close(fd);
-        if (err == EWOULDBLOCK)
-            throw FileError(QStringLiteral("Tabela %1 em uso por outro programa (bloqueada para gravação)")
-                                .arg(path_));
-        refuse(QString::fromLocal8Bit(strerror(err)));
-    }
-    int memoFd = -1;
-    if (memoFd_ >= 0) {
-        memoFd = ::open(QFile::encodeName(memoPath_).constData(), O_RDWR | O_CLOEXEC);
-        if (memoFd < 0) {
-            const int err = errno;
-            ::close(fd);
+    io::File file;
+    if (const int err = file.tryOpen(path_, io::OpenMode::ReadWrite); err < 0)
+        refuse(io::errorText(err));
+    if (!file.tryLock(true))
+        throw FileError(QStringLiteral("Tabela %1 em uso por outro programa (bloqueada para gravação)").arg(path_));
+    io::File memo;
+    if (memo_.isOpen()) {
+        if (const int err = memo.tryOpen(memoPath_, io::OpenMode::ReadWrite); err < 0)
             throw FileError(QStringLiteral("Não é possível gravar no arquivo de memo %1: %2")
-                                .arg(memoPath_, QString::fromLocal8Bit(strerror(err))));
-        }
+                                .arg(memoPath_, io::errorText(err)));
     }
     // Another program may have appended before we held the lock: take the count again.
     char h[32];
-    try {
-        preadExact(fd, 0, h, 32, path_);
-    } catch (...) {
-        ::close(fd);
-        if (memoFd >= 0)
-            ::close(memoFd);
-        throw;
-    }
-    if (le16(h + 8) != headerLen_ || le16(h + 10) != recordLen_ || uchar(h[0]) != version_) {
-        ::close(fd);
-        if (memoFd >= 0)
-            ::close(memoFd);
+    file.read(0, h, 32);
+    if (le16(h + 8) != headerLen_ || le16(h + 10) != recordLen_ || uchar(h[0]) != version_)
         refuse(QStringLiteral("a estrutura mudou desde que foi aberta"));
-    }
-    unmap();
-    ::close(fd_);
-    fd_ = fd;
-    if (memoFd >= 0) {
-        ::close(memoFd_);
-        memoFd_ = memoFd;
-        memoFileSize_ = fileSize(memoFd_);
+    file_ = std::move(file);
+    if (memo.isOpen()) {
+        memo_ = std::move(memo);
+        memoFileSize_ = memo_.size();
     }
     std::memcpy(header_.data(), h, 32);
     headerCount_ = le32(h + 4);
@@ -1157,12 +1042,12 @@ void DbaseTable::beginWrite()
     if (!mdxPlan_.empty() && header_[28] == 0)
         indexesStale_ = true;
     if (!ndxPlan_.empty()) {
-        if (!QFileInfo::exists(ndxPath_))
+        if (!io::exists(ndxPath_))
             indexesStale_ = true;
-        else if (QFileInfo::exists(ndxStalePath_))
-            QFile::remove(ndxStalePath_);  // the .ndx beside it is the one written last
+        else if (io::exists(ndxStalePath_))
+            io::remove(ndxStalePath_);  // the .ndx beside it is the one written last
     }
-    const qint64 available = (fileSize(fd_) - headerLen_) / recordLen_;
+    const qint64 available = (file_.size() - headerLen_) / recordLen_;
     physCount_ = std::min(headerCount_, available);
     cacheCount_ = 0;
     visible_ = -1;
@@ -1444,7 +1329,7 @@ qint64 DbaseTable::appendMemo(const QByteArray& data)
     // Never reuse blocks: a new version goes past everything already in the file, so a crash
     // leaves only unreferenced blocks behind.
     char h[4];
-    preadExact(memoFd_, 0, h, 4, memoPath_);
+    memo_.read(0, h, 4);
     const qint64 bs = memoBlockSize_;
     const qint64 start = std::max<qint64>({1, le32(h), (memoFileSize_ + bs - 1) / bs});
     QByteArray buf;
@@ -1464,10 +1349,20 @@ qint64 DbaseTable::appendMemo(const QByteArray& data)
     if (start + blocks > 0xFFFFFFFFLL)
         throw FileError(QStringLiteral("O arquivo de memo %1 chegou ao tamanho máximo").arg(memoPath_));
     buf.append(QByteArray(blocks * bs - buf.size(), '\0'));
-    pwriteAll(memoFd_, start * bs, buf.constData(), buf.size(), memoPath_);
+    const qint64 oldSize = memo_.size();
+    try {
+        memo_.write(start * bs, buf);
+        putLe32(h, quint32(start + blocks));
+        memo_.write(0, h, 4);
+    } catch (...) {
+        // No record points at the new blocks yet: give the space back.
+        try {
+            memo_.resize(oldSize);
+        } catch (...) {
+        }
+        throw;
+    }
     memoFileSize_ = std::max(memoFileSize_, (start + blocks) * bs);
-    putLe32(h, quint32(start + blocks));
-    pwriteAll(memoFd_, 0, h, 4, memoPath_);
     return start;
 }
 
@@ -1567,7 +1462,7 @@ void DbaseTable::writeHeaderCount()
 {
     writeHeaderDate();
     putLe32(header_.data() + 4, quint32(headerCount_));
-    pwriteAll(fd_, 1, header_.constData() + 1, 7, path_);
+    file_.write(1, header_.constData() + 1, 7);
     dateWritten_ = true;
 }
 
@@ -1610,24 +1505,48 @@ void DbaseTable::writePending()
             if (c.type != '+')
                 continue;
             putLe32(header_.data() + c.descriptor + 42, quint32(nextAutoInc_));
-            pwriteAll(fd_, c.descriptor + 42, header_.constData() + c.descriptor + 42, 4, path_);
+            file_.write(c.descriptor + 42, header_.constData() + c.descriptor + 42, 4);
         }
         autoIncDirty_ = false;
     }
     // Records and end mark, then the count: readers trust the count, so a crash before it
     // leaves the table as it was.
+    const qint64 counted = headerCount_;
     const qint64 pos = headerLen_ + diskCount() * qint64(recordLen_);
     pending_.append('\x1A');
     try {
-        pwriteAll(fd_, pos, pending_.constData(), pending_.size(), path_);
+        file_.write(pos, pending_);
+        headerCount_ = physCount_;
+        writeHeaderCount();
     } catch (...) {
+        // The batch stays in memory; on disk nothing may lie past what the header counts
+        // (other readers take records up to the end mark, whatever the count says).
         pending_.chop(1);
+        headerCount_ = counted;
+        cutBackToCount(counted);
         throw;
     }
     pending_.resize(0);  // keeps its capacity for the next batch
     pendingCount_ = 0;
-    headerCount_ = physCount_;
-    writeHeaderCount();
+}
+
+void DbaseTable::cutBackToCount(qint64 count) noexcept
+{
+    const qint64 end = headerLen_ + count * qint64(recordLen_);
+    try {
+        file_.resize(end);
+    } catch (...) {
+    }
+    try {
+        file_.write(end, "\x1A", 1);
+    } catch (...) {
+    }
+    try {
+        // The count may have been half written.
+        putLe32(header_.data() + 4, quint32(count));
+        file_.write(4, header_.constData() + 4, 4);
+    } catch (...) {
+    }
 }
 
 RecordId DbaseTable::update(RecordId id, const QList<Value>& values, const QList<bool>& changed)
@@ -1643,13 +1562,13 @@ RecordId DbaseTable::update(RecordId id, const QList<Value>& values, const QList
     const qint64 pos = headerLen_ + (id - 1) * qint64(recordLen_);
     buildRecord(rec.data(), values, &changed);
     markIndexesStale();
-    writeInPlace(pos, rec.constData(), recordLen_);
+    file_.write(pos, rec.constData(), recordLen_);
     const qint64 rec0 = id - 1;
     if (rec0 >= cacheFirst_ && rec0 < cacheFirst_ + cacheCount_)
         std::memcpy(cache_.data() + (rec0 - cacheFirst_) * recordLen_, rec.constData(), size_t(recordLen_));
     if (!dateWritten_) {
         writeHeaderDate();
-        pwriteAll(fd_, 1, header_.constData() + 1, 3, path_);
+        file_.write(1, header_.constData() + 1, 3);
         dateWritten_ = true;
     }
     return id;
@@ -1663,14 +1582,14 @@ RecordId DbaseTable::remove(RecordId id)
     if (!isDeleted(id)) {
         const qint64 rec0 = id - 1;
         markIndexesStale();
-        pwriteAll(fd_, headerLen_ + rec0 * qint64(recordLen_), "*", 1, path_);
+        file_.write(headerLen_ + rec0 * qint64(recordLen_), "*", 1);
         if (rec0 >= cacheFirst_ && rec0 < cacheFirst_ + cacheCount_)
             cache_[(rec0 - cacheFirst_) * recordLen_] = '*';
         if (visible_ >= 0)
             --visible_;
         if (!dateWritten_) {
             writeHeaderDate();
-            pwriteAll(fd_, 1, header_.constData() + 1, 3, path_);
+            file_.write(1, header_.constData() + 1, 3);
             dateWritten_ = true;
         }
     }
@@ -1692,52 +1611,14 @@ DbaseExpression DbaseTable::parseKeyExpression(const QString& expression) const
     return DbaseExpression::parse(expression, names, types);
 }
 
-void DbaseTable::writeInPlace(qint64 pos, const char* data, qint64 length)
-{
-    if (pos + length > mapLength_ && !mapRefused_) {
-        // Map what the file holds now; records appended later are mapped again when reached.
-        unmap();
-        const qint64 size = fileSize(fd_);
-        if (size > 0 && pos + length <= size) {
-            void* m = ::mmap(nullptr, size_t(size), PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
-            if (m == MAP_FAILED) {
-                mapRefused_ = true;  // a file system without shared mappings: plain writes
-            } else {
-                map_ = static_cast<char*>(m);
-                mapLength_ = size;
-            }
-        }
-    }
-    if (map_ && pos + length <= mapLength_) {
-        std::memcpy(map_ + pos, data, size_t(length));
-        // Let go of the pages written so far now and then, so that a long run does not keep
-        // the whole file resident; their contents stay in the page cache for the file.
-        if (++mapWritesSinceTrim_ >= 2048) {
-            ::madvise(map_, size_t(mapLength_), MADV_DONTNEED);
-            mapWritesSinceTrim_ = 0;
-        }
-    } else
-        pwriteAll(fd_, pos, data, length, path_);
-}
-
-void DbaseTable::unmap()
-{
-    if (map_)
-        ::munmap(map_, size_t(mapLength_));
-    map_ = nullptr;
-    mapLength_ = 0;
-}
-
 void DbaseTable::flush()
 {
     if (!writable_)
         return;
     writePending();
-    if (::fdatasync(fd_) != 0)
-        throw FileError(QStringLiteral("Erro ao gravar %1 no disco: %2").arg(path_, QString::fromLocal8Bit(strerror(errno))));
-    if (memoFd_ >= 0 && ::fdatasync(memoFd_) != 0)
-        throw FileError(QStringLiteral("Erro ao gravar %1 no disco: %2")
-                            .arg(memoPath_, QString::fromLocal8Bit(strerror(errno))));
+    file_.sync();
+    if (memo_.isOpen())
+        memo_.sync();
     if (indexesStale_) {
         rebuildIndexes();
         indexesStale_ = false;

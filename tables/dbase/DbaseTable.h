@@ -16,6 +16,7 @@
 #include "tables/TableFile.h"
 #include "tables/dbase/DbaseExpression.h"
 #include "tables/dbase/DbaseIndexFiles.h"
+#include "tables/io/File.h"
 
 namespace quillora::dbase {
 
@@ -108,9 +109,6 @@ private:
     void parseHeader();
     void openMemo();
     void checkFieldTypes();
-    qint64 fileSize(int fd) const;
-    void preadExact(int fd, qint64 offset, char* buf, qint64 len, const QString& file) const;
-    void pwriteAll(int fd, qint64 offset, const char* buf, qint64 len, const QString& file);
     char flagOf(qint64 rec, bool backward = false) { return *recordAt(rec, backward); }
     // The image of a record (0-based), from the read cache or from the appends not yet written.
     const char* recordAt(qint64 rec, bool backward = false);
@@ -119,6 +117,9 @@ private:
     qint64 diskCount() const { return physCount_ - pendingCount_; }
     // Writes the buffered appends, then the header count that makes them visible.
     void writePending();
+    // After a failed append: the file cut back to the records the header counts, end mark
+    // restored, as far as the disk allows.
+    void cutBackToCount(qint64 count) noexcept;
 
     QByteArray readMemo(qint64 block) const;
     qint64 appendMemo(const QByteArray& data);
@@ -139,17 +140,10 @@ private:
     QString path_;
     QString memoPath_;
     QString overrideCodePage_;
-    int fd_ = -1;
-    int memoFd_ = -1;
+    // The .dbf and the .dbt; every read after a write goes through the handle that wrote.
+    io::File file_;
+    io::File memo_;
     bool writable_ = false;
-    // Records rewritten in place go through a shared mapping of the file once it is open for
-    // writing: the same page cache as pwrite, without a system call per record.
-    char* map_ = nullptr;
-    qint64 mapLength_ = 0;
-    bool mapRefused_ = false;
-    int mapWritesSinceTrim_ = 0;
-    void writeInPlace(qint64 pos, const char* data, qint64 length);
-    void unmap();
     bool dateWritten_ = false;
     QDate today_;
 

@@ -8,20 +8,16 @@
 // leaves indexes that say they are out of date, never ones that claim to be current.
 
 #include "tables/Error.h"
-#include "tables/dbase/DbaseFileReplace.h"
 #include "tables/dbase/DbaseIndexKeys.h"
 #include "tables/dbase/DbaseTable.h"
 #include "tables/dbase/MdxWriter.h"
 #include "tables/dbase/NdxWriter.h"
+#include "tables/io/FileOps.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-
-#include <unistd.h>
 
 namespace quillora::dbase {
 
@@ -111,8 +107,13 @@ void DbaseTable::planIndexes()
         return p;
     };
     auto requireWritableFile = [&](const QString& file) {
-        const QFileInfo info(file);
-        if (!info.isWritable() || !QFileInfo(info.absolutePath()).isWritable())
+        // The index is written anew beside itself and renamed over: both it and its folder
+        // must take writes. The folder is judged by its permission bits (no file is made to
+        // try it).
+        io::File probe;
+        const bool fileWritable = probe.tryOpen(file, io::OpenMode::ReadWrite) == 0;
+        probe.close();
+        if (!fileWritable || !(io::stat(QFileInfo(file).absolutePath()).mode & 0222))
             refuse(QStringLiteral("o índice %1 não pode ser gravado (arquivo ou pasta somente para leitura)").arg(file));
     };
 
@@ -122,9 +123,11 @@ void DbaseTable::planIndexes()
         QByteArray head;
         try {
             tags = readMdxTags(mdx);
-            QFile f(mdx);
-            if (f.open(QIODevice::ReadOnly))
-                head = f.read(32);
+            io::File f;
+            if (f.tryOpen(mdx, io::OpenMode::Read) == 0) {
+                head.resize(32);
+                head.resize(f.readSome(0, head.data(), 32));
+            }
         } catch (const Error& e) {
             refuse(e.text());
         }
@@ -165,17 +168,11 @@ void DbaseTable::markIndexesStale()
         return;
     if (!mdxPlan_.empty() && header_[28] != 0) {
         header_[28] = 0;
-        pwriteAll(fd_, 28, header_.constData() + 28, 1, path_);
-        if (::fdatasync(fd_) != 0)
-            throw FileError(QStringLiteral("Erro ao gravar %1 no disco: %2")
-                                .arg(path_, QString::fromLocal8Bit(strerror(errno))));
+        file_.write(28, header_.constData() + 28, 1);
+        file_.sync();
     }
-    if (!ndxPlan_.empty() && QFileInfo::exists(ndxPath_)) {
-        if (::rename(QFile::encodeName(ndxPath_).constData(), QFile::encodeName(ndxStalePath_).constData()) != 0)
-            throw FileError(QStringLiteral("Não foi possível marcar o índice %1 como desatualizado: %2")
-                                .arg(ndxPath_, QString::fromLocal8Bit(strerror(errno))));
-        syncFolder(QFileInfo(ndxPath_).absolutePath());
-    }
+    if (!ndxPlan_.empty() && io::exists(ndxPath_))
+        io::rename(ndxPath_, ndxStalePath_);  // syncs the folder
     indexesStale_ = true;
 }
 
@@ -250,21 +247,22 @@ void DbaseTable::rebuildIndexes()
         writeMdxFile(mdxPath_, sorted, today);
         if (mdxProduction_ && header_[28] != 1) {
             header_[28] = 1;
-            pwriteAll(fd_, 28, header_.constData() + 28, 1, path_);
-            if (::fdatasync(fd_) != 0)
-                throw FileError(QStringLiteral("Erro ao gravar %1 no disco: %2")
-                                    .arg(path_, QString::fromLocal8Bit(strerror(errno))));
+            file_.write(28, header_.constData() + 28, 1);
+            file_.sync();
         }
     }
     if (!ndxPlan_.empty()) {
         const IndexPlan& p = ndxPlan_.front();
-        QFile old(QFileInfo::exists(ndxStalePath_) ? ndxStalePath_ : ndxPath_);
-        const QByteArray header = old.open(QIODevice::ReadOnly) ? old.read(512) : QByteArray();
-        writeNdxKeys(ndxPath_, p.tag, collectors.back().sorted(false, p.tag.unique), header);
-        if (QFileInfo::exists(ndxStalePath_)) {
-            QFile::remove(ndxStalePath_);
-            syncFolder(QFileInfo(ndxPath_).absolutePath());
+        QByteArray header;
+        io::File old;
+        if (old.tryOpen(io::exists(ndxStalePath_) ? ndxStalePath_ : ndxPath_, io::OpenMode::Read) == 0) {
+            header.resize(512);
+            header.resize(old.readSome(0, header.data(), 512));
         }
+        old.close();
+        writeNdxKeys(ndxPath_, p.tag, collectors.back().sorted(false, p.tag.unique), header);
+        if (io::exists(ndxStalePath_))
+            io::remove(ndxStalePath_);  // syncs the folder
     }
 }
 

@@ -1,10 +1,10 @@
 #include "tables/dbase/MdxWriter.h"
 
 #include "tables/Error.h"
-#include "tables/dbase/DbaseFileReplace.h"
 #include "tables/dbase/DbaseIndexKeys.h"
-
-#include <QFile>
+#include "tables/io/Endian.h"
+#include "tables/io/File.h"
+#include "tables/io/FileOps.h"
 
 #include <algorithm>
 #include <cstring>
@@ -18,20 +18,15 @@ constexpr qsizetype kTagTable = 544;
 
 quint32 u32(const QByteArray& b, qsizetype at)
 {
-    return quint32(uchar(b[at])) | quint32(uchar(b[at + 1])) << 8 | quint32(uchar(b[at + 2])) << 16
-        | quint32(uchar(b[at + 3])) << 24;
+    return io::le32(b.constData() + at);
 }
 
 quint16 u16(const QByteArray& b, qsizetype at)
 {
-    return quint16(uchar(b[at]) | uchar(b[at + 1]) << 8);
+    return io::le16(b.constData() + at);
 }
 
-void putU32(char* p, quint32 v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = char((v >> (8 * i)) & 0xFF);
-}
+using io::putLe32;
 
 void putDate(char* p, const QDate& d)
 {
@@ -74,10 +69,10 @@ Tree appendTree(QByteArray& file, const IndexKeys& keys, int itemLength, qsizety
     for (qsizetype i = 0; i < count || level.empty(); i += perNode) {
         const quint32 page = newBlock();
         const qsizetype end = std::min(count, i + perNode);
-        putU32(file.data() + qsizetype(page) * kPage, quint32(std::max<qsizetype>(0, end - i)));
+        putLe32(file.data() + qsizetype(page) * kPage, quint32(std::max<qsizetype>(0, end - i)));
         for (qsizetype k = i; k < end; ++k) {
             char* p = item(page, k - i);
-            putU32(p, keys.records[size_t(k)]);
+            putLe32(p, keys.records[size_t(k)]);
             std::memcpy(p + 4, keys.key(k), size_t(keys.keyLength));
         }
         level.push_back({page, end > i ? end - 1 : -1});
@@ -96,13 +91,13 @@ Tree appendTree(QByteArray& file, const IndexKeys& keys, int itemLength, qsizety
             const size_t children = level.size() / parentCount + (p < level.size() % parentCount ? 1 : 0);
             const quint32 page = newBlock();
             const size_t itemsHere = children - 1;
-            putU32(file.data() + qsizetype(page) * kPage, quint32(itemsHere));
+            putLe32(file.data() + qsizetype(page) * kPage, quint32(itemsHere));
             for (size_t k = 0; k < itemsHere; ++k) {
                 char* at = item(page, qsizetype(k));
-                putU32(at, level[i + k].page);
+                putLe32(at, level[i + k].page);
                 std::memcpy(at + 4, keys.key(level[i + k].lastKey), size_t(keys.keyLength));
             }
-            putU32(item(page, qsizetype(itemsHere)), level[i + itemsHere].page);
+            putLe32(item(page, qsizetype(itemsHere)), level[i + itemsHere].page);
             parents.push_back({page, level[i + itemsHere].lastKey});
             i += children;
         }
@@ -116,11 +111,13 @@ Tree appendTree(QByteArray& file, const IndexKeys& keys, int itemLength, qsizety
 
 void writeMdxFile(const QString& path, const std::vector<IndexKeys>& tags, const QDate& today)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        throw FileError(QStringLiteral("Não foi possível abrir o índice %1: %2").arg(path, f.errorString()));
-    const QByteArray old = f.readAll();
-    f.close();
+    QByteArray old;
+    {
+        io::File f;
+        if (const int err = f.tryOpen(path, io::OpenMode::Read); err < 0)
+            throw FileError(QStringLiteral("Não foi possível abrir o índice %1: %2").arg(path, io::errorText(err)));
+        old = f.readAll();
+    }
     if (old.size() < kTagTable)
         throw damaged(path, QStringLiteral("menor que o cabeçalho"));
     const int blockFactor = u16(old, 20);
@@ -159,21 +156,21 @@ void writeMdxFile(const QString& path, const std::vector<IndexKeys>& tags, const
 
         const auto headerPage = quint32(file.size() / kPage);
         file.append(old.mid(oldHeader, blockSize));
-        putU32(file.data() + entry, headerPage);
+        putLe32(file.data() + entry, headerPage);
         const Tree tree = appendTree(file, keys, itemLength, blockSize);
         char* h = file.data() + qsizetype(headerPage) * kPage;
-        putU32(h, tree.root);
+        putLe32(h, tree.root);
         h[20] = char(uchar(h[20]) + 1);  // change counter
         h[246] = keys.size() > 0 ? 1 : 0;
-        putU32(h + 248, tree.firstLeaf);
-        putU32(h + 252, tree.lastLeaf);
+        putLe32(h + 248, tree.firstLeaf);
+        putLe32(h + 252, tree.lastLeaf);
         putDate(h + 257, today);
     }
-    putU32(file.data() + 32, quint32(file.size() / kPage));
-    putU32(file.data() + 36, 0);  // no free blocks: the file is written whole
-    putU32(file.data() + 40, 0);
+    putLe32(file.data() + 32, quint32(file.size() / kPage));
+    putLe32(file.data() + 36, 0);  // no free blocks: the file is written whole
+    putLe32(file.data() + 40, 0);
     putDate(file.data() + 44, today);
-    replaceFile(path, file);
+    io::replaceFile(path, file, QStringLiteral("o índice"));
 }
 
 }  // namespace quillora::dbase

@@ -3,8 +3,9 @@
 #include "tables/Error.h"
 #include "tables/dbase/DbaseIndexFiles.h"
 
-#include "tables/dbase/DbaseFileReplace.h"
 #include "tables/dbase/DbaseIndexKeys.h"
+#include "tables/io/Endian.h"
+#include "tables/io/FileOps.h"
 
 #include <cstring>
 
@@ -16,14 +17,12 @@ constexpr int blockSize = 512;
 
 void putU32(QByteArray& b, qsizetype at, quint32 v)
 {
-    for (int i = 0; i < 4; ++i)
-        b[at + i] = char((v >> (8 * i)) & 0xFF);
+    io::putLe32(b.data() + at, v);
 }
 
 void putU16(QByteArray& b, qsizetype at, quint16 v)
 {
-    b[at] = char(v & 0xFF);
-    b[at + 1] = char(v >> 8);
+    io::putLe16(b.data() + at, v);
 }
 
 struct Node {
@@ -132,7 +131,7 @@ void writeNdxKeys(const QString& path, const DbaseTagInfo& tag, const IndexKeys&
     file.reserve(qsizetype(blocks.size()) * blockSize);
     for (const QByteArray& b : blocks)
         file.append(b);
-    replaceFile(path, file);
+    io::replaceFile(path, file, QStringLiteral("o índice"));
 }
 
 }  // namespace quillora::dbase
