@@ -335,6 +335,12 @@ void Journal::complete()
     sync();
     completed_ = true;
     ++g_generation;
+}
+
+void Journal::release()
+{
+    if (handle_ < 0)
+        return;
     backend().unlock(handle_);
     backend().close(handle_);
     handle_ = -1;
@@ -342,7 +348,7 @@ void Journal::complete()
 
 void Journal::rollback()
 {
-    completed_ = true;  // nothing more is recorded
+    completed_ = true;  // nothing more is recorded; a completed journal is rolled back all the same
     ++g_generation;
     // Held overwrites are dropped: the files go back to what the journal holds.
     for (File* f : std::set<File*>(holders_))
@@ -578,24 +584,33 @@ bool Operation::failed() const
 bool Operation::finish()
 {
     if (finished_)
-        return !dryRun_ && !failed();
+        return kept_;
     finished_ = true;
-    if (dryRun_ || failed()) {
-        QString problem;
-        for (auto it = journals_.rbegin(); it != journals_.rend(); ++it) {
-            try {
-                (*it)->rollback();
-            } catch (const Error& e) {
-                problem = e.text();
-            }
+    if (!dryRun_ && !failed()) {
+        try {
+            for (const auto& j : journals_)
+                j->complete();
+            for (const auto& j : journals_)
+                j->release();
+            kept_ = true;
+            return true;
+        } catch (const Error& e) {
+            // The operation cannot be recorded as ended: it is undone, so that what is on disk
+            // is never an operation that cannot be undone.
+            failure_ = e.text();
         }
-        if (!problem.isEmpty())
-            throw FileError(problem);
-        return false;
     }
-    for (const auto& j : journals_)
-        j->complete();
-    return true;
+    QString problem;
+    for (auto it = journals_.rbegin(); it != journals_.rend(); ++it) {
+        try {
+            (*it)->rollback();
+        } catch (const Error& e) {
+            problem = e.text();
+        }
+    }
+    if (!problem.isEmpty())
+        throw FileError(problem);
+    return false;
 }
 
 }  // namespace quillora::io

@@ -64,6 +64,8 @@ public:
     // --- How the operation ends ----------------------------------------------------------
     // Marks the journal complete (the undo record). Throws FileError when it cannot be written.
     void complete();
+    // Lets go of the journal file (and its lock) once the operation has ended.
+    void release();
     // Puts every file of the family back as it was before the operation and removes the journal.
     void rollback();
 
@@ -126,10 +128,12 @@ public:
     Operation(const Operation&) = delete;
     Operation& operator=(const Operation&) = delete;
 
-    // Ends the operation; returns true when the changes were kept. Throws FileError when the
-    // journal could not be completed or a rollback failed.
+    // Ends the operation; returns true when the changes were kept, false when they were rolled
+    // back (a trial, a failed write, or a journal that could not be marked complete: then
+    // failure() says why). Throws FileError only when a rollback itself failed.
     bool finish();
     bool failed() const;
+    const QString& failure() const { return failure_; }
     bool dryRun() const { return dryRun_; }
 
     // Benchmarks only: QUILLORA_NO_JOURNAL=1 runs operations without journals.
@@ -139,6 +143,8 @@ private:
     std::vector<std::unique_ptr<Journal>> journals_;
     bool dryRun_ = false;
     bool finished_ = false;
+    bool kept_ = false;
+    QString failure_;
 };
 
 }  // namespace quillora::io
