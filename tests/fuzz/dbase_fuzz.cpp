@@ -1,60 +1,70 @@
-// libFuzzer target for the dBase reader: the input is a .dbf, optionally followed by the marker
-// "\n--dbt--\n" and the bytes of its .dbt. Every value of every record is read, then a record
-// is appended, so that a hostile file can only ever produce an Error.
+// libFuzzer target for the dBase reader and writer: the input is a .dbf, optionally followed by
+// the marker "\n--dbt--\n" and the bytes of its .dbt, then optionally "\n--mdx--\n" and the
+// bytes of its production .mdx. The family is served from memory under made-up paths. Every
+// value of every record is read, then a record is appended and deleted and the table closed
+// (indexes rebuilt), so that a hostile file can only ever produce an Error.
 #include "tables/Error.h"
 #include "tables/dbase/DbaseTable.h"
+#include "tables/io/MemoryBackend.h"
 
 #include <QByteArray>
-#include <QFile>
-#include <QTemporaryDir>
 
 #include <cstdint>
 
 namespace {
 
-void put(const QString& path, QByteArrayView bytes)
+// The part of `input` before `marker`, the rest after it in `tail` (empty when absent).
+QByteArrayView cut(QByteArrayView input, QByteArrayView marker, QByteArrayView* tail)
 {
-    QFile f(path);
-    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        f.write(bytes.data(), bytes.size());
+    const qsizetype at = input.indexOf(marker);
+    if (at < 0) {
+        *tail = {};
+        return input;
+    }
+    *tail = input.sliced(at + marker.size());
+    return input.first(at);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static QTemporaryDir dir;
-    const QString dbf = dir.filePath(QStringLiteral("fuzz.dbf"));
-    const QString dbt = dir.filePath(QStringLiteral("fuzz.dbt"));
+    static quillora::io::MemoryBackend memory;
+    memory.clear();
+    memory.maxFileSize = qint64(16) << 20;  // no hostile header makes a file grow past this
     const QByteArrayView input(reinterpret_cast<const char*>(data), qsizetype(size));
-    static const QByteArray marker("\n--dbt--\n");
-    const qsizetype cut = input.indexOf(marker);
-    QFile::remove(dbt);
-    if (cut >= 0) {
-        put(dbf, input.first(cut));
-        put(dbt, input.sliced(cut + marker.size()));
-    } else {
-        put(dbf, input);
-    }
+    QByteArrayView rest, mdx;
+    const QByteArrayView dbf = cut(input, "\n--dbt--\n", &rest);
+    QByteArrayView dbt = rest.isNull() ? rest : cut(rest, "\n--mdx--\n", &mdx);
+    const QByteArrayView table = rest.isNull() ? cut(dbf, "\n--mdx--\n", &mdx) : dbf;
+    memory.put(QStringLiteral("/mem/T.dbf"), table.toByteArray());
+    if (!dbt.isNull())
+        memory.put(QStringLiteral("/mem/T.dbt"), dbt.toByteArray());
+    if (!mdx.isNull())
+        memory.put(QStringLiteral("/mem/T.mdx"), mdx.toByteArray());
+
+    quillora::io::ScopedBackend use(memory);
     try {
-        quillora::dbase::DbaseTable table(dbf);
+        quillora::dbase::DbaseTable t(QStringLiteral("/mem/T.dbf"));
+        (void)t.indexes();
         QByteArray raw;
         qint64 seen = 0;
-        for (auto id = table.first(); id != quillora::NoRecord && seen < 20000; id = table.next(id), ++seen) {
-            table.read(id, raw);
-            for (int f = 0; f < table.fields().size(); ++f) {
+        for (auto id = t.first(); id != quillora::NoRecord && seen < 20000; id = t.next(id), ++seen) {
+            t.read(id, raw);
+            for (int f = 0; f < t.fields().size(); ++f) {
                 try {
-                    (void)table.value(raw, f);
+                    (void)t.value(raw, f);
                 } catch (const quillora::Error&) {
                 }
             }
         }
-        (void)table.count();
-        if (auto last = table.last(); last != quillora::NoRecord)
-            (void)table.prior(last);
-        table.beginWrite();
-        const auto id = table.insert(QList<quillora::Value>(table.fields().size()), quillora::NoRecord);
-        table.remove(id);
+        (void)t.count();
+        if (auto last = t.last(); last != quillora::NoRecord)
+            (void)t.prior(last);
+        t.beginWrite();
+        const auto id = t.insert(QList<quillora::Value>(t.fields().size()), quillora::NoRecord);
+        t.remove(id);
+        t.flush();
     } catch (const quillora::Error&) {
     }
     return 0;
