@@ -83,12 +83,12 @@ void createIndex(const QString& table, const QString& ext, const QList<FieldDef>
     p[0x55] = char(composite ? 1 : 0);
     const int numbersAt = 0x58 + le16(p + 0x66);
     for (int i = 0; i < fieldNumbers.size(); ++i)
-        put16(p + numbersAt + 2 * i, quint16(fieldNumbers[i]));
+        putLe16(p + numbersAt + 2 * i, quint16(fieldNumbers[i]));
     if (composite) {
         const int at = le16(p + 0x51);
         std::memcpy(p + at, name.constData(), size_t(name.size()) + 1);
-        put16(p + 0x68, quint16(at - 0x58));
-        put16(p + 0x51, quint16(at + name.size() + 1));
+        putLe16(p + 0x68, quint16(at - 0x58));
+        putLe16(p + 0x51, quint16(at + name.size() + 1));
     }
     y[4] = char(composite ? 7 : 4);
     y[0x2C] = p[0x2D];

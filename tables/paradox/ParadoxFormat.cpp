@@ -5,9 +5,10 @@
 #include "tables/TableFormats.h"
 #include "tables/paradox/ParadoxTable.h"
 #include "tables/paradox/PxBlob.h"
+#include "tables/io/FileOps.h"
 #include "tables/paradox/PxCodec.h"
+#include "tables/paradox/PxFiles.h"
 
-#include <QFile>
 #include <QDir>
 #include <QFileInfo>
 #include <QSet>
@@ -152,14 +153,14 @@ void createParadoxTable(const QString& path, const QList<FieldDef>& fields, cons
             pw = o.password.toLatin1();
         return passwordKey(pw);
     }();
-    put16(p, quint16(recordSize));
-    put16(p + 2, quint16(headerSize));
+    putLe16(p, quint16(recordSize));
+    putLe16(p + 2, quint16(headerSize));
     p[4] = char(o.keyFieldCount > 0 ? 0 : 2);
     p[5] = char(o.blockSizeKiB);
-    put16(p + 0x12, 1);
-    put16(p + 0x21, quint16(n));
-    put16(p + 0x23, quint16(o.keyFieldCount));
-    put32(p + 0x25, 0xFF00FF00u);
+    putLe16(p + 0x12, 1);
+    putLe16(p + 0x21, quint16(n));
+    putLe16(p + 0x23, quint16(o.keyFieldCount));
+    putLe32(p + 0x25, 0xFF00FF00u);
     p[0x29] = char(so->byte);
     p[0x2D] = 1;
     p[0x2E] = 1;
@@ -168,23 +169,23 @@ void createParadoxTable(const QString& path, const QList<FieldDef>& fields, cons
         p[0x3E] = 0x1F;
         p[0x3F] = 0x0F;
     }
-    put16(p + 0x51, quint16(real));
+    putLe16(p + 0x51, quint16(real));
     p[0x56] = 0x20;
     const quint16 versionWord = quint16(0x0100 | version);
-    put16(p + 0x58, versionWord);
-    put16(p + 0x5A, versionWord);
-    put32(p + 0x5C, key);
-    put32(p + 0x60, quint32(std::time(nullptr)));
-    put16(p + 0x64, quint16(n + 1));
-    put16(p + 0x66, quint16(fieldNumbersAt - 0x58));
-    put16(p + 0x6A, quint16(codePage));
+    putLe16(p + 0x58, versionWord);
+    putLe16(p + 0x5A, versionWord);
+    putLe32(p + 0x5C, key);
+    putLe32(p + 0x60, quint32(std::time(nullptr)));
+    putLe16(p + 0x64, quint16(n + 1));
+    putLe16(p + 0x66, quint16(fieldNumbersAt - 0x58));
+    putLe16(p + 0x6A, quint16(codePage));
     p[0x6C] = 1;
     p[0x6D] = 1;
-    put16(p + 0x6E, quint16(sortIdAt - 0x58));
+    putLe16(p + 0x6E, quint16(sortIdAt - 0x58));
     for (int i = 0; i < n; ++i) {
         p[0x78 + 2 * i] = char(types[size_t(i)].first);
         p[0x78 + 2 * i + 1] = char(types[size_t(i)].second);
-        put16(p + fieldNumbersAt + 2 * i, quint16(i + 1));
+        putLe16(p + fieldNumbersAt + 2 * i, quint16(i + 1));
     }
     const QByteArray tableName = QFileInfo(path).fileName().toLatin1().left(tableNameSize - 1);
     std::memcpy(p + 0x7C + 6 * n, tableName.constData(), size_t(tableName.size()));
@@ -192,16 +193,20 @@ void createParadoxTable(const QString& path, const QList<FieldDef>& fields, cons
     std::memcpy(p + sortIdAt, sortId.constData(), size_t(sortId.size()));
 
     const QFileInfo fi(path);
-    QFile db(path);
-    if (!db.open(QIODevice::WriteOnly | QIODevice::Truncate) || db.write(h) != h.size())
-        throw fail(db.errorString());
-    db.close();
+    auto writeNew = [&](const QString& file, const QByteArray& bytes) {
+        io::File out;
+        if (const int err = out.tryOpen(file, io::OpenMode::Replace); err < 0)
+            throw fail(io::errorText(err));
+        out.write(0, bytes);
+        out.close();
+    };
+    writeNew(path, h);
     // Leftovers of an older table of the same name would be taken for this one's.
     for (const QString& ext : {QStringLiteral("PX"), QStringLiteral("MB"), QStringLiteral("VAL")}) {
-        for (const QString& name : fi.absoluteDir().entryList({fi.completeBaseName() + QStringLiteral(".*")}, QDir::Files))
+        for (const QString& name : io::siblings(path))
             if (QFileInfo(name).suffix().compare(ext, Qt::CaseInsensitive) == 0 &&
                 QFileInfo(name).completeBaseName() == fi.completeBaseName())
-                QFile::remove(fi.absoluteDir().filePath(name));
+                io::remove(fi.dir().filePath(name));
     }
     if (o.keyFieldCount > 0) {
         int keySize = 0;
@@ -210,10 +215,7 @@ void createParadoxTable(const QString& path, const QList<FieldDef>& fields, cons
             keySize += types[size_t(i)].first == 0x17 ? 17 : types[size_t(i)].second;
         QByteArray px = buildPxHeader(keyTypes, keySize, version, so->byte, std::max(2, o.blockSizeKiB), path);
         px[0x2C] = p[0x2D];
-        const QString pxPath = fi.absoluteDir().filePath(fi.completeBaseName() + (fi.suffix() == u"db" ? QStringLiteral(".px") : QStringLiteral(".PX")));
-        QFile pf(pxPath);
-        if (!pf.open(QIODevice::WriteOnly | QIODevice::Truncate) || pf.write(px) != px.size())
-            throw fail(pf.errorString());
+        writeNew(fi.dir().filePath(fi.completeBaseName() + (fi.suffix() == u"db" ? QStringLiteral(".px") : QStringLiteral(".PX"))), px);
     }
 }
 
@@ -228,9 +230,8 @@ QStringList checkParadoxTable(const QString& path)
     } catch (const Error& e) {
         return {e.text()};
     }
-    QFile f(path);
-    f.open(QIODevice::ReadOnly);
-    const QByteArray h = f.read(0x60);
+    io::File f(path, io::OpenMode::Read);
+    const QByteArray h = readUpTo(f, 0, 0x60);
     const char* p = h.constData();
     const int headerSize = le16(p + 2);
     const int bs = uchar(p[5]) * 1024;
@@ -247,8 +248,7 @@ QStringList checkParadoxTable(const QString& path)
     for (int b = le16(p + 0x0E); b != 0 && b <= fileBlocks && !use[size_t(b)]; ) {
         use[size_t(b)] = 1;
         QByteArray bh(bs, '\0');
-        f.seek(headerSize + qint64(b - 1) * bs);
-        f.read(bh.data(), bs);
+        f.readSome(headerSize + qint64(b - 1) * bs, bh.data(), bs);
         if (t->isEncrypted())
             decryptBlock(bh.data(), bs, le32(p + (uchar(p[0x39]) >= 5 ? 0x5C : 0x25)), b);
         const int cnt = qint16(le16(bh.constData() + 4)) / recordSize + 1;
@@ -274,9 +274,8 @@ QStringList checkParadoxTable(const QString& path)
             break;
         }
         use[size_t(b)] = 2;
-        char nb[2];
-        f.seek(headerSize + qint64(b - 1) * bs);
-        f.read(nb, 2);
+        char nb[2] = {0, 0};
+        f.readSome(headerSize + qint64(b - 1) * bs, nb, 2);
         b = le16(nb);
     }
     for (int b = 1; b <= fileBlocks; ++b)
@@ -310,11 +309,7 @@ QStringList checkParadoxTable(const QString& path)
             }
             prev = cur;
         }
-        const QFileInfo fi(path);
-        QString pxPath;
-        for (const QString& name : fi.absoluteDir().entryList({fi.completeBaseName() + QStringLiteral(".*")}, QDir::Files))
-            if (QFileInfo(name).suffix().compare(u"px", Qt::CaseInsensitive) == 0)
-                pxPath = fi.absoluteDir().filePath(name);
+        const QString pxPath = io::siblingNoCase(path, QFileInfo(path).completeBaseName() + QStringLiteral(".px"));
         if (pxPath.isEmpty()) {
             problems << QStringLiteral("tabela com chave sem .PX");
         } else {
@@ -344,11 +339,7 @@ QStringList checkParadoxTable(const QString& path)
     bool hasBlobs = false;
     for (const auto& fd : t->rawFields())
         hasBlobs = hasBlobs || (fd.code >= 0x0C && fd.code <= 0x10);
-    const QFileInfo fi(path);
-    QString mbPath;
-    for (const QString& name : fi.absoluteDir().entryList({fi.completeBaseName() + QStringLiteral(".*")}, QDir::Files))
-        if (QFileInfo(name).suffix().compare(u"mb", Qt::CaseInsensitive) == 0)
-            mbPath = fi.absoluteDir().filePath(name);
+    const QString mbPath = io::siblingNoCase(path, QFileInfo(path).completeBaseName() + QStringLiteral(".mb"));
     if (hasBlobs && !mbPath.isEmpty()) {
         try {
             QByteArray raw;

@@ -2,11 +2,12 @@
 #include "tables/paradox/ParadoxTable.h"
 
 #include "tables/Error.h"
+#include "tables/io/FileOps.h"
 #include "tables/paradox/PxCodec.h"
+#include "tables/paradox/PxFiles.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <ctime>
 #include <functional>
@@ -29,16 +30,16 @@ QByteArray buildPxHeader(const std::vector<std::pair<int, int>>& keyTypes, int k
     const int headerSize = (real + 0x7FF) / 0x800 * 0x800;
     QByteArray h(headerSize, '\0');
     char* p = h.data();
-    put16(p, quint16(keySize + 6));
-    put16(p + 2, quint16(headerSize));
+    putLe16(p, quint16(keySize + 6));
+    putLe16(p + 2, quint16(headerSize));
     p[4] = 1;
     p[5] = char(blockKiB);
-    put16(p + 0x12, 1);
-    put16(p + 0x1E, 1);
-    put16(p + 0x21, quint16(n));
+    putLe16(p + 0x12, 1);
+    putLe16(p + 0x1E, 1);
+    putLe16(p + 0x21, quint16(n));
     p[0x29] = char(sortByte);
     p[0x39] = char(version);
-    put16(p + 0x51, quint16(real));
+    putLe16(p + 0x51, quint16(real));
     for (int i = 0; i < n; ++i) {
         p[0x58 + 2 * i] = char(keyTypes[size_t(i)].first);
         p[0x58 + 2 * i + 1] = char(keyTypes[size_t(i)].second);
@@ -66,16 +67,15 @@ void ParadoxTable::pxOpen()
     QString pxPath = familyFile(QStringLiteral("PX"));
     QByteArray hdr;
     if (!pxPath.isEmpty()) {
-        QFile f(pxPath);
-        if (f.open(QIODevice::ReadOnly)) {
-            const QByteArray start = f.read(0x58);
+        io::File f;
+        if (f.tryOpen(pxPath, io::OpenMode::Read) == 0) {
+            const QByteArray start = readUpTo(f, 0, 0x58);
             if (start.size() == 0x58) {
                 const int hs = le16(start.constData() + 2);
                 const int bk = uchar(start[5]);
                 if (start[4] == 1 && le16(start.constData()) == entrySize && le16(start.constData() + 0x21) == keyFields_ &&
                     hs >= 0x58 && bk >= 1 && bk <= 32) {
-                    f.seek(0);
-                    hdr = f.read(hs);
+                    hdr = readUpTo(f, 0, hs);
                     if (hdr.size() != hs)
                         hdr.clear();
                 }
@@ -83,7 +83,7 @@ void ParadoxTable::pxOpen()
         }
     } else {
         const QFileInfo fi(path_);
-        pxPath = fi.absoluteDir().filePath(fi.completeBaseName() + (fi.suffix() == u"db" ? QStringLiteral(".px") : QStringLiteral(".PX")));
+        pxPath = fi.dir().filePath(fi.completeBaseName() + (fi.suffix() == u"db" ? QStringLiteral(".px") : QStringLiteral(".PX")));
     }
     if (hdr.isEmpty())
         hdr = buildPxHeader(keyTypes, keySize_, version_, sortByte_, std::max(2, blockSize_ / 1024), path_);
@@ -160,9 +160,9 @@ void ParadoxTable::pxOpen()
 }
 
 namespace {
-QByteArray pxError(const QString& path, const QString& why)
+QString pxError(const QString& path, const QString& why)
 {
-    return QStringLiteral("Não foi possível gravar o índice primário %1: %2").arg(path, why).toUtf8();
+    return QStringLiteral("Não foi possível gravar o índice primário %1: %2").arg(path, why);
 }
 }  // namespace
 
@@ -173,20 +173,19 @@ void ParadoxTable::pxWriteHeader(bool whole)
     for (int no = 1; no <= blocks; ++no)
         entries += qint64(pxNodes_[size_t(no)].entries.size());
     char* p = pxHeader_.data();
-    put32(p + 0x06, quint32(entries));
-    put16(p + 0x0A, quint16(blocks));
-    put16(p + 0x0C, quint16(blocks));
-    put16(p + 0x0E, quint16(pxHead_));
-    put16(p + 0x10, quint16(pxTail_));
-    put16(p + 0x1E, quint16(pxRoot_ ? pxRoot_ : 1));
+    putLe32(p + 0x06, quint32(entries));
+    putLe16(p + 0x0A, quint16(blocks));
+    putLe16(p + 0x0C, quint16(blocks));
+    putLe16(p + 0x0E, quint16(pxHead_));
+    putLe16(p + 0x10, quint16(pxTail_));
+    putLe16(p + 0x1E, quint16(pxRoot_ ? pxRoot_ : 1));
     p[0x20] = char(pxLevels_);
     p[0x2C] = header_[0x2D];  // in step with the table (see the table's 0x2D)
-    put16(p + 0x3A, quint16(blocks));
-    put16(p + 0x4D, 0);
+    putLe16(p + 0x3A, quint16(blocks));
+    putLe16(p + 0x4D, 0);
     if (whole)
         return;
-    if (!writeAt(pxFile_, 0, pxHeader_.constData(), 0x58))
-        throw FileError(QString::fromUtf8(pxError(pxPath_, pxFile_.errorString())));
+    pxFile_.write(0, pxHeader_.constData(), 0x58);
 }
 
 namespace {
@@ -200,9 +199,9 @@ inline void putRecord16(char* p, int v)
 void serializeNode(char* b, int blockSize, int entrySize, int keySize, int next, int prev,
                    const std::vector<ParadoxTable::PxEntry>& entries)
 {
-    put16(b, quint16(next));
-    put16(b + 2, quint16(prev));
-    put16(b + 4, quint16(qint16((int(entries.size()) - 1) * entrySize)));
+    putLe16(b, quint16(next));
+    putLe16(b + 2, quint16(prev));
+    putLe16(b + 4, quint16(qint16((int(entries.size()) - 1) * entrySize)));
     char* e = b + 6;
     for (const ParadoxTable::PxEntry& x : entries) {
         const qsizetype n = std::min<qsizetype>(keySize, x.key.size());
@@ -222,25 +221,22 @@ void ParadoxTable::pxWriteAll()
 {
     pxWriteHeader(true);
     pxFile_.close();
-    QSaveFile out(pxPath_);
-    out.setDirectWriteFallback(true);  // a folder where no temporary file can be made
-    if (!out.open(QIODevice::WriteOnly))
-        throw FileError(QString::fromUtf8(pxError(pxPath_, out.errorString())));
-    out.write(pxHeader_);
-    QByteArray b(pxBlockSize_, '\0');
-    for (int no = 1; no < int(pxNodes_.size()); ++no) {
-        PxNode& n = pxNodes_[size_t(no)];
-        serializeNode(b.data(), pxBlockSize_, pxEntrySize_, keySize_, n.next, n.prev, n.entries);
-        if (pxKey_)
-            encryptBlock(b.data(), pxBlockSize_, pxKey_, no);
-        out.write(b);
-        n.dirty = false;
-    }
-    if (!out.commit())
-        throw FileError(QString::fromUtf8(pxError(pxPath_, out.errorString())));
-    pxFile_.setFileName(pxPath_);
-    if (!pxFile_.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
-        throw FileError(QString::fromUtf8(pxError(pxPath_, pxFile_.errorString())));
+    io::replaceFile(pxPath_, [&](io::File& out) {
+        out.write(0, pxHeader_);
+        qint64 at = pxHeader_.size();
+        QByteArray b(pxBlockSize_, '\0');
+        for (int no = 1; no < int(pxNodes_.size()); ++no) {
+            PxNode& n = pxNodes_[size_t(no)];
+            serializeNode(b.data(), pxBlockSize_, pxEntrySize_, keySize_, n.next, n.prev, n.entries);
+            if (pxKey_)
+                encryptBlock(b.data(), pxBlockSize_, pxKey_, no);
+            out.write(at, b);
+            at += b.size();
+            n.dirty = false;
+        }
+    }, QStringLiteral("o índice primário"));
+    if (const int err = pxFile_.tryOpen(pxPath_, io::OpenMode::ReadWrite); err < 0)
+        throw FileError(pxError(pxPath_, io::errorText(err)));
     pxFileSize_ = pxFile_.size();
 }
 
@@ -254,8 +250,7 @@ void ParadoxTable::pxWriteNode(int no)
     if (pxKey_)
         encryptBlock(b.data(), pxBlockSize_, pxKey_, no);
     const qint64 at = le16(pxHeader_.constData() + 2) + qint64(no - 1) * pxBlockSize_;
-    if (!writeAt(pxFile_, at, b.constData(), pxBlockSize_))
-        throw FileError(QString::fromUtf8(pxError(pxPath_, pxFile_.errorString())));
+    pxFile_.write(at, b.constData(), pxBlockSize_);
     pxFileSize_ = std::max(pxFileSize_, at + pxBlockSize_);
     n.dirty = false;
 }
@@ -627,22 +622,21 @@ void ParadoxTable::pxFinish()
     pxWriteHeader(false);
     const qint64 size = le16(pxHeader_.constData() + 2) + qint64(pxNodes_.size() - 1) * pxBlockSize_;
     if (pxFileSize_ > size) {
-        if (!pxFile_.resize(size))
-            throw FileError(QString::fromUtf8(pxError(pxPath_, pxFile_.errorString())));
+        pxFile_.resize(size);
         pxFileSize_ = size;
     }
 }
 
 std::vector<PxIndexEntry> readParadoxIndex(const QString& path, quint32 key)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        throw FileError(QStringLiteral("Não foi possível abrir o índice %1: %2").arg(path, f.errorString()));
+    io::File f;
+    if (const int err = f.tryOpen(path, io::OpenMode::Read); err < 0)
+        throw FileError(QStringLiteral("Não foi possível abrir o índice %1: %2").arg(path, io::errorText(err)));
     auto bad = [&](const QString& what) -> FileError {
         return FileError(QStringLiteral("Índice Paradox danificado: %1 (%2)").arg(path, what));
     };
     const qint64 size = f.size();
-    const QByteArray h = f.read(0x58);
+    const QByteArray h = readUpTo(f, 0, 0x58);
     if (h.size() < 0x58)
         throw bad(QStringLiteral("arquivo menor que o cabeçalho"));
     const char* p = h.constData();
@@ -675,7 +669,7 @@ std::vector<PxIndexEntry> readParadoxIndex(const QString& path, quint32 key)
         QByteArray b(bs, '\0');
         const qint64 at = headerSize + qint64(blockNo - 1) * bs;
         const qint64 avail = std::min<qint64>(bs, size - at);
-        if (avail < 6 || !f.seek(at) || f.read(b.data(), avail) != avail)
+        if (avail < 6 || f.readSome(at, b.data(), avail) != avail)
             throw bad(QStringLiteral("bloco %1 ilegível").arg(blockNo));
         if (key)
             decryptBlock(b.data(), bs, key, blockNo);
@@ -705,10 +699,10 @@ QStringList checkPrimaryIndex(const QString& pxPath, const std::vector<PxIndexEn
                               const std::function<int(const char*, const char*)>& compare, int tableStamp)
 {
     QStringList problems;
-    QFile f(pxPath);
-    if (!f.open(QIODevice::ReadOnly))
-        return {QStringLiteral("%1 não abre: %2").arg(pxPath, f.errorString())};
-    const QByteArray h = f.read(0x58);
+    io::File f;
+    if (const int err = f.tryOpen(pxPath, io::OpenMode::Read); err < 0)
+        return {QStringLiteral("%1 não abre: %2").arg(pxPath, io::errorText(err))};
+    const QByteArray h = readUpTo(f, 0, 0x58);
     if (h.size() < 0x58)
         return {QStringLiteral("%1 menor que o cabeçalho").arg(pxPath)};
     const char* p = h.constData();
@@ -734,7 +728,7 @@ QStringList checkPrimaryIndex(const QString& pxPath, const std::vector<PxIndexEn
         problems << QStringLiteral(".PX 0x2C (%1) diferente do contador da tabela (%2)").arg(int(uchar(p[0x2C]))).arg(tableStamp & 0xFF);
     auto readBlock = [&](int no, QByteArray* b) {
         b->fill('\0', bs);
-        if (no < 1 || no > fileBlocks || !f.seek(headerSize + qint64(no - 1) * bs) || f.read(b->data(), bs) != bs)
+        if (no < 1 || no > fileBlocks || f.readSome(headerSize + qint64(no - 1) * bs, b->data(), bs) != bs)
             return false;
         if (key)
             decryptBlock(b->data(), bs, key, no);

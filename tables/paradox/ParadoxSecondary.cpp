@@ -13,11 +13,12 @@
 #include "tables/paradox/ParadoxTable.h"
 
 #include "tables/Error.h"
+#include "tables/io/FileOps.h"
 #include "tables/paradox/PxCodec.h"
+#include "tables/paradox/PxFiles.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <array>
@@ -68,12 +69,7 @@ struct IndexFile {
 
 QString familyName(const QString& tablePath, const QString& ext)
 {
-    const QFileInfo fi(tablePath);
-    const QString wanted = fi.completeBaseName() + QLatin1Char('.') + ext;
-    for (const QString& name : fi.absoluteDir().entryList({fi.completeBaseName() + QStringLiteral(".*")}, QDir::Files))
-        if (name.compare(wanted, Qt::CaseInsensitive) == 0)
-            return fi.absoluteDir().filePath(name);
-    return {};
+    return io::siblingNoCase(tablePath, QFileInfo(tablePath).completeBaseName() + QLatin1Char('.') + ext);
 }
 
 // The .X?? and .XG? files next to a table.
@@ -81,10 +77,12 @@ QStringList indexFilesOf(const QString& tablePath)
 {
     QStringList out;
     const QFileInfo fi(tablePath);
-    for (const QString& name : fi.absoluteDir().entryList({fi.completeBaseName() + QStringLiteral(".*")}, QDir::Files, QDir::Name)) {
+    QStringList names = io::siblings(tablePath);
+    names.sort();
+    for (const QString& name : names) {
         const QString ext = QFileInfo(name).suffix().toUpper();
         if (ext.size() == 3 && ext[0] == u'X' && QFileInfo(name).completeBaseName().compare(fi.completeBaseName(), Qt::CaseInsensitive) == 0)
-            out << fi.absoluteDir().filePath(name);
+            out << io::absolute(fi.dir().filePath(name));
     }
     return out;
 }
@@ -98,7 +96,7 @@ QString yPathFor(const QString& tablePath, const QString& xPath)
     if (!found.isEmpty())
         return found;
     const QFileInfo xi(xPath);
-    return xi.absoluteDir().filePath(xi.completeBaseName() + QLatin1Char('.') + ext);
+    return xi.dir().filePath(xi.completeBaseName() + QLatin1Char('.') + ext);
 }
 
 IndexFile readIndexFile(const QString& tablePath, const QString& xPath, const std::vector<ParadoxTable::Field>& fields, int keyFields)
@@ -106,12 +104,12 @@ IndexFile readIndexFile(const QString& tablePath, const QString& xPath, const st
     IndexFile x;
     x.xPath = xPath;
     x.yPath = yPathFor(tablePath, xPath);
-    QFile f(xPath);
-    if (!f.open(QIODevice::ReadOnly)) {
-        x.problem = f.errorString();
+    io::File f;
+    if (const int err = f.tryOpen(xPath, io::OpenMode::Read); err < 0) {
+        x.problem = io::errorText(err);
         return x;
     }
-    const QByteArray start = f.read(0x78);
+    const QByteArray start = readUpTo(f, 0, 0x78);
     if (start.size() < 0x78) {
         x.problem = QStringLiteral("cabeçalho incompleto");
         return x;
@@ -141,8 +139,7 @@ IndexFile readIndexFile(const QString& tablePath, const QString& xPath, const st
         x.problem = QStringLiteral("cabeçalho inválido");
         return x;
     }
-    f.seek(0);
-    x.header = f.read(x.headerSize);
+    x.header = readUpTo(f, 0, x.headerSize);
     if (x.header.size() != x.headerSize) {
         x.problem = QStringLiteral("cabeçalho incompleto");
         return x;
@@ -376,24 +373,23 @@ void ParadoxTable::secondaryMarkStale()
     if (secondaryStale_)
         return;
     for (const QString& xPath : indexFilesOf(path_)) {
-        QFile x(xPath);
         char stamp = 0, yStamp = 0;
         bool haveY = false;
         {
-            QFile y(yPathFor(path_, xPath));
-            if (y.open(QIODevice::ReadOnly) && y.seek(0x2C))
-                haveY = y.read(&yStamp, 1) == 1;
+            io::File y;
+            if (y.tryOpen(yPathFor(path_, xPath), io::OpenMode::Read) == 0)
+                haveY = y.readSome(0x2C, &yStamp, 1) == 1;
         }
-        if (!x.open(QIODevice::ReadWrite))
-            throw FileError(QStringLiteral("O índice secundário %1 não pode ser marcado como desatualizado: %2").arg(xPath, x.errorString()));
-        if (!x.seek(0x2D) || x.read(&stamp, 1) != 1)
+        io::File x;
+        if (const int err = x.tryOpen(xPath, io::OpenMode::ReadWrite); err < 0)
+            throw FileError(QStringLiteral("O índice secundário %1 não pode ser marcado como desatualizado: %2").arg(xPath, io::errorText(err)));
+        if (x.readSome(0x2D, &stamp, 1) != 1)
             continue;  // not even a header: nothing there claims to be current
         // A counter that differs from the one in the .Y: the pair reads as out of date.
         stamp = char(uchar(stamp) + 1);
         if (haveY && stamp == yStamp)
             stamp = char(uchar(stamp) + 1);
-        if (!writeAt(x, 0x2D, &stamp, 1))
-            throw FileError(QStringLiteral("O índice secundário %1 não pode ser marcado como desatualizado: %2").arg(xPath, x.errorString()));
+        x.write(0x2D, &stamp, 1);
     }
     secondaryStale_ = true;
     if (writeStepHook)
@@ -496,14 +492,13 @@ void writeIndexPair(const IndexFile& x, const char* data, const std::vector<quin
     // .Y's, so that a stop between the two files still shows them out of step.
     QByteArray yHeader;
     {
-        QFile y(x.yPath);
-        if (y.open(QIODevice::ReadOnly)) {
-            const QByteArray start = y.read(0x58);
+        io::File y;
+        if (y.tryOpen(x.yPath, io::OpenMode::Read) == 0) {
+            const QByteArray start = readUpTo(y, 0, 0x58);
             const int hs = start.size() == 0x58 ? le16(start.constData() + 2) : 0;
             if (hs >= 0x58 && le16(start.constData()) == x.keySize() + 6 && le16(start.constData() + 0x21) == x.numFields - 1 &&
                 uchar(start[5]) >= 1 && uchar(start[5]) <= 32 && (start[4] == 4 || start[4] == 7)) {
-                y.seek(0);
-                yHeader = y.read(hs);
+                yHeader = readUpTo(y, 0, hs);
                 if (yHeader.size() != hs)
                     yHeader.clear();
             }
@@ -524,43 +519,39 @@ void writeIndexPair(const IndexFile& x, const char* data, const std::vector<quin
     // The .X: records in order, blocks full and chained in file order.
     QByteArray h = x.header;
     char* p = h.data();
-    put32(p + 0x06, quint32(total));
-    put16(p + 0x0A, quint16(blocks));
-    put16(p + 0x0C, quint16(blocks));
-    put16(p + 0x0E, quint16(blocks ? 1 : 0));
-    put16(p + 0x10, quint16(blocks));
-    put16(p + 0x3A, quint16(blocks));
-    put16(p + 0x4D, 0);
+    putLe32(p + 0x06, quint32(total));
+    putLe16(p + 0x0A, quint16(blocks));
+    putLe16(p + 0x0C, quint16(blocks));
+    putLe16(p + 0x0E, quint16(blocks ? 1 : 0));
+    putLe16(p + 0x10, quint16(blocks));
+    putLe16(p + 0x3A, quint16(blocks));
+    putLe16(p + 0x4D, 0);
     p[0x2D] = stamp;
     p[0x2E] = familyStamp;
     if (uchar(p[0x39]) >= 5)
-        put32(p + 0x60, quint32(std::time(nullptr)));
+        putLe32(p + 0x60, quint32(std::time(nullptr)));
     std::vector<PxEntry> leaves;
     leaves.reserve(size_t(blocks));
-    {
-        QSaveFile out(x.xPath);
-        out.setDirectWriteFallback(true);
-        if (!out.open(QIODevice::WriteOnly))
-            throw FileError(indexError(x.xPath, out.errorString()));
-        out.write(h);
+    io::replaceFile(x.xPath, [&](io::File& out) {
+        out.write(0, h);
+        qint64 pos = h.size();
         QByteArray b(x.blockSize, '\0');
         for (qint64 no = 1, at = 0; no <= blocks; ++no) {
             const int cnt = int(std::min<qint64>(capacity, total - at));
             b.fill('\0');
-            put16(b.data(), quint16(no < blocks ? no + 1 : 0));
-            put16(b.data() + 2, quint16(no - 1));
-            put16(b.data() + 4, quint16(qint16((cnt - 1) * rs)));
+            putLe16(b.data(), quint16(no < blocks ? no + 1 : 0));
+            putLe16(b.data() + 2, quint16(no - 1));
+            putLe16(b.data() + 4, quint16(qint16((cnt - 1) * rs)));
             for (int k = 0; k < cnt; ++k)
                 std::memcpy(b.data() + 6 + k * rs, data + qint64(sorted[size_t(at + k)]) * rs, size_t(rs));
             leaves.push_back({QByteArray(b.constData() + 6, x.keySize()), int(no), cnt});
             if (x.key)
                 encryptBlock(b.data(), x.blockSize, x.key, int(no));
-            out.write(b);
+            out.write(pos, b);
+            pos += b.size();
             at += cnt;
         }
-        if (!out.commit())
-            throw FileError(indexError(x.xPath, out.errorString()));
-    }
+    }, QStringLiteral("o índice secundário"));
     if (ParadoxTable::writeStepHook)
         ParadoxTable::writeStepHook(5);
 
@@ -578,29 +569,27 @@ void writeIndexPair(const IndexFile& x, const char* data, const std::vector<quin
     for (const auto& blk : tree.blocks)
         entries += qint64(blk.size());
     p = yHeader.data();
-    put32(p + 0x06, quint32(entries));
-    put16(p + 0x0A, quint16(yBlocks));
-    put16(p + 0x0C, quint16(yBlocks));
-    put16(p + 0x0E, quint16(yBlocks ? 1 : 0));
-    put16(p + 0x10, quint16(yBlocks));
-    put16(p + 0x1E, 1);
+    putLe32(p + 0x06, quint32(entries));
+    putLe16(p + 0x0A, quint16(yBlocks));
+    putLe16(p + 0x0C, quint16(yBlocks));
+    putLe16(p + 0x0E, quint16(yBlocks ? 1 : 0));
+    putLe16(p + 0x10, quint16(yBlocks));
+    putLe16(p + 0x1E, 1);
     p[0x20] = char(tree.levels);
     p[0x2C] = stamp;
-    put16(p + 0x3A, quint16(yBlocks));
-    put16(p + 0x4D, 0);
+    putLe16(p + 0x3A, quint16(yBlocks));
+    putLe16(p + 0x4D, 0);
     const quint32 yKey = le32(p + 0x25);
-    QSaveFile out(x.yPath);
-    out.setDirectWriteFallback(true);
-    if (!out.open(QIODevice::WriteOnly))
-        throw FileError(indexError(x.yPath, out.errorString()));
-    out.write(yHeader);
+    io::replaceFile(x.yPath, [&](io::File& out) {
+    out.write(0, yHeader);
+    qint64 pos = yHeader.size();
     QByteArray b(yBlockSize, '\0');
     for (int no = 1; no <= yBlocks; ++no) {
         const auto& es = tree.blocks[size_t(no - 1)];
         b.fill('\0');
-        put16(b.data(), quint16(no < yBlocks ? no + 1 : 0));
-        put16(b.data() + 2, quint16(no - 1));
-        put16(b.data() + 4, quint16(qint16((int(es.size()) - 1) * entrySize)));
+        putLe16(b.data(), quint16(no < yBlocks ? no + 1 : 0));
+        putLe16(b.data() + 2, quint16(no - 1));
+        putLe16(b.data() + 4, quint16(qint16((int(es.size()) - 1) * entrySize)));
         char* e = b.data() + 6;
         for (const PxEntry& en : es) {
             std::memcpy(e, en.key.constData(), size_t(x.keySize()));
@@ -611,10 +600,10 @@ void writeIndexPair(const IndexFile& x, const char* data, const std::vector<quin
         }
         if (yKey)
             encryptBlock(b.data(), yBlockSize, yKey, no);
-        out.write(b);
+        out.write(pos, b);
+        pos += b.size();
     }
-    if (!out.commit())
-        throw FileError(indexError(x.yPath, out.errorString()));
+    }, QStringLiteral("o índice secundário"));
 }
 }  // namespace
 
@@ -633,9 +622,9 @@ QStringList checkSecondaryIndexes(const QString& tablePath)
         return {};
     QByteArray tableHeader;
     {
-        QFile f(tablePath);
-        if (f.open(QIODevice::ReadOnly))
-            tableHeader = f.read(0x58);
+        io::File f;
+        if (f.tryOpen(tablePath, io::OpenMode::Read) == 0)
+            tableHeader = readUpTo(f, 0, 0x58);
     }
     if (tableHeader.size() < 0x58)
         return {QStringLiteral("%1: cabeçalho ilegível").arg(tablePath)};
@@ -665,8 +654,11 @@ QStringList checkSecondaryIndexes(const QString& tablePath)
         const char* h = x.header.constData();
         if (h[0x2E] != tableHeader[0x2E])
             problem(QStringLiteral("0x2E (%1) diferente do da tabela (%2)").arg(int(uchar(h[0x2E]))).arg(int(uchar(tableHeader[0x2E]))));
-        QFile f(xPath);
-        f.open(QIODevice::ReadOnly);
+        io::File f;
+        if (const int err = f.tryOpen(xPath, io::OpenMode::Read); err < 0) {
+            problem(io::errorText(err));
+            continue;
+        }
         const int fileBlocks = le16(h + 0x0C);
         if (f.size() != x.headerSize + qint64(fileBlocks) * x.blockSize)
             problem(QStringLiteral("%1 bytes, esperado cabeçalho + %2 blocos").arg(f.size()).arg(fileBlocks));
@@ -685,8 +677,7 @@ QStringList checkSecondaryIndexes(const QString& tablePath)
             }
             seenBlock[size_t(no)] = 1;
             b.fill('\0');
-            f.seek(x.headerSize + qint64(no - 1) * x.blockSize);
-            f.read(b.data(), x.blockSize);
+            f.readSome(x.headerSize + qint64(no - 1) * x.blockSize, b.data(), x.blockSize);
             if (x.key)
                 decryptBlock(b.data(), x.blockSize, x.key, no);
             if (le16(b.constData() + 2) != prevNo)
@@ -752,7 +743,7 @@ QStringList checkSecondaryIndexes(const QString& tablePath)
         if (twice || qint64(found.size()) != t->count())
             problem(QStringLiteral("%1 chaves da tabela presentes, %2 repetidas, de %3").arg(found.size()).arg(twice).arg(t->count()));
         // The .Y over the .X blocks, in step with the .X.
-        if (!QFileInfo::exists(x.yPath)) {
+        if (!io::exists(x.yPath)) {
             problem(QStringLiteral("sem o arquivo %1").arg(QFileInfo(x.yPath).fileName()));
             continue;
         }

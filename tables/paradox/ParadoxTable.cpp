@@ -2,6 +2,7 @@
 
 #include "tables/Error.h"
 #include "tables/Session.h"
+#include "tables/io/FileOps.h"
 #include "tables/paradox/PxBlob.h"
 
 #include <QDateTime>
@@ -11,13 +12,6 @@
 #include <algorithm>
 #include <cmath>
 #include <ctime>
-
-#ifdef Q_OS_UNIX
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-#endif
 
 namespace quillora {
 
@@ -70,10 +64,10 @@ std::shared_ptr<const CodePage> codePageFor(int cp, const QString& sortOrderId)
 
 // --- Opening ----------------------------------------------------------------------------------
 
-ParadoxTable::ParadoxTable(const QString& path) : path_(path), file_(path)
+ParadoxTable::ParadoxTable(const QString& path) : path_(path)
 {
-    if (!file_.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        throw FileError(QStringLiteral("Não foi possível abrir a tabela %1: %2").arg(path, file_.errorString()));
+    if (const int err = file_.tryOpen(path, io::OpenMode::Read); err < 0)
+        throw FileError(QStringLiteral("Não foi possível abrir a tabela %1: %2").arg(path, io::errorText(err)));
     cache_.resize(kCacheSize);
     openHeader();
     findPassword();
@@ -101,7 +95,8 @@ void ParadoxTable::openHeader()
 {
     const qint64 fileSize = file_.size();
     fileSize_ = fileSize;
-    QByteArray h = file_.read(0x78);
+    QByteArray h(int(std::min<qint64>(0x78, fileSize)), '\0');
+    file_.read(0, h.data(), h.size());
     if (h.size() < 0x58)
         damaged(QStringLiteral("arquivo menor que o cabeçalho"));
     const char* p = h.constData();
@@ -124,9 +119,8 @@ void ParadoxTable::openHeader()
         damaged(QStringLiteral("tamanho de cabeçalho %1").arg(headerSize_));
     if (recordSize_ < 1 || recordSize_ > blockSize_ - 6)
         damaged(QStringLiteral("tamanho de registro %1 com blocos de %2 bytes").arg(recordSize_).arg(blockSize_));
-    file_.seek(0);
-    header_ = file_.read(headerSize_);
-    if (header_.size() != headerSize_)
+    header_ = QByteArray(headerSize_, '\0');
+    if (file_.readSome(0, header_.data(), headerSize_) != headerSize_)
         damaged(QStringLiteral("cabeçalho incompleto"));
     p = header_.constData();
     capacity_ = (blockSize_ - 6) / recordSize_;
@@ -289,7 +283,7 @@ void ParadoxTable::walkChain()
         if (key_) {
             bp = block(b).data.constData();
         } else {
-            if (!file_.seek(headerSize_ + qint64(b - 1) * blockSize_) || file_.read(hdr, 6) != 6)
+            if (file_.readSome(headerSize_ + qint64(b - 1) * blockSize_, hdr, 6) != 6)
                 damaged(QStringLiteral("bloco %1 ilegível").arg(b));
             bp = hdr;
         }
@@ -301,10 +295,14 @@ void ParadoxTable::walkChain()
         const int cnt = add / recordSize_ + 1;
         if (cnt > capacity_)
             damaged(QStringLiteral("bloco %1 diz ter %2 registros, cabem %3").arg(b).arg(cnt).arg(capacity_));
-        if (headerSize_ + qint64(b - 1) * blockSize_ + 6 + qint64(cnt) * recordSize_ > file_.size())
+        if (headerSize_ + qint64(b - 1) * blockSize_ + 6 + qint64(cnt) * recordSize_ > fileSize_)
             damaged(QStringLiteral("bloco %1 cortado no fim do arquivo").arg(b));
+        // A write stopped before it reached this block leaves its back pointer behind.
+        const int chainPrev = chain_.empty() ? 0 : chain_.back();
+        if (pv != chainPrev)
+            outOfStepBlocks_.push_back(b);
         next_[b] = nx;
-        prev_[b] = pv;
+        prev_[b] = chainPrev;
         count_[b] = cnt;
         chainIndex_[b] = int(chain_.size());
         chain_.push_back(b);
@@ -313,6 +311,65 @@ void ParadoxTable::walkChain()
     }
     prefix_.assign(chain_.size() + 1, 0);
     prefixValid_ = 0;
+    hideUncountedRecords();
+}
+
+void ParadoxTable::hideUncountedRecords()
+{
+    // Data blocks are written before the header that counts their records, so a write that
+    // stopped in between leaves records in the blocks that the header does not count. Other
+    // readers (pxlib, the BDE) take the header's count of records in chain order; so does this
+    // one, and the first write puts the blocks in step (putBlocksInStep()).
+    const qint64 counted = le32(header_.constData() + 6);
+    if (counted >= totalRecords_)
+        return;
+    qint64 left = counted;
+    for (int b : chain_) {
+        if (count_[b] > left) {
+            count_[b] = int(left);
+            outOfStepBlocks_.push_back(b);
+        }
+        left -= count_[b];
+    }
+    while (!chain_.empty() && count_[chain_.back()] == 0) {
+        const int b = chain_.back();
+        chain_.pop_back();
+        chainIndex_[b] = -1;
+        orphanBlocks_.push_back(b);
+        if (!chain_.empty())
+            next_[chain_.back()] = 0;
+    }
+    totalRecords_ = counted;
+    prefix_.assign(chain_.size() + 1, 0);
+    prefixValid_ = 0;
+}
+
+void ParadoxTable::putBlocksInStep()
+{
+    // Blocks a stopped write added to the file but did not link yet go to the free list.
+    if (freeListProblem_.isEmpty()) {
+        std::vector<bool> known(size_t(fileBlocks_) + 1, false);
+        for (int b = firstFree_; b != 0; b = next_[b])
+            known[size_t(b)] = true;
+        for (int b : orphanBlocks_)
+            known[size_t(b)] = true;
+        for (int b = 1; b <= fileBlocks_; ++b)
+            if (!known[size_t(b)] && chainIndex_[b] < 0)
+                orphanBlocks_.push_back(b);
+    }
+    if (outOfStepBlocks_.empty() && orphanBlocks_.empty())
+        return;
+    for (int b : outOfStepBlocks_)
+        if (chainIndex_[b] >= 0)
+            setBlockHeader(b);
+    if (!chain_.empty())
+        setBlockHeader(chain_.back());
+    for (int b : orphanBlocks_)
+        freeBlock(b);
+    outOfStepBlocks_.clear();
+    orphanBlocks_.clear();
+    dirty_ = true;
+    commitWrite();
 }
 
 void ParadoxTable::walkFreeList()
@@ -330,7 +387,7 @@ void ParadoxTable::walkFreeList()
         if (key_) {
             next_[b] = le16(block(b).data.constData());
         } else {
-            if (!file_.seek(headerSize_ + qint64(b - 1) * blockSize_) || file_.read(hdr, 6) != 6) {
+            if (file_.readSome(headerSize_ + qint64(b - 1) * blockSize_, hdr, 6) != 6) {
                 freeListProblem_ = QStringLiteral("bloco livre %1 ilegível").arg(b);
                 return;
             }
@@ -346,10 +403,11 @@ void ParadoxTable::readVal()
     const QString valPath = familyFile(QStringLiteral("VAL"));
     if (valPath.isEmpty())
         return;
-    QFile f(valPath);
-    if (!f.open(QIODevice::ReadOnly))
+    io::File f;
+    if (f.tryOpen(valPath, io::OpenMode::Read) < 0)
         return;
-    const QByteArray v = f.read(1 << 20);
+    QByteArray v(int(std::min<qint64>(f.size(), 1 << 20)), '\0');
+    v.truncate(int(f.readSome(0, v.data(), v.size())));
     // Only the layout of Paradox 4 and 5 .VAL files is understood; others are left alone.
     if (v.size() < 0x35 || (uchar(v[1]) != 0x09 && uchar(v[1]) != 0x0B))
         return;
@@ -395,15 +453,11 @@ QString ParadoxTable::familyFile(const QString& ext) const
 {
     const QFileInfo fi(path_);
     const QString wanted = fi.completeBaseName() + QLatin1Char('.') + ext;
-    const QDir dir = fi.absoluteDir();
-    const QString direct = dir.filePath(wanted);
-    if (QFileInfo::exists(direct))
-        return direct;
-    const QStringList all = dir.entryList({fi.completeBaseName() + QStringLiteral(".*")}, QDir::Files);
-    for (const QString& name : all)
-        if (name.compare(wanted, Qt::CaseInsensitive) == 0)
-            return dir.filePath(name);
-    return {};
+    // The name as written first: a folder may hold both cases on a case-sensitive disk.
+    const QString direct = fi.dir().filePath(wanted);
+    if (io::exists(direct))
+        return io::absolute(direct);
+    return io::siblingNoCase(path_, wanted);
 }
 
 QString ParadoxTable::formatName() const
@@ -462,15 +516,17 @@ QList<IndexDef> ParadoxTable::indexes() const
         out << d;
     }
     const QFileInfo fi(path_);
-    const QStringList names = fi.absoluteDir().entryList({fi.completeBaseName() + QStringLiteral(".*")}, QDir::Files, QDir::Name);
+    QStringList names = io::siblings(path_);
+    names.sort();
     for (const QString& name : names) {
         const QString ext = QFileInfo(name).suffix().toUpper();
         if (ext.size() != 3 || ext[0] != u'X' || QFileInfo(name).completeBaseName().compare(fi.completeBaseName(), Qt::CaseInsensitive))
             continue;
-        QFile f(fi.absoluteDir().filePath(name));
-        if (!f.open(QIODevice::ReadOnly))
+        io::File f;
+        if (f.tryOpen(fi.dir().filePath(name), io::OpenMode::Read) < 0)
             continue;
-        const QByteArray h = f.read(0x1000);
+        QByteArray h(0x1000, '\0');
+        h.truncate(int(f.readSome(0, h.data(), h.size())));
         if (h.size() < 0x78)
             continue;
         const char* p = h.constData();
@@ -571,7 +627,7 @@ ParadoxTable::CachedBlock& ParadoxTable::block(int no)
     } else {
         if (avail < blockSize_)
             c.data.fill('\0');
-        if (!file_.seek(at) || file_.read(c.data.data(), avail) != avail)
+        if (file_.readSome(at, c.data.data(), avail) != avail)
             damaged(QStringLiteral("bloco %1 ilegível").arg(no));
         if (key_)
             decryptBlock(c.data.data(), blockSize_, key_, no);
@@ -590,17 +646,14 @@ void ParadoxTable::writeBlock(CachedBlock& c)
     if (used < blockSize_)
         std::memset(c.data.data() + used, 0, size_t(blockSize_ - used));
     const qint64 at = headerSize_ + qint64(c.no - 1) * blockSize_;
-    bool ok;
     if (key_) {
         QByteArray enc = c.data;
         encryptBlock(enc.data(), blockSize_, key_, c.no);
-        ok = writeAt(file_, at, enc.constData(), blockSize_);
+        file_.write(at, enc.constData(), blockSize_);
     } else {
-        ok = writeAt(file_, at, c.data.constData(), blockSize_);
+        file_.write(at, c.data.constData(), blockSize_);
     }
     fileSize_ = std::max(fileSize_, at + blockSize_);
-    if (!ok)
-        throw FileError(QStringLiteral("Falha ao gravar a tabela %1: %2").arg(path_, file_.errorString()));
     c.dirty = false;
 }
 
@@ -608,9 +661,9 @@ void ParadoxTable::setBlockHeader(int no)
 {
     CachedBlock& c = block(no);
     char* p = c.data.data();
-    put16(p, quint16(next_[no]));
-    put16(p + 2, quint16(prev_[no]));
-    put16(p + 4, quint16(qint16((count_[no] - 1) * recordSize_)));
+    putLe16(p, quint16(next_[no]));
+    putLe16(p + 2, quint16(prev_[no]));
+    putLe16(p + 4, quint16(qint16((count_[no] - 1) * recordSize_)));
     c.dirty = true;
     pxTouch(no);
 }
@@ -726,7 +779,7 @@ MbFile& ParadoxTable::mb(bool forWrite)
             if (!forWrite)
                 throw FileError(QStringLiteral("O arquivo de blobs (.MB) da tabela %1 não existe; os memorandos e imagens não podem ser lidos").arg(path_));
             const QFileInfo fi(path_);
-            mbPath = fi.absoluteDir().filePath(fi.completeBaseName() + (fi.suffix() == u"db" ? QStringLiteral(".mb") : QStringLiteral(".MB")));
+            mbPath = fi.dir().filePath(fi.completeBaseName() + (fi.suffix() == u"db" ? QStringLiteral(".mb") : QStringLiteral(".MB")));
             MbFile::create(mbPath, key_);
         }
         mb_ = std::make_unique<MbFile>(mbPath, key_);
@@ -818,46 +871,9 @@ Value ParadoxTable::value(const QByteArray& raw, int field)
 
 void ParadoxTable::unlock()
 {
-#ifdef Q_OS_UNIX
-    if (lockFd_ >= 0) {
-        ::flock(lockFd_, LOCK_UN);
-        lockFd_ = -1;
-    }
-#endif
+    if (writable_ && file_.isOpen())
+        file_.unlock();
 }
-
-namespace {
-// True when another program holds a lock on the file (Paradox and the BDE keep their .LCK
-// files locked while they run; a file left behind by a crash is not).
-bool lockFileIsLive(const QString& path)
-{
-#ifdef Q_OS_UNIX
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    bool live = false;
-    struct flock fl {};
-    fl.l_type = F_WRLCK;
-    fl.l_whence = SEEK_SET;
-    fl.l_start = 0;
-    fl.l_len = 0;
-#ifdef F_OFD_GETLK
-    if (::fcntl(fd, F_OFD_GETLK, &fl) == 0 && fl.l_type != F_UNLCK)
-        live = true;
-#else
-    if (::fcntl(fd, F_GETLK, &fl) == 0 && fl.l_type != F_UNLCK)
-        live = true;
-#endif
-    if (!live && ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK)
-        live = true;
-    ::close(fd);
-    return live;
-#else
-    Q_UNUSED(path);
-    return false;
-#endif
-}
-}  // namespace
 
 void ParadoxTable::beginWrite()
 {
@@ -872,30 +888,26 @@ void ParadoxTable::beginWrite()
     if (keyFields_ > 0 && hasAlphaKey_ && !collationKnown_)
         throw FileError(QStringLiteral("A tabela %1 tem chave alfanumérica com a ordem de classificação '%2', que não é conhecida; gravar nela deixaria os registros numa ordem que outros programas leriam errado")
                             .arg(path_, sortOrderId_.isEmpty() ? QString::number(sortByte_) : sortOrderId_));
+    // Paradox and the BDE keep their .LCK files locked while they run; one left behind by a
+    // crash is not, and does not stop writing.
     const QFileInfo fi(path_);
+    const QStringList names = io::siblings(path_);
     for (const QString& lockName : {QStringLiteral("PDOXUSRS.LCK"), QStringLiteral("PARADOX.LCK"), fi.completeBaseName() + QStringLiteral(".LCK")}) {
-        for (const QString& name : fi.absoluteDir().entryList({QStringLiteral("*.lck")}, QDir::Files)) {
-            if (name.compare(lockName, Qt::CaseInsensitive) == 0 && lockFileIsLive(fi.absoluteDir().filePath(name)))
+        for (const QString& name : names) {
+            if (name.compare(lockName, Qt::CaseInsensitive) == 0 && io::backend().lockedElsewhere(io::absolute(fi.dir().filePath(name))))
                 throw FileError(QStringLiteral("A pasta da tabela %1 está em uso pelo Paradox ou pelo BDE (arquivo de bloqueio %2 ativo); feche o outro programa antes de gravar")
                                     .arg(path_, name));
         }
     }
-    // Reopen for writing and take the advisory lock.
-    file_.close();
-    if (!file_.open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
-        const QString why = file_.errorString();
-        file_.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
-        throw FileError(QStringLiteral("A tabela %1 não pode ser gravada: %2").arg(path_, why));
-    }
-#ifdef Q_OS_UNIX
-    if (::flock(file_.handle(), LOCK_EX | LOCK_NB) != 0) {
-        file_.close();
-        file_.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    // Reopen for writing and take the advisory lock; on failure the table stays open for reading.
+    io::File writer;
+    if (const int err = writer.tryOpen(path_, io::OpenMode::ReadWrite); err < 0)
+        throw FileError(QStringLiteral("A tabela %1 não pode ser gravada: %2").arg(path_, io::errorText(err)));
+    if (!writer.tryLock(true))
         throw FileError(QStringLiteral("A tabela %1 está em uso por outro programa").arg(path_));
-    }
-    lockFd_ = file_.handle();
-#endif
+    file_ = std::move(writer);
     writable_ = true;
+    putBlocksInStep();
     if (keyFields_ > 0) {
         loadFirstKeys();
         pxOpen();
@@ -1017,8 +1029,8 @@ void ParadoxTable::freeBlock(int no)
     firstFree_ = no;
     CachedBlock& c = block(no);
     std::memset(c.data.data() + 6, 0, size_t(blockSize_ - 6));
-    put16(c.data.data(), quint16(next_[no]));
-    put16(c.data.data() + 4, quint16(qint16(-recordSize_)));
+    putLe16(c.data.data(), quint16(next_[no]));
+    putLe16(c.data.data() + 4, quint16(qint16(-recordSize_)));
     c.dirty = true;
 }
 
@@ -1136,6 +1148,7 @@ void ParadoxTable::removeAt(int ci, int slot)
     }
     count_[b] -= 1;
     --totalRecords_;
+    ++removedSinceCommit_;
     dirty_ = true;
     if (count_[b] > 0) {
         setBlockHeader(b);
@@ -1368,7 +1381,7 @@ void ParadoxTable::encodeField(int field, const Value& value, char* p, const cha
         throw ConvertError(QStringLiteral("Valor grande demais para o campo '%1'").arg(f.name));
     std::memcpy(p, data.constData(), size_t(std::min<qsizetype>(data.size(), leader)));
     if (data.size() <= leader) {
-        put32(p + leader + 4, quint32(data.size()));
+        putLe32(p + leader + 4, quint32(data.size()));
         return;
     }
     QByteArray stored = data;
@@ -1376,14 +1389,14 @@ void ParadoxTable::encodeField(int field, const Value& value, char* p, const cha
         QByteArray prefix(8, '\0');
         prefix[0] = 1;
         prefix[3] = char(f.code == kGraphic ? 1 : 2);
-        put32(prefix.data() + 4, quint32(data.size()));
+        putLe32(prefix.data() + 4, quint32(data.size()));
         stored.prepend(prefix);
     }
     quint16 mod = 0;
     const quint32 oi = mb(true).write(stored, &mod);
-    put32(p + leader, oi);
-    put32(p + leader + 4, quint32(stored.size()));
-    put16(p + leader + 8, mod);
+    putLe32(p + leader, oi);
+    putLe32(p + leader + 4, quint32(stored.size()));
+    putLe16(p + leader + 8, mod);
 }
 
 void ParadoxTable::checkRange(int field, const char* p) const
@@ -1573,24 +1586,23 @@ RecordId ParadoxTable::remove(RecordId id)
 void ParadoxTable::writeHeader()
 {
     char* p = header_.data();
-    put32(p + 0x06, quint32(totalRecords_));
-    put16(p + 0x0A, quint16(chain_.size()));
-    put16(p + 0x0C, quint16(fileBlocks_));
-    put16(p + 0x0E, quint16(chain_.empty() ? 0 : chain_.front()));
-    put16(p + 0x10, quint16(chain_.empty() ? 0 : chain_.back()));
-    put16(p + 0x3A, quint16(fileBlocks_));
-    put16(p + 0x4D, quint16(firstFree_));
+    putLe32(p + 0x06, quint32(totalRecords_));
+    putLe16(p + 0x0A, quint16(chain_.size()));
+    putLe16(p + 0x0C, quint16(fileBlocks_));
+    putLe16(p + 0x0E, quint16(chain_.empty() ? 0 : chain_.front()));
+    putLe16(p + 0x10, quint16(chain_.empty() ? 0 : chain_.back()));
+    putLe16(p + 0x3A, quint16(fileBlocks_));
+    putLe16(p + 0x4D, quint16(firstFree_));
     bool hasAutoInc = false;
     for (const Field& f : fields_)
         hasAutoInc = hasAutoInc || f.code == kAutoInc;
     if (hasAutoInc)
-        put32(p + 0x49, autoInc_);
+        putLe32(p + 0x49, autoInc_);
     if (version_ >= 5)
-        put32(p + 0x60, quint32(std::time(nullptr)));
+        putLe32(p + 0x60, quint32(std::time(nullptr)));
     // Everything that changes lies in the fixed part.
     const qint64 n = std::min<qint64>(0x78, header_.size());
-    if (!writeAt(file_, 0, header_.constData(), n))
-        throw FileError(QStringLiteral("Falha ao gravar a tabela %1: %2").arg(path_, file_.errorString()));
+    file_.write(0, header_.constData(), n);
 }
 
 void ParadoxTable::commitWrite()
@@ -1602,18 +1614,35 @@ void ParadoxTable::commitWrite()
     // The change counter moves first, alone: until the .PX carries the same value at the very
     // end, the family reads as out of step, whatever step an interruption stops at.
     header_[0x2D] = char(uchar(header_[0x2D]) + 1);
+    // Records leave the header's count before they leave the blocks (readers stop at the
+    // count), and join it only after the blocks hold them (writeHeader() below).
+    const qint64 counted = le32(header_.constData() + 6);
+    const qint64 least = std::max<qint64>(0, counted - removedSinceCommit_);
+    removedSinceCommit_ = 0;
+    if (least < counted) {
+        putLe32(header_.data() + 6, quint32(least));
+        file_.write(6, header_.constData() + 6, 4);
+    }
     if (pxActive_) {
-        if (!writeAt(file_, 0x2D, header_.constData() + 0x2D, 1))
-            throw FileError(QStringLiteral("Falha ao gravar a tabela %1: %2").arg(path_, file_.errorString()));
+        file_.write(0x2D, header_.constData() + 0x2D, 1);
         if (writeStepHook)
             writeStepHook(0);
     }
-    // Blocks new to the file first: nothing on disk points at them yet.
+    // Blocks new to the file first: nothing on disk points at them yet. Then the chained ones,
+    // which unlink freed blocks before those are overwritten as free.
     for (int nb : newBlocks_)
         for (CachedBlock& c : cache_)
             if (c.no == nb && c.dirty)
                 writeBlock(c);
     newBlocks_.clear();
+    // The header counts the new blocks before the chain points at them.
+    if (fileBlocks_ > le16(header_.constData() + 0x0C)) {
+        putLe16(header_.data() + 0x0C, quint16(fileBlocks_));
+        file_.write(0x0C, header_.constData() + 0x0C, 2);
+    }
+    for (CachedBlock& c : cache_)
+        if (c.no && c.dirty && chainIndex_[c.no] >= 0)
+            writeBlock(c);
     for (CachedBlock& c : cache_)
         if (c.no && c.dirty)
             writeBlock(c);
@@ -1625,8 +1654,7 @@ void ParadoxTable::commitWrite()
     writeHeader();
     const qint64 expected = headerSize_ + qint64(fileBlocks_) * blockSize_;
     if (fileSize_ != expected) {
-        if (!file_.resize(expected))
-            throw FileError(QStringLiteral("Falha ao gravar a tabela %1: %2").arg(path_, file_.errorString()));
+        file_.resize(expected);
         fileSize_ = expected;
     }
     if (writeStepHook)
@@ -1642,7 +1670,6 @@ void ParadoxTable::flush()
     commitWrite();
     if (mb_)
         mb_->flush();
-    file_.flush();
     secondaryRebuild();
 }
 

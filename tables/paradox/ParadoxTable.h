@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QFile>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -10,6 +9,7 @@
 
 #include "tables/CodePage.h"
 #include "tables/TableFile.h"
+#include "tables/io/File.h"
 #include "tables/paradox/PxCodec.h"
 
 namespace quillora {
@@ -110,6 +110,8 @@ private:
     void openHeader();
     void parseFields(const QByteArray& h, int varStart);
     void walkChain();
+    void hideUncountedRecords();
+    void putBlocksInStep();
     void walkFreeList();
     void readVal();
     void unlock();
@@ -171,12 +173,11 @@ private:
     QString familyFile(const QString& ext) const;
 
     QString path_;
-    QFile file_;
+    io::File file_;
     qint64 fileSize_ = 0;
     quint64 idGeneration_ = 0;  // kept here: asking the system on every block costs a call
     bool writable_ = false;
     bool dirty_ = false;
-    int lockFd_ = -1;
 
     QByteArray header_;
     int recordSize_ = 0;
@@ -212,10 +213,15 @@ private:
     std::vector<QByteArray> firstKey_;  // keyed tables while writing
     bool firstKeysLoaded_ = false;
     std::vector<int> newBlocks_;   // allocated since the last commit: written first
+    qint64 removedSinceCommit_ = 0;
+    // What a stopped write leaves: blocks whose count was cut to the header's or whose back
+    // pointer is stale, and blocks neither chained nor free. Put in step by beginWrite().
+    std::vector<int> outOfStepBlocks_;
+    std::vector<int> orphanBlocks_;
 
     // .PX state while writing (see PxNode).
     QString pxPath_;
-    QFile pxFile_;
+    io::File pxFile_;
     qint64 pxFileSize_ = 0;
     QByteArray pxHeader_;
     QByteArray pxScratch_;         // one .PX block being written

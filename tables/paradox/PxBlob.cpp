@@ -3,8 +3,6 @@
 #include "tables/Error.h"
 #include "tables/paradox/PxCodec.h"
 
-#include <QFileInfo>
-
 namespace quillora {
 
 using namespace px;
@@ -15,10 +13,10 @@ constexpr int kSlots = 64;
 constexpr int kSubDataStart = 0x150;
 }  // namespace
 
-MbFile::MbFile(const QString& path, quint32 key) : path_(path), file_(path), key_(key)
+MbFile::MbFile(const QString& path, quint32 key) : path_(path), key_(key)
 {
-    if (!file_.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        throw FileError(QStringLiteral("Não foi possível abrir o arquivo de blobs %1: %2").arg(path, file_.errorString()));
+    if (const int err = file_.tryOpen(path, io::OpenMode::Read); err < 0)
+        throw FileError(QStringLiteral("Não foi possível abrir o arquivo de blobs %1: %2").arg(path, io::errorText(err)));
     size_ = file_.size();
     if (size_ < kUnit)
         damaged(QStringLiteral("arquivo menor que o cabeçalho"));
@@ -35,21 +33,23 @@ void MbFile::create(const QString& path, quint32 key)
 {
     QByteArray h(kUnit, '\0');
     char* p = h.data();
-    put16(p + 1, 1);
-    put16(p + 3, 1);
+    putLe16(p + 1, 1);
+    putLe16(p + 3, 1);
     const char magic[] = {char(0x82), 0x73, 0x02, 0x00, 0x29, 0x00};
     std::memcpy(p + 5, magic, 6);
-    put16(p + 0x0B, 0x1000);
-    put16(p + 0x0D, 0x1000);
+    putLe16(p + 0x0B, 0x1000);
+    putLe16(p + 0x0D, 0x1000);
     p[0x10] = 0x10;
-    put16(p + 0x11, 0x40);
-    put16(p + 0x13, 0x800);
-    put16(p + 0x29, 0x02A1);
+    putLe16(p + 0x11, 0x40);
+    putLe16(p + 0x13, 0x800);
+    putLe16(p + 0x29, 0x02A1);
     if (key)
         encryptBlob(h.data(), h.size(), key);
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(h) != h.size())
-        throw FileError(QStringLiteral("Não foi possível criar o arquivo de blobs %1: %2").arg(path, f.errorString()));
+    io::File f;
+    if (const int err = f.tryOpen(path, io::OpenMode::Replace); err < 0)
+        throw FileError(QStringLiteral("Não foi possível criar o arquivo de blobs %1: %2").arg(path, io::errorText(err)));
+    f.write(0, h);
+    f.close();
 }
 
 void MbFile::damaged(const QString& what) const
@@ -63,7 +63,7 @@ QByteArray MbFile::readUnits(qint64 offset, int units)
     if (offset < 0 || units <= 0 || offset + bytes > size_)
         damaged(QStringLiteral("bloco na posição %1 passa do fim do arquivo").arg(offset));
     QByteArray data(bytes, Qt::Uninitialized);
-    if (!file_.seek(offset) || file_.read(data.data(), bytes) != bytes)
+    if (file_.readSome(offset, data.data(), bytes) != bytes)
         damaged(QStringLiteral("leitura falhou na posição %1").arg(offset));
     if (key_)
         decryptBlob(data.data(), bytes, key_);
@@ -74,8 +74,7 @@ void MbFile::writeUnits(qint64 offset, QByteArray data)
 {
     if (key_)
         encryptBlob(data.data(), data.size(), key_);
-    if (!file_.seek(offset) || file_.write(data) != data.size())
-        throw FileError(QStringLiteral("Falha ao gravar o arquivo de blobs %1: %2").arg(path_, file_.errorString()));
+    file_.write(offset, data);
     size_ = std::max(size_, offset + data.size());
 }
 
@@ -117,9 +116,10 @@ void MbFile::beginWrite()
 {
     if (writable_)
         return;
-    file_.close();
-    if (!file_.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
-        throw FileError(QStringLiteral("Não foi possível gravar o arquivo de blobs %1: %2").arg(path_, file_.errorString()));
+    io::File writer;
+    if (const int err = writer.tryOpen(path_, io::OpenMode::ReadWrite); err < 0)
+        throw FileError(QStringLiteral("Não foi possível gravar o arquivo de blobs %1: %2").arg(path_, io::errorText(err)));
+    file_ = std::move(writer);
     size_ = file_.size();
     writable_ = true;
     scan();
@@ -164,7 +164,7 @@ qint64 MbFile::takeUnits(int units)
             f.units -= units;
             QByteArray rest(kUnit, '\0');
             rest[0] = 4;
-            put16(rest.data() + 1, quint16(std::min(f.units, 0xFFFF)));
+            putLe16(rest.data() + 1, quint16(std::min(f.units, 0xFFFF)));
             writeUnits(f.offset, rest);
         } else {
             free_.erase(free_.begin() + qsizetype(i));
@@ -192,9 +192,9 @@ quint32 MbFile::write(const QByteArray& data, quint16* mod)
         const qint64 off = takeUnits(units);
         QByteArray block(units * qint64(kUnit), '\0');
         block[0] = 2;
-        put16(block.data() + 1, quint16(units));
-        put32(block.data() + 3, quint32(len));
-        put16(block.data() + 7, modCounter_);
+        putLe16(block.data() + 1, quint16(units));
+        putLe32(block.data() + 3, quint32(len));
+        putLe16(block.data() + 7, modCounter_);
         std::memcpy(block.data() + 9, data.constData(), size_t(len));
         writeUnits(off, block);
         if (off > 0xFFFFFF00LL)
@@ -228,7 +228,7 @@ quint32 MbFile::write(const QByteArray& data, quint16* mod)
             char* e = u.data() + 12 + 5 * slot;
             e[0] = char(startChunk);
             e[1] = char(need);
-            put16(e + 2, modCounter_);
+            putLe16(e + 2, modCounter_);
             e[4] = char(len % 16 == 0 ? 16 : len % 16);
             std::memset(u.data() + startChunk * 16, 0, size_t(need) * 16);
             std::memcpy(u.data() + startChunk * 16, data.constData(), size_t(len));
@@ -246,7 +246,7 @@ quint32 MbFile::write(const QByteArray& data, quint16* mod)
     const qint64 off = takeUnits(1);
     QByteArray u(kUnit, '\0');
     u[0] = 3;
-    put16(u.data() + 1, 1);
+    putLe16(u.data() + 1, 1);
     const int slot = place(off, u);
     subBlocks_.push_back(off);
     return quint32(off) | quint32(slot);
@@ -280,10 +280,9 @@ void MbFile::flush()
     if (!headerDirty_)
         return;
     QByteArray h = readUnits(0, 1);
-    put16(h.data() + 3, modCounter_);
+    putLe16(h.data() + 3, modCounter_);
     writeUnits(0, h);
     headerDirty_ = false;
-    file_.flush();
 }
 
 std::vector<MbFile::Area> MbFile::usedAreas()

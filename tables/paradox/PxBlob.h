@@ -1,8 +1,9 @@
 #pragma once
 
 #include <QByteArray>
-#include <QFile>
 #include <QString>
+
+#include "tables/io/File.h"
 
 #include <vector>
 
@@ -41,7 +42,7 @@ private:
     void scan();
 
     QString path_;
-    QFile file_;
+    io::File file_;
     quint32 key_;
     qint64 size_ = 0;
     bool writable_ = false;

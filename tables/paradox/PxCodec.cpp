@@ -1,38 +1,10 @@
 #include "tables/paradox/PxCodec.h"
 
-#include <QFile>
-
 #include <array>
-#include <cerrno>
 #include <cmath>
 #include <vector>
 
-#ifdef Q_OS_UNIX
-#include <unistd.h>
-#endif
-
 namespace quillora::px {
-
-bool writeAt(QFile& file, qint64 at, const char* data, qint64 n)
-{
-#ifdef Q_OS_UNIX
-    const int fd = file.handle();
-    if (fd >= 0) {
-        while (n > 0) {
-            const ssize_t w = ::pwrite(fd, data, size_t(n), off_t(at));
-            if (w < 0 && errno == EINTR)
-                continue;
-            if (w <= 0)
-                return false;
-            data += w;
-            at += w;
-            n -= w;
-        }
-        return true;
-    }
-#endif
-    return file.seek(at) && file.write(data, n) == n;
-}
 
 bool isBlank(const char* p, int n)
 {

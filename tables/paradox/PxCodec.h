@@ -11,27 +11,15 @@
 #include <cstring>
 
 #include "tables/Collation.h"
-
-class QFile;
+#include "tables/io/Endian.h"
 
 namespace quillora::px {
 
-// --- Little-endian header integers ------------------------------------------------------
-inline quint16 le16(const char* p) { return quint16(uchar(p[0]) | (uchar(p[1]) << 8)); }
-inline quint32 le32(const char* p)
-{
-    return quint32(uchar(p[0])) | (quint32(uchar(p[1])) << 8) | (quint32(uchar(p[2])) << 16) |
-           (quint32(uchar(p[3])) << 24);
-}
-inline void put16(char* p, quint16 v) { p[0] = char(v); p[1] = char(v >> 8); }
-inline void put32(char* p, quint32 v)
-{
-    p[0] = char(v); p[1] = char(v >> 8); p[2] = char(v >> 16); p[3] = char(v >> 24);
-}
-
-// Writes n bytes at a position of an open file in one call where the system has one (writes
-// happen several times per record, so the call count matters). False on failure.
-bool writeAt(QFile& file, qint64 at, const char* data, qint64 n);
+// Header integers are little-endian; the helpers are the file layer's.
+using io::le16;
+using io::le32;
+using io::putLe16;
+using io::putLe32;
 
 // --- Record encodings: big-endian with the sign bit flipped, all zero = empty ----------
 bool isBlank(const char* p, int n);

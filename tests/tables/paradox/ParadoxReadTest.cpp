@@ -18,7 +18,7 @@
 using namespace quillora;
 using namespace quillora::test;
 using quillora::px::le16;
-using quillora::px::put32;
+using quillora::px::putLe32;
 
 namespace {
 
@@ -374,7 +374,7 @@ TEST(ParadoxDamage, blobPointersPastTheEndAreRefused)
         const int desc = hs + 6 + record * 20 + 10;
         for (quint32 bad : {0x7FFFFF00u | (record ? 0x3Fu : 0xFFu), 0x00001000u | 0x20u}) {
             QByteArray b = good;
-            put32(b.data() + desc, bad);
+            putLe32(b.data() + desc, bad);
             writeFile(path, b);
             ParadoxTable t(path);
             QByteArray raw;
@@ -382,7 +382,7 @@ TEST(ParadoxDamage, blobPointersPastTheEndAreRefused)
             EXPECT_THROW(t.value(raw, 0), FileError);
         }
         QByteArray b = good;
-        put32(b.data() + desc + 4, 0x7FFFFFFF);  // a length far beyond the blob
+        putLe32(b.data() + desc + 4, 0x7FFFFFFF);  // a length far beyond the blob
         writeFile(path, b);
         ParadoxTable t(path);
         QByteArray raw;

@@ -136,12 +136,12 @@ void addSecondaryIndex(const QString& table, const QString& ext, const QList<Fie
     p[0x55] = char(options);
     const int numbersAt = 0x58 + px::le16(p + 0x66);
     for (int i = 0; i < fieldNumbers.size(); ++i)
-        px::put16(p + numbersAt + 2 * i, quint16(fieldNumbers[i]));
+        px::putLe16(p + numbersAt + 2 * i, quint16(fieldNumbers[i]));
     if (composite) {
         const int at = px::le16(p + 0x51);
         std::memcpy(p + at, name.constData(), size_t(name.size()) + 1);
-        px::put16(p + 0x68, quint16(at - 0x58));
-        px::put16(p + 0x51, quint16(at + name.size() + 1));
+        px::putLe16(p + 0x68, quint16(at - 0x58));
+        px::putLe16(p + 0x51, quint16(at + name.size() + 1));
     }
     y[4] = char(composite ? 7 : 4);
     y[0x2C] = p[0x2D];

@@ -496,15 +496,15 @@ TEST_F(ParadoxWrite, validityChecksAreEnforced)
     v[2] = 1;
     QByteArray entry(28, '\0');
     entry[0] = 0;
-    px::put32(entry.data() + 12, 1);
-    px::put32(entry.data() + 16, 1);
+    px::putLe32(entry.data() + 12, 1);
+    px::putLe32(entry.data() + 16, 1);
     v += entry;
     char bound[2];
     px::writeInt(bound, 2, 1900);
     v += QByteArray(bound, 2);
     px::writeInt(bound, 2, 1999);
     v += QByteArray(bound, 2);
-    px::put32(v.data() + 9, quint32(v.size()));
+    px::putLe32(v.data() + 9, quint32(v.size()));
     v += QByteArray(16, '\0');
     writeFile(file("faixa.val"), v);
     ParadoxTable t(path);
