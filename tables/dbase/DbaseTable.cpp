@@ -3,6 +3,7 @@
 #include "tables/Error.h"
 #include "tables/dbase/DbaseCodePages.h"
 #include "tables/dbase/DbaseFormat.h"
+#include "tables/dbase/DbaseHeader.h"
 #include "tables/dbase/DbaseIndexFiles.h"
 #include "tables/dbase/DbaseIndexKeys.h"
 #include "tables/dbase/MdxWriter.h"
@@ -29,7 +30,6 @@ constexpr qint64 kJumpCacheBytes = 1024;
 // Appends are written in batches of about this size, each followed by one header update.
 constexpr qint64 kAppendBatchBytes = 64 * 1024;
 constexpr qint64 kAppendBatchRecords = 1000;
-constexpr qint64 kMemoChunk = 16 * 1024;
 // Day number 1 of the level-7 timestamp is 0001-01-01.
 constexpr qint64 kTimestampJulianOffset = 1721425;
 constexpr double kMsPerDay = 86400000.0;
@@ -255,8 +255,17 @@ DbaseTable::DbaseTable(const QString& path, const QString& codePage)
     : path_(path), overrideCodePage_(codePage)
 {
     openFile();
-    parseHeader();
-    openMemo();
+    head_ = readDbaseHeader(file_, path_, overrideCodePage_);
+    physCount_ = std::min(head_.count, head_.available);
+    // Read what is there; writing is refused until the file is repaired.
+    truncated_ = head_.available < head_.count;
+    bool memoFields = false;
+    for (const Column& c : head_.columns)
+        memoFields = memoFields || c.type == 'M' || c.type == 'B' || c.type == 'G';
+    if (memoFields) {
+        const bool iv = head_.version == 0x8B || head_.version == 0x7B || head_.version == 0x8C || head_.level7 || head_.version == 0x05;
+        memo_.open(path_, iv ? DbaseMemo::Style::IV : DbaseMemo::Style::III);
+    }
 }
 
 DbaseTable::~DbaseTable()
@@ -284,253 +293,6 @@ void DbaseTable::openFile()
         throw FileError(QStringLiteral("Não foi possível abrir a tabela %1: %2").arg(path_, io::errorText(err)));
 }
 
-void DbaseTable::parseHeader()
-{
-    const qint64 size = file_.size();
-    if (size < 32)
-        damaged(QStringLiteral("arquivo com %1 bytes, menor que um cabeçalho dBase").arg(size));
-    char h[32];
-    file_.read(0, h, 32);
-    version_ = quint8(h[0]);
-
-    auto refuse = [&](const QString& why) {
-        throw FileError(QStringLiteral("A tabela %1 não pode ser aberta: %2").arg(path_, why));
-    };
-    switch (version_) {
-    case 0x03: case 0x83: case 0x8B: case 0x7B: case 0x05:
-        break;
-    case 0x04: case 0x8C:
-        level7_ = true;
-        break;
-    case 0x02:
-        refuse(QStringLiteral("é uma tabela dBase II / FoxBASE, formato não suportado"));
-    case 0x30: case 0x31: case 0x32:
-        refuse(QStringLiteral("é uma tabela Visual FoxPro, formato não suportado"));
-    case 0xF5: case 0xFB:
-        refuse(QStringLiteral("é uma tabela FoxPro/FoxBASE com memo (.fpt), formato não suportado"));
-    case 0x43: case 0x63: case 0x8E: case 0xCB:
-        refuse(QStringLiteral("é uma tabela SQL do dBase IV, formato não suportado"));
-    case 0xE5:
-        refuse(QStringLiteral("é uma tabela Clipper SIx (memo .smt), formato não suportado"));
-    case 0x07: case 0x87:
-        refuse(QStringLiteral("é uma tabela CA Visual Objects, formato não suportado"));
-    default:
-        refuse(QStringLiteral("versão de arquivo 0x%1 desconhecida; não parece ser uma tabela dBase")
-                   .arg(int(version_), 2, 16, QLatin1Char('0')));
-    }
-    if (h[15] != 0)
-        refuse(QStringLiteral("a tabela está criptografada pelo dBase"));
-
-    headerCount_ = le32(h + 4);
-    headerLen_ = le16(h + 8);
-    recordLen_ = le16(h + 10);
-    driverId_ = uchar(h[29]);
-    const int fixed = level7_ ? 68 : 32;
-    const int descSize = level7_ ? 48 : 32;
-    if (headerLen_ < fixed + 1)
-        damaged(QStringLiteral("tamanho do cabeçalho %1 inválido").arg(headerLen_));
-    if (headerLen_ > size)
-        damaged(QStringLiteral("o cabeçalho (%1 bytes) passa do fim do arquivo (%2 bytes)")
-                    .arg(headerLen_).arg(size));
-    header_.resize(headerLen_);
-    file_.read(0, header_.data(), headerLen_);
-
-    if (level7_) {
-        const QByteArray raw = header_.mid(32, 32);
-        const int nul = raw.indexOf('\0');
-        driverName_ = nul < 0 ? raw : raw.left(nul);
-    }
-
-    // The table's code page names the fields too, so it comes first.
-    QString cpName = overrideCodePage_;
-    QString driverLabel;
-    if (level7_ && !driverName_.isEmpty())
-        driverLabel = QString::fromLatin1(driverName_);
-    else
-        driverLabel = QStringLiteral("driver 0x%1").arg(driverId_, 2, 16, QLatin1Char('0'));
-    if (cpName.isEmpty() && level7_)
-        cpName = codePageForDriverName(driverName_);
-    if (cpName.isEmpty())
-        cpName = codePageForDriverId(driverId_);
-    if (cpName.isEmpty()) {
-        cpName = dbaseDefaultCodePage();
-        driverLabel += QStringLiteral(", página padrão");
-    }
-    codePage_ = CodePage::byName(cpName);
-    collation_ = Collation::forDbase(level7_ ? driverName_ : QByteArray(), driverId_, &collationKnown_);
-    if (!codePage_)
-        throw FileError(QStringLiteral("A tabela %1 usa a página de código %2, que não está disponível")
-                            .arg(path_, cpName));
-    codePageLabel_ = QStringLiteral("%1 (%2)").arg(cpName, driverLabel);
-
-    int pos = fixed;
-    int offset = 0;
-    for (;;) {
-        if (pos >= headerLen_)
-            damaged(QStringLiteral("a lista de campos não termina com o byte 0x0D"));
-        if (header_[pos] == '\x0D')
-            break;
-        if (pos + descSize > headerLen_ - 1)
-            damaged(QStringLiteral("a lista de campos não cabe no tamanho do cabeçalho"));
-        const char* d = header_.constData() + pos;
-        Column c;
-        QByteArray rawName;
-        if (level7_) {
-            rawName = QByteArray(d, 32);
-            c.type = d[32];
-            c.length = uchar(d[33]);
-            c.decimals = uchar(d[34]);
-        } else {
-            rawName = QByteArray(d, 11);
-            c.type = d[11];
-            c.length = uchar(d[16]);
-            c.decimals = uchar(d[17]);
-        }
-        const int nul = rawName.indexOf('\0');
-        if (nul >= 0)
-            rawName.truncate(nul);
-        c.offset = offset;
-        c.descriptor = pos;
-        FieldDef def;
-        def.name = codePage_->decode(rawName).trimmed();
-        def.nativeType = c.type;
-        def.size = c.length;
-        def.decimals = c.decimals;
-        cols_.push_back(c);
-        defs_.append(def);
-        offset += c.length;
-        pos += descSize;
-    }
-    if (cols_.empty())
-        refuse(QStringLiteral("a tabela não tem nenhum campo"));
-    checkFieldTypes();
-    if (offset + 1 != recordLen_)
-        damaged(QStringLiteral("o tamanho do registro (%1) não confere com a soma dos campos (%2 + 1)")
-                    .arg(recordLen_).arg(offset));
-
-    const qint64 available = (size - headerLen_) / recordLen_;
-    physCount_ = headerCount_;
-    if (available < headerCount_) {
-        // Read what is there; writing is refused until the file is repaired.
-        physCount_ = available;
-        truncated_ = true;
-    }
-}
-
-void DbaseTable::checkFieldTypes()
-{
-    for (size_t i = 0; i < cols_.size(); ++i) {
-        Column& c = cols_[i];
-        FieldDef& def = defs_[qsizetype(i)];
-        const QString name = def.name;
-        auto bad = [&](const QString& why) {
-            damaged(QStringLiteral("campo %1: %2").arg(name, why));
-        };
-        auto foreign = [&]() {
-            throw FileError(QStringLiteral("A tabela %1 não pode ser aberta: o campo %2 é do tipo '%3' "
-                                           "(%4 bytes), que não existe no dBase (tabela FoxPro/Clipper?)")
-                                .arg(path_, name, QChar::fromLatin1(c.type ? c.type : '?'))
-                                .arg(c.length));
-        };
-        auto needLength = [&](std::initializer_list<int> lengths) {
-            if (std::find(lengths.begin(), lengths.end(), c.length) == lengths.end())
-                bad(QStringLiteral("tamanho %1 inválido para o tipo %2").arg(c.length).arg(QChar::fromLatin1(c.type)));
-        };
-        if (c.length == 0)
-            bad(QStringLiteral("tamanho zero"));
-        switch (c.type) {
-        case 'C':
-            if (c.decimals != 0 && !level7_)
-                foreign();  // Clipper/FoxPro keep the high byte of long text widths there
-            def.type = ftString;
-            def.decimals = 0;
-            break;
-        case 'N':
-        case 'F':
-            if (c.decimals > 0 && c.decimals >= c.length)
-                bad(QStringLiteral("%1 casas decimais em %2 dígitos").arg(c.decimals).arg(c.length));
-            if (c.type == 'F' || c.decimals > 0 || c.length > 9)
-                def.type = ftFloat;
-            else
-                def.type = c.length <= 4 ? ftSmallint : ftInteger;
-            break;
-        case 'D':
-            needLength({8});
-            def.type = ftDate;
-            break;
-        case 'L':
-            needLength({1});
-            def.type = ftBoolean;
-            break;
-        case 'M':
-        case 'B':
-        case 'G':
-            if (c.type == 'B' && c.length == 8)
-                foreign();  // FoxPro double
-            needLength({10, 4});
-            def.type = c.type == 'M' ? ftMemo : (c.type == 'B' ? ftBlob : ftDBaseOle);
-            def.size = 0;
-            break;
-        case 'I':
-        case '+':
-            if (!level7_)
-                foreign();
-            needLength({4});
-            def.type = c.type == 'I' ? ftInteger : ftAutoInc;
-            def.readOnly = c.type == '+';
-            break;
-        case '@':
-        case 'O':
-            if (!level7_)
-                foreign();
-            needLength({8});
-            def.type = c.type == 'O' ? ftFloat : ftDateTime;
-            break;
-        default:
-            foreign();
-        }
-        if (c.type != 'N' && c.type != 'F')
-            def.decimals = 0;
-    }
-}
-
-void DbaseTable::openMemo()
-{
-    bool needed = false;
-    for (const Column& c : cols_)
-        needed = needed || c.type == 'M' || c.type == 'B' || c.type == 'G';
-    if (!needed)
-        return;
-    if (version_ == 0x83)
-        memoStyle_ = MemoStyle::III;
-    else if (version_ == 0x8B || version_ == 0x7B || version_ == 0x8C || level7_ || version_ == 0x05)
-        memoStyle_ = MemoStyle::IV;
-    else
-        memoStyle_ = MemoStyle::III;
-    memoPath_ = siblingFile(path_, QStringLiteral("dbt"));
-    if (memoPath_.isEmpty())
-        return;  // the rest of the table can still be read; memo values and writing are refused
-    if (const int err = memo_.tryOpen(memoPath_, io::OpenMode::Read); err < 0)
-        throw FileError(QStringLiteral("Não foi possível abrir o arquivo de memo %1: %2")
-                            .arg(memoPath_, io::errorText(err)));
-    memoFileSize_ = memo_.size();
-    if (memoFileSize_ < 4)
-        throw FileError(QStringLiteral("Arquivo de memo danificado: %1 (menor que o cabeçalho)").arg(memoPath_));
-    memoBlockSize_ = 512;
-    if (memoStyle_ == MemoStyle::IV && memoFileSize_ >= 22) {
-        char h[22];
-        memo_.read(0, h, 22);
-        const int bs = le16(h + 20);
-        if (bs != 0) {
-            if (bs < 16)
-                throw FileError(QStringLiteral("Arquivo de memo danificado: %1 (tamanho de bloco %2)")
-                                    .arg(memoPath_)
-                                    .arg(bs));
-            memoBlockSize_ = bs;
-        }
-    }
-}
-
 QString DbaseTable::missingMemoText() const
 {
     return QStringLiteral("a tabela %1 tem campos memo, mas o arquivo de memo (.dbt) não foi encontrado ao lado dela")
@@ -539,10 +301,10 @@ QString DbaseTable::missingMemoText() const
 
 QString DbaseTable::formatName() const
 {
-    const bool memo = memoStyle_ != MemoStyle::None;
-    if (level7_)
+    const bool memo = memo_.style() != DbaseMemo::Style::None;
+    if (head_.level7)
         return memo ? QStringLiteral("dBase 7 com memo") : QStringLiteral("dBase 7");
-    switch (version_) {
+    switch (head_.version) {
     case 0x83: return QStringLiteral("dBase III+ com memo");
     case 0x8B: case 0x7B: return QStringLiteral("dBase IV com memo");
     case 0x05: return QStringLiteral("dBase 5");
@@ -552,7 +314,7 @@ QString DbaseTable::formatName() const
 
 QString DbaseTable::codePageName() const
 {
-    return codePageLabel_;
+    return head_.codePageLabel;
 }
 
 QList<IndexDef> DbaseTable::indexes() const
@@ -571,7 +333,7 @@ QList<IndexDef> DbaseTable::indexes() const
         if (tag.unique)
             def.options |= ixUnique;
         const QString key = tag.expression.trimmed();
-        for (const FieldDef& f : defs_)
+        for (const FieldDef& f : head_.fields)
             if (f.name.compare(key, Qt::CaseInsensitive) == 0 && tag.forExpression.isEmpty())
                 def.fields = QStringList{f.name};
         if (def.fields.isEmpty()) {
@@ -626,16 +388,16 @@ QList<IndexDef> DbaseTable::indexes() const
 
 QByteArray DbaseTable::textKey(const QByteArray& bytes) const
 {
-    return collation_->isByteOrder() ? bytes : collation_->sortKey(bytes);
+    return head_.collation->isByteOrder() ? bytes : head_.collation->sortKey(bytes);
 }
 
 ExprValue DbaseTable::exprField(const QByteArray& raw, int field)
 {
-    const Column& c = cols_[size_t(field)];
+    const Column& c = head_.columns[size_t(field)];
     switch (c.type) {
     case 'C':
-        return ExprValue::character(raw.size() == recordLen_
-                                        ? codePage_->decode(QByteArrayView(raw.constData() + 1 + c.offset, c.length))
+        return ExprValue::character(raw.size() == head_.recordLen
+                                        ? head_.codePage->decode(QByteArrayView(raw.constData() + 1 + c.offset, c.length))
                                         : QString(c.length, QLatin1Char(' ')));
     case 'D': {
         const Value v = value(raw, field);
@@ -676,7 +438,7 @@ QByteArray DbaseTable::expressionKey(const IndexDef& index, RecordId id, const Q
     case ExprValue::Type::Character: {
         QByteArray bytes;
         QChar bad;
-        if (!codePage_->encode(v.text, &bytes, &bad))
+        if (!head_.codePage->encode(v.text, &bytes, &bad))
             throw Error(QStringLiteral("A chave do índice %1 de %2 tem o caractere '%3', que a página de código não tem")
                             .arg(index.name, path_, QString(bad)));
         return textKey(bytes);
@@ -713,16 +475,16 @@ ExprValue DbaseTable::evaluate(const DbaseExpression& expression, RecordId id, c
 
 QByteArray DbaseTable::sortKey(int field, const Value& value)
 {
-    if (field < 0 || field >= int(cols_.size()))
+    if (field < 0 || field >= int(head_.columns.size()))
         return TableFile::sortKey(field, value);
-    const Column& c = cols_[size_t(field)];
+    const Column& c = head_.columns[size_t(field)];
     QByteArray key;
     switch (c.type) {
     case 'C': {
         // Index keys are the field's bytes, blank padded; a blank field is all blanks.
         QByteArray bytes;
         if (!value.isNull() && value.kind() == Value::Kind::Text
-            && !codePage_->encode(value.asText(), &bytes))
+            && !head_.codePage->encode(value.asText(), &bytes))
             return TableFile::sortKey(field, value);
         if (bytes.size() < c.length)
             bytes.append(QByteArray(c.length - bytes.size(), ' '));
@@ -754,13 +516,13 @@ void DbaseTable::fillCache(qint64 rec, bool backward)
     // search landing on one record) reads only a page's worth, so random access stays cheap.
     const bool continues = cacheCount_ > 0 && (backward ? rec == cacheFirst_ - 1 : rec == cacheFirst_ + cacheCount_);
     const qint64 bytes = continues ? kCacheBytes : kJumpCacheBytes;
-    const qint64 window = std::max<qint64>(1, bytes / recordLen_);
+    const qint64 window = std::max<qint64>(1, bytes / head_.recordLen);
     qint64 start = backward ? std::max<qint64>(0, rec - window + 1) : rec;
     const qint64 n = std::min(window, diskCount() - start);
-    cache_.resize(n * recordLen_);
+    cache_.resize(n * head_.recordLen);
     cacheFirst_ = start;
     cacheCount_ = 0;
-    file_.read(headerLen_ + start * qint64(recordLen_), cache_.data(), n * recordLen_);
+    file_.read(head_.headerLen + start * qint64(head_.recordLen), cache_.data(), n * head_.recordLen);
     cacheCount_ = n;
 }
 
@@ -768,10 +530,10 @@ const char* DbaseTable::recordAt(qint64 rec, bool backward)
 {
     const qint64 disk = diskCount();
     if (rec >= disk)
-        return pending_.constData() + (rec - disk) * recordLen_;
+        return pending_.constData() + (rec - disk) * head_.recordLen;
     if (rec < cacheFirst_ || rec >= cacheFirst_ + cacheCount_)
         fillCache(rec, backward);
-    return cache_.constData() + (rec - cacheFirst_) * recordLen_;
+    return cache_.constData() + (rec - cacheFirst_) * head_.recordLen;
 }
 
 bool DbaseTable::isDeleted(RecordId id)
@@ -829,74 +591,32 @@ void DbaseTable::read(RecordId id, QByteArray& raw)
 {
     checkId(id);
     const char* src = recordAt(id - 1);
-    raw.resize(recordLen_);
-    std::memcpy(raw.data(), src, size_t(recordLen_));
+    raw.resize(head_.recordLen);
+    std::memcpy(raw.data(), src, size_t(head_.recordLen));
 }
 
 QString DbaseTable::fieldLabel(int field) const
 {
-    const Column& c = cols_[size_t(field)];
-    return QStringLiteral("%1 (%2)").arg(defs_[field].name, fieldTypeLabel(c.type, c.length, c.decimals));
-}
-
-QByteArray DbaseTable::readMemo(qint64 block) const
-{
-    auto bad = [&](const QString& why) {
-        throw FileError(QStringLiteral("Arquivo de memo danificado: %1 (%2)").arg(memoPath_, why));
-    };
-    if (block <= 0)
-        return {};
-    if (!memo_.isOpen())
-        throw FileError(missingMemoText());
-    if (block > memoFileSize_ / memoBlockSize_ || block * memoBlockSize_ >= memoFileSize_)
-        bad(QStringLiteral("o bloco %1 está além do fim do arquivo").arg(block));
-    const qint64 start = block * memoBlockSize_;
-    if (memoStyle_ == MemoStyle::IV && start + 8 <= memoFileSize_) {
-        char head[8];
-        memo_.read(start, head, 8);
-        if (uchar(head[0]) == 0xFF && uchar(head[1]) == 0xFF && head[2] == 0x08 && head[3] == 0x00) {
-            const qint64 len = le32(head + 4);
-            if (len < 8 || start + len > memoFileSize_)
-                bad(QStringLiteral("o memo do bloco %1 declara %2 bytes, fora do arquivo").arg(block).arg(len));
-            QByteArray data(len - 8, Qt::Uninitialized);
-            memo_.read(start + 8, data.data(), len - 8);
-            return data;
-        }
-        // No block marker: some writers put dBase III style text in these files.
-    }
-    QByteArray data;
-    qint64 pos = start;
-    while (pos < memoFileSize_) {
-        const qint64 n = std::min(kMemoChunk, memoFileSize_ - pos);
-        const qsizetype old = data.size();
-        data.resize(old + n);
-        memo_.read(pos, data.data() + old, n);
-        const qsizetype end = data.indexOf('\x1A', old);
-        if (end >= 0) {
-            data.truncate(end);
-            return data;
-        }
-        pos += n;
-    }
-    return data;  // a last memo without its terminator: what is there
+    const Column& c = head_.columns[size_t(field)];
+    return QStringLiteral("%1 (%2)").arg(head_.fields[field].name, fieldTypeLabel(c.type, c.length, c.decimals));
 }
 
 bool DbaseTable::appendTextUtf8(const QByteArray& raw, int field, std::string& out)
 {
-    if (field < 0 || field >= int(cols_.size()) || raw.size() != recordLen_ || cols_[size_t(field)].type != 'C')
+    if (field < 0 || field >= int(head_.columns.size()) || raw.size() != head_.recordLen || head_.columns[size_t(field)].type != 'C')
         return false;
-    const Column& c = cols_[size_t(field)];
+    const Column& c = head_.columns[size_t(field)];
     const char* p = raw.constData() + 1 + c.offset;
-    codePage_->appendUtf8(QByteArrayView(p, trimEnd(p, p + c.length) - p), out);
+    head_.codePage->appendUtf8(QByteArrayView(p, trimEnd(p, p + c.length) - p), out);
     return true;
 }
 
 Value DbaseTable::value(const QByteArray& raw, int field)
 {
-    if (field < 0 || field >= int(cols_.size()) || raw.size() != recordLen_)
+    if (field < 0 || field >= int(head_.columns.size()) || raw.size() != head_.recordLen)
         return {};
-    const Column& c = cols_[size_t(field)];
-    const FieldDef& def = defs_[field];
+    const Column& c = head_.columns[size_t(field)];
+    const FieldDef& def = head_.fields[field];
     const char* p = raw.constData() + 1 + c.offset;
     const char* e = p + c.length;
     switch (c.type) {
@@ -904,7 +624,7 @@ Value DbaseTable::value(const QByteArray& raw, int field)
         e = trimEnd(p, e);
         if (e == p)
             return {};
-        return Value::text(codePage_->decode(QByteArrayView(p, e - p)));
+        return Value::text(head_.codePage->decode(QByteArrayView(p, e - p)));
     }
     case 'N':
     case 'F': {
@@ -947,11 +667,13 @@ Value DbaseTable::value(const QByteArray& raw, int field)
         }
         if (block == 0)
             return {};
-        const QByteArray data = readMemo(block);
+        if (!memo_.isOpen())
+            throw FileError(missingMemoText());
+        const QByteArray data = memo_.read(block);
         if (data.isEmpty())
             return {};
         if (c.type == 'M')
-            return Value::text(codePage_->decode(data));
+            return Value::text(head_.codePage->decode(data));
         return Value::bytes(data);
     }
     case 'I':
@@ -1007,11 +729,11 @@ void DbaseTable::beginWrite()
     };
     if (truncated_)
         refuse(QStringLiteral("o cabeçalho diz %1 registros, mas o arquivo só contém %2 (arquivo truncado)")
-                   .arg(headerCount_)
+                   .arg(head_.count)
                    .arg(physCount_));
     planIndexes();
 
-    if (memoStyle_ != MemoStyle::None && !memo_.isOpen())
+    if (memo_.style() != DbaseMemo::Style::None && !memo_.isOpen())
         refuse(missingMemoText());
 
     io::File file;
@@ -1020,26 +742,21 @@ void DbaseTable::beginWrite()
     if (!file.tryLock(true))
         throw FileError(QStringLiteral("Tabela %1 em uso por outro programa (bloqueada para gravação)").arg(path_));
     io::File memo;
-    if (memo_.isOpen()) {
-        if (const int err = memo.tryOpen(memoPath_, io::OpenMode::ReadWrite); err < 0)
-            throw FileError(QStringLiteral("Não é possível gravar no arquivo de memo %1: %2")
-                                .arg(memoPath_, io::errorText(err)));
-    }
+    if (memo_.isOpen())
+        memo = memo_.openForWriting();
     // Another program may have appended before we held the lock: take the count again.
     char h[32];
     file.read(0, h, 32);
-    if (le16(h + 8) != headerLen_ || le16(h + 10) != recordLen_ || uchar(h[0]) != version_)
+    if (le16(h + 8) != head_.headerLen || le16(h + 10) != head_.recordLen || uchar(h[0]) != head_.version)
         refuse(QStringLiteral("a estrutura mudou desde que foi aberta"));
     file_ = std::move(file);
-    if (memo.isOpen()) {
-        memo_ = std::move(memo);
-        memoFileSize_ = memo_.size();
-    }
-    std::memcpy(header_.data(), h, 32);
-    headerCount_ = le32(h + 4);
+    if (memo.isOpen())
+        memo_.useForWriting(std::move(memo));
+    std::memcpy(head_.bytes.data(), h, 32);
+    head_.count = le32(h + 4);
     // What a session that did not finish left behind: indexes still marked out of date are
     // written anew at the end of this one.
-    if (!mdxPlan_.empty() && header_[28] == 0)
+    if (!mdxPlan_.empty() && head_.bytes[28] == 0)
         indexesStale_ = true;
     if (!ndxPlan_.empty()) {
         if (!io::exists(ndxPath_))
@@ -1047,27 +764,27 @@ void DbaseTable::beginWrite()
         else if (io::exists(ndxStalePath_))
             io::remove(ndxStalePath_);  // the .ndx beside it is the one written last
     }
-    const qint64 available = (file_.size() - headerLen_) / recordLen_;
-    physCount_ = std::min(headerCount_, available);
+    const qint64 available = (file_.size() - head_.headerLen) / head_.recordLen;
+    physCount_ = std::min(head_.count, available);
     cacheCount_ = 0;
     visible_ = -1;
     writable_ = true;
-    if (physCount_ < headerCount_) {
+    if (physCount_ < head_.count) {
         truncated_ = true;
         writable_ = false;
         refuse(QStringLiteral("o arquivo está truncado"));
     }
 
-    blank_ = QByteArray(recordLen_, ' ');
-    for (const Column& c : cols_)
+    blank_ = QByteArray(head_.recordLen, ' ');
+    for (const Column& c : head_.columns)
         if (c.type == 'I' || c.type == '+' || c.type == 'O' || c.type == '@')
             std::memset(blank_.data() + 1 + c.offset, 0, size_t(c.length));
-    if (codePage_->isSingleByte() && encodeTable_.empty()) {
+    if (head_.codePage->isSingleByte() && encodeTable_.empty()) {
         encodeTable_.assign(0x10000, 0);
         // Where two bytes decode to one character, the lower byte is written back.
         for (int b = 255; b >= 0; --b) {
             const char byte = char(b);
-            const QString u = codePage_->decode(QByteArrayView(&byte, 1));
+            const QString u = head_.codePage->decode(QByteArrayView(&byte, 1));
             if (u.size() == 1 && u[0].unicode() != 0xFFFD)
                 encodeTable_[u[0].unicode()] = quint16(b + 1);
         }
@@ -1075,11 +792,11 @@ void DbaseTable::beginWrite()
 
     // Auto-increment: the next value sits in the descriptor (bytes 42-45 in the files seen);
     // never hand out a value already present.
-    for (size_t i = 0; i < cols_.size(); ++i) {
-        const Column& c = cols_[i];
+    for (size_t i = 0; i < head_.columns.size(); ++i) {
+        const Column& c = head_.columns[i];
         if (c.type != '+')
             continue;
-        qint64 next = le32(header_.constData() + c.descriptor + 42);
+        qint64 next = le32(head_.bytes.constData() + c.descriptor + 42);
         QByteArray raw;
         for (RecordId id = 1; id <= physCount_; ++id) {
             read(id, raw);
@@ -1095,7 +812,7 @@ QByteArray DbaseTable::encodeText(int field, const QString& text) const
 {
     QByteArray out;
     QChar bad;
-    if (!codePage_->encode(text, &out, &bad))
+    if (!head_.codePage->encode(text, &out, &bad))
         badCharacter(field, bad);
     return out;
 }
@@ -1106,7 +823,7 @@ void DbaseTable::badCharacter(int field, QChar bad) const
                                "tabela %5")
                     .arg(bad)
                     .arg(bad.unicode(), 4, 16, QLatin1Char('0'))
-                    .arg(defs_[field].name, codePage_->name(), path_));
+                    .arg(head_.fields[field].name, head_.codePage->name(), path_));
 }
 
 bool DbaseTable::encodeFixedText(int field, const QString& text, char* dst, int width) const
@@ -1130,12 +847,12 @@ bool DbaseTable::encodeFixedText(int field, const QString& text, char* dst, int 
 
 Value DbaseTable::normalize(int field, const Value& v)
 {
-    if (field < 0 || field >= int(cols_.size()))
+    if (field < 0 || field >= int(head_.columns.size()))
         throw Error(QStringLiteral("Campo %1 inexistente na tabela %2").arg(field).arg(path_));
     if (v.isNull())
         return v;
-    const Column& c = cols_[size_t(field)];
-    const FieldDef& def = defs_[field];
+    const Column& c = head_.columns[size_t(field)];
+    const FieldDef& def = head_.fields[field];
     auto wrongKind = [&]() -> Value {
         throw Error(QStringLiteral("Valor %1 não serve para o campo %2").arg(v.debugString(), fieldLabel(field)));
     };
@@ -1147,14 +864,14 @@ Value DbaseTable::normalize(int field, const Value& v)
         const QByteArray bytes = encodeText(field, s);
         if (bytes.size() <= c.length)
             return v;
-        if (codePage_->isSingleByte())
+        if (head_.codePage->isSingleByte())
             return Value::text(s.left(c.length));
         // Cut whole characters (surrogate pairs and multi-byte sequences stay together).
         qsizetype used = 0, keep = 0;
         while (keep < s.size()) {
             const qsizetype step = (s[keep].isHighSurrogate() && keep + 1 < s.size()) ? 2 : 1;
             QByteArray one;
-            codePage_->encode(s.mid(keep, step), &one);
+            head_.codePage->encode(s.mid(keep, step), &one);
             if (used + one.size() > c.length)
                 break;
             used += one.size();
@@ -1166,7 +883,7 @@ Value DbaseTable::normalize(int field, const Value& v)
         if (v.kind() != Value::Kind::Text)
             return wrongKind();
         const QByteArray bytes = encodeText(field, v.asText());
-        if (memoStyle_ == MemoStyle::III && bytes.contains('\x1A'))
+        if (memo_.style() == DbaseMemo::Style::III && bytes.contains('\x1A'))
             throw Error(QStringLiteral("O memo do campo %1 contém o caractere 0x1A, que marca o fim do memo em "
                                        "tabelas dBase III")
                             .arg(def.name));
@@ -1176,7 +893,7 @@ Value DbaseTable::normalize(int field, const Value& v)
     case 'G':
         if (v.kind() != Value::Kind::Bytes)
             return wrongKind();
-        if (memoStyle_ == MemoStyle::III && v.asBytes().contains('\x1A'))
+        if (memo_.style() == DbaseMemo::Style::III && v.asBytes().contains('\x1A'))
             throw Error(QStringLiteral("O conteúdo binário do campo %1 contém o byte 0x1A, que um memo dBase III "
                                        "não pode guardar")
                             .arg(def.name));
@@ -1261,7 +978,7 @@ Value DbaseTable::normalize(int field, const Value& v)
 // memoOut for the caller to append first.
 void DbaseTable::encodeField(int field, const Value& v, char* dst, QByteArray* memoOut) const
 {
-    const Column& c = cols_[size_t(field)];
+    const Column& c = head_.columns[size_t(field)];
     const bool binary7 = c.type == 'I' || c.type == '+' || c.type == 'O' || c.type == '@';
     if (v.isNull()) {
         std::memset(dst, binary7 ? 0 : ' ', size_t(c.length));
@@ -1324,54 +1041,12 @@ void DbaseTable::encodeField(int field, const Value& v, char* dst, QByteArray* m
     }
 }
 
-qint64 DbaseTable::appendMemo(const QByteArray& data)
-{
-    // Never reuse blocks: a new version goes past everything already in the file, so a crash
-    // leaves only unreferenced blocks behind.
-    char h[4];
-    memo_.read(0, h, 4);
-    const qint64 bs = memoBlockSize_;
-    const qint64 start = std::max<qint64>({1, le32(h), (memoFileSize_ + bs - 1) / bs});
-    QByteArray buf;
-    if (memoStyle_ == MemoStyle::IV) {
-        buf.resize(8);
-        buf[0] = char(0xFF);
-        buf[1] = char(0xFF);
-        buf[2] = 0x08;
-        buf[3] = 0x00;
-        putLe32(buf.data() + 4, quint32(data.size() + 8));
-        buf.append(data);
-    } else {
-        buf = data;
-        buf.append("\x1A\x1A", 2);
-    }
-    const qint64 blocks = (buf.size() + bs - 1) / bs;
-    if (start + blocks > 0xFFFFFFFFLL)
-        throw FileError(QStringLiteral("O arquivo de memo %1 chegou ao tamanho máximo").arg(memoPath_));
-    buf.append(QByteArray(blocks * bs - buf.size(), '\0'));
-    const qint64 oldSize = memo_.size();
-    try {
-        memo_.write(start * bs, buf);
-        putLe32(h, quint32(start + blocks));
-        memo_.write(0, h, 4);
-    } catch (...) {
-        // No record points at the new blocks yet: give the space back.
-        try {
-            memo_.resize(oldSize);
-        } catch (...) {
-        }
-        throw;
-    }
-    memoFileSize_ = std::max(memoFileSize_, (start + blocks) * bs);
-    return start;
-}
-
 void DbaseTable::buildRecord(char* rec, const QList<Value>& values, const QList<bool>* changed)
 {
-    if (values.size() != defs_.size())
+    if (values.size() != head_.fields.size())
         throw Error(QStringLiteral("Número de valores (%1) diferente do número de campos (%2) da tabela %3")
                         .arg(values.size())
-                        .arg(defs_.size())
+                        .arg(head_.fields.size())
                         .arg(path_));
     const bool inserting = changed == nullptr;
     // Everything is checked before the first byte is written.
@@ -1380,12 +1055,12 @@ void DbaseTable::buildRecord(char* rec, const QList<Value>& values, const QList<
         QByteArray data;
     };
     std::vector<Pending> memos;
-    for (int i = 0; i < defs_.size(); ++i) {
-        const Column& c = cols_[size_t(i)];
+    for (int i = 0; i < head_.fields.size(); ++i) {
+        const Column& c = head_.columns[size_t(i)];
         if (c.type == '+') {
             if (inserting) {
                 if (nextAutoInc_ > 2147483647LL)
-                    throw Error(QStringLiteral("O campo %1 chegou ao maior valor possível").arg(defs_[i].name));
+                    throw Error(QStringLiteral("O campo %1 chegou ao maior valor possível").arg(head_.fields[i].name));
                 encodeField(i, Value::integer(nextAutoInc_), rec + 1 + c.offset, nullptr);
             }
             continue;  // the file fills it; updates keep it
@@ -1434,14 +1109,14 @@ void DbaseTable::buildRecord(char* rec, const QList<Value>& values, const QList<
         }
     }
     for (const Pending& m : memos) {
-        const Column& c = cols_[size_t(m.field)];
-        const qint64 block = appendMemo(m.data);
+        const Column& c = head_.columns[size_t(m.field)];
+        const qint64 block = memo_.append(m.data);
         char* dst = rec + 1 + c.offset;
         if (c.length == 4) {
             putLe32(dst, quint32(block));
         } else {
             // dBASE 7 writes the number zero-padded, the others space-padded.
-            const QByteArray n = QByteArray::number(block).rightJustified(c.length, level7_ ? '0' : ' ');
+            const QByteArray n = QByteArray::number(block).rightJustified(c.length, head_.level7 ? '0' : ' ');
             std::memcpy(dst, n.constData(), size_t(c.length));
         }
     }
@@ -1453,16 +1128,16 @@ void DbaseTable::writeHeaderDate()
     if (!today_.isValid())
         today_ = QDate::currentDate();
     const QDate today = today_;
-    header_[1] = char(today.year() - 1900);
-    header_[2] = char(today.month());
-    header_[3] = char(today.day());
+    head_.bytes[1] = char(today.year() - 1900);
+    head_.bytes[2] = char(today.month());
+    head_.bytes[3] = char(today.day());
 }
 
 void DbaseTable::writeHeaderCount()
 {
     writeHeaderDate();
-    putLe32(header_.data() + 4, quint32(headerCount_));
-    file_.write(1, header_.constData() + 1, 7);
+    putLe32(head_.bytes.data() + 4, quint32(head_.count));
+    file_.write(1, head_.bytes.constData() + 1, 7);
     dateWritten_ = true;
 }
 
@@ -1473,8 +1148,8 @@ RecordId DbaseTable::insert(const QList<Value>& values, RecordId)
         throw FileError(QStringLiteral("A tabela %1 chegou ao número máximo de registros").arg(path_));
     // Built in place at the end of the batch; a value refused leaves the batch as it was.
     const qsizetype at = pending_.size();
-    pending_.resize(at + recordLen_);
-    std::memcpy(pending_.data() + at, blank_.constData(), size_t(recordLen_));
+    pending_.resize(at + head_.recordLen);
+    std::memcpy(pending_.data() + at, blank_.constData(), size_t(head_.recordLen));
     try {
         buildRecord(pending_.data() + at, values, nullptr);
     } catch (...) {
@@ -1501,28 +1176,28 @@ void DbaseTable::writePending()
     markIndexesStale();
     if (autoIncDirty_) {
         // The counter goes first: a crash then costs numbers, never a duplicate.
-        for (const Column& c : cols_) {
+        for (const Column& c : head_.columns) {
             if (c.type != '+')
                 continue;
-            putLe32(header_.data() + c.descriptor + 42, quint32(nextAutoInc_));
-            file_.write(c.descriptor + 42, header_.constData() + c.descriptor + 42, 4);
+            putLe32(head_.bytes.data() + c.descriptor + 42, quint32(nextAutoInc_));
+            file_.write(c.descriptor + 42, head_.bytes.constData() + c.descriptor + 42, 4);
         }
         autoIncDirty_ = false;
     }
     // Records and end mark, then the count: readers trust the count, so a crash before it
     // leaves the table as it was.
-    const qint64 counted = headerCount_;
-    const qint64 pos = headerLen_ + diskCount() * qint64(recordLen_);
+    const qint64 counted = head_.count;
+    const qint64 pos = head_.headerLen + diskCount() * qint64(head_.recordLen);
     pending_.append('\x1A');
     try {
         file_.write(pos, pending_);
-        headerCount_ = physCount_;
+        head_.count = physCount_;
         writeHeaderCount();
     } catch (...) {
         // The batch stays in memory; on disk nothing may lie past what the header counts
         // (other readers take records up to the end mark, whatever the count says).
         pending_.chop(1);
-        headerCount_ = counted;
+        head_.count = counted;
         cutBackToCount(counted);
         throw;
     }
@@ -1532,7 +1207,7 @@ void DbaseTable::writePending()
 
 void DbaseTable::cutBackToCount(qint64 count) noexcept
 {
-    const qint64 end = headerLen_ + count * qint64(recordLen_);
+    const qint64 end = head_.headerLen + count * qint64(head_.recordLen);
     try {
         file_.resize(end);
     } catch (...) {
@@ -1543,8 +1218,8 @@ void DbaseTable::cutBackToCount(qint64 count) noexcept
     }
     try {
         // The count may have been half written.
-        putLe32(header_.data() + 4, quint32(count));
-        file_.write(4, header_.constData() + 4, 4);
+        putLe32(head_.bytes.data() + 4, quint32(count));
+        file_.write(4, head_.bytes.constData() + 4, 4);
     } catch (...) {
     }
 }
@@ -1553,22 +1228,22 @@ RecordId DbaseTable::update(RecordId id, const QList<Value>& values, const QList
 {
     requireWritable();
     checkId(id);
-    if (changed.size() != defs_.size())
+    if (changed.size() != head_.fields.size())
         throw Error(QStringLiteral("Lista de campos alterados com tamanho errado para a tabela %1").arg(path_));
     writePending();
     // The record was almost always just read (the caller edited it): take it from the cache
     // instead of reading it again.
-    QByteArray rec(recordAt(id - 1), recordLen_);
-    const qint64 pos = headerLen_ + (id - 1) * qint64(recordLen_);
+    QByteArray rec(recordAt(id - 1), head_.recordLen);
+    const qint64 pos = head_.headerLen + (id - 1) * qint64(head_.recordLen);
     buildRecord(rec.data(), values, &changed);
     markIndexesStale();
-    file_.write(pos, rec.constData(), recordLen_);
+    file_.write(pos, rec.constData(), head_.recordLen);
     const qint64 rec0 = id - 1;
     if (rec0 >= cacheFirst_ && rec0 < cacheFirst_ + cacheCount_)
-        std::memcpy(cache_.data() + (rec0 - cacheFirst_) * recordLen_, rec.constData(), size_t(recordLen_));
+        std::memcpy(cache_.data() + (rec0 - cacheFirst_) * head_.recordLen, rec.constData(), size_t(head_.recordLen));
     if (!dateWritten_) {
         writeHeaderDate();
-        file_.write(1, header_.constData() + 1, 3);
+        file_.write(1, head_.bytes.constData() + 1, 3);
         dateWritten_ = true;
     }
     return id;
@@ -1582,14 +1257,14 @@ RecordId DbaseTable::remove(RecordId id)
     if (!isDeleted(id)) {
         const qint64 rec0 = id - 1;
         markIndexesStale();
-        file_.write(headerLen_ + rec0 * qint64(recordLen_), "*", 1);
+        file_.write(head_.headerLen + rec0 * qint64(head_.recordLen), "*", 1);
         if (rec0 >= cacheFirst_ && rec0 < cacheFirst_ + cacheCount_)
-            cache_[(rec0 - cacheFirst_) * recordLen_] = '*';
+            cache_[(rec0 - cacheFirst_) * head_.recordLen] = '*';
         if (visible_ >= 0)
             --visible_;
         if (!dateWritten_) {
             writeHeaderDate();
-            file_.write(1, header_.constData() + 1, 3);
+            file_.write(1, head_.bytes.constData() + 1, 3);
             dateWritten_ = true;
         }
     }
@@ -1600,9 +1275,9 @@ DbaseExpression DbaseTable::parseKeyExpression(const QString& expression) const
 {
     QStringList names;
     std::vector<ExprValue::Type> types;
-    for (int i = 0; i < int(cols_.size()); ++i) {
-        names << defs_[i].name;
-        const char t = cols_[size_t(i)].type;
+    for (int i = 0; i < int(head_.columns.size()); ++i) {
+        names << head_.fields[i].name;
+        const char t = head_.columns[size_t(i)].type;
         types.push_back(t == 'C' || t == 'M' ? ExprValue::Type::Character
                         : t == 'D'           ? ExprValue::Type::Date
                         : t == 'L'           ? ExprValue::Type::Logical
@@ -1617,8 +1292,7 @@ void DbaseTable::flush()
         return;
     writePending();
     file_.sync();
-    if (memo_.isOpen())
-        memo_.sync();
+    memo_.sync();
     if (indexesStale_) {
         rebuildIndexes();
         indexesStale_ = false;

@@ -15,7 +15,9 @@
 #include "tables/Collation.h"
 #include "tables/TableFile.h"
 #include "tables/dbase/DbaseExpression.h"
+#include "tables/dbase/DbaseHeader.h"
 #include "tables/dbase/DbaseIndexFiles.h"
+#include "tables/dbase/DbaseMemo.h"
 #include "tables/io/File.h"
 
 namespace quillora::dbase {
@@ -30,7 +32,7 @@ public:
     QString path() const override { return path_; }
     QString formatName() const override;
     QString codePageName() const override;
-    const QList<FieldDef>& fields() const override { return defs_; }
+    const QList<FieldDef>& fields() const override { return head_.fields; }
     // The tags of the production .mdx and the .ndx of the same name. A tag on one field is
     // listed by that field; any other key is an expression index (ixExpression). Writes keep
     // them all up to date; a tag they cannot keep (FOR condition, expression not understood,
@@ -70,14 +72,7 @@ public:
     ExprValue evaluate(const DbaseExpression& expression, RecordId id, const QByteArray& raw);
 
 private:
-    enum class MemoStyle { None, III, IV };
-    struct Column {
-        char type = 0;
-        int offset = 0;   // in the record image, after the deletion flag
-        int length = 0;
-        int decimals = 0;
-        int descriptor = 0;  // offset of its descriptor in the header
-    };
+    using Column = DbaseColumn;
 
     // An index kept up to date on writes: a tag of the production .mdx, or the .ndx.
     struct IndexPlan {
@@ -106,9 +101,6 @@ private:
     DbaseExpression parseKeyExpression(const QString& expression) const;
     QByteArray textKey(const QByteArray& bytes) const;
     void openFile();
-    void parseHeader();
-    void openMemo();
-    void checkFieldTypes();
     char flagOf(qint64 rec, bool backward = false) { return *recordAt(rec, backward); }
     // The image of a record (0-based), from the read cache or from the appends not yet written.
     const char* recordAt(qint64 rec, bool backward = false);
@@ -121,8 +113,6 @@ private:
     // restored, as far as the disk allows.
     void cutBackToCount(qint64 count) noexcept;
 
-    QByteArray readMemo(qint64 block) const;
-    qint64 appendMemo(const QByteArray& data);
     void encodeField(int field, const Value& v, char* dst, QByteArray* memoOut) const;
     QByteArray encodeText(int field, const QString& text) const;
     [[noreturn]] void badCharacter(int field, QChar bad) const;
@@ -138,33 +128,19 @@ private:
     QString missingMemoText() const;
 
     QString path_;
-    QString memoPath_;
     QString overrideCodePage_;
     // The .dbf and the .dbt; every read after a write goes through the handle that wrote.
     io::File file_;
-    io::File memo_;
+    DbaseMemo memo_;
     bool writable_ = false;
     bool dateWritten_ = false;
     QDate today_;
 
-    QByteArray header_;
-    quint8 version_ = 0;
-    bool level7_ = false;
-    int headerLen_ = 0;
-    int recordLen_ = 0;
-    qint64 headerCount_ = 0;
+    // The header as read, kept current where writes change it (date, count, index flag).
+    DbaseHeader head_;
+    // Records in the table: the header's count, or fewer when the file is cut short.
     qint64 physCount_ = 0;
     bool truncated_ = false;
-    int driverId_ = 0;
-    QByteArray driverName_;
-
-    QList<FieldDef> defs_;
-    std::vector<Column> cols_;
-    std::shared_ptr<const CodePage> codePage_;
-    QString codePageLabel_;
-    // The order of character keys (the language driver's).
-    const Collation* collation_ = nullptr;
-    bool collationKnown_ = true;
     // Key expressions already parsed, by their text.
     std::map<QString, std::shared_ptr<const DbaseExpression>> keyExpressions_;
     // Expressions of tags with a FOR condition (they hold only some records).
@@ -178,9 +154,6 @@ private:
     std::vector<IndexPlan> ndxPlan_;
     bool indexesStale_ = false;
 
-    MemoStyle memoStyle_ = MemoStyle::None;
-    qint64 memoBlockSize_ = 512;
-    qint64 memoFileSize_ = 0;
 
     QByteArray cache_;
     qint64 cacheFirst_ = 0;  // 0-based record index of cache_[0]

@@ -65,7 +65,7 @@ QString DbaseTable::tagProblem(const DbaseTagInfo& tag, bool ndx, IndexPlan* pla
             .arg(tag.keyLength)
             .arg(QChar::fromLatin1(type))
             .arg(expectedLength);
-    if (type == 'C' && !collationKnown_)
+    if (type == 'C' && !head_.collationKnown)
         return QStringLiteral("%1 tem chaves de texto, e a ordem alfabética do driver de idioma da tabela não é "
                               "conhecida")
             .arg(which);
@@ -76,7 +76,7 @@ QString DbaseTable::tagProblem(const DbaseTagInfo& tag, bool ndx, IndexPlan* pla
         plan->digits = 10;
         if (parsed->isSingleField() && !parsed->fields().empty()) {
             const int f = parsed->fields().front();
-            const Column& c = cols_[size_t(f)];
+            const Column& c = head_.columns[size_t(f)];
             if (c.type == 'C')
                 plan->field = f;
             else if (c.type == 'N' || c.type == 'F')
@@ -140,7 +140,7 @@ void DbaseTable::planIndexes()
         for (const DbaseTagInfo& tag : tags)
             mdxPlan_.push_back(plan(tag, false));
         mdxPath_ = mdx;
-        mdxProduction_ = header_[28] != 0 || head[24] != 0;
+        mdxProduction_ = head_.bytes[28] != 0 || head[24] != 0;
     }
 
     const QString ndx = siblingFile(path_, QStringLiteral("ndx"));
@@ -166,9 +166,9 @@ void DbaseTable::markIndexesStale()
 {
     if (indexesStale_ || (mdxPlan_.empty() && ndxPlan_.empty()))
         return;
-    if (!mdxPlan_.empty() && header_[28] != 0) {
-        header_[28] = 0;
-        file_.write(28, header_.constData() + 28, 1);
+    if (!mdxPlan_.empty() && head_.bytes[28] != 0) {
+        head_.bytes[28] = 0;
+        file_.write(28, head_.bytes.constData() + 28, 1);
         file_.sync();
     }
     if (!ndxPlan_.empty() && io::exists(ndxPath_))
@@ -183,13 +183,13 @@ bool DbaseTable::indexKey(const IndexPlan& plan, bool ndx, RecordId id, const QB
     const int length = tag.keyLength;
     if (tag.keyType == 'C') {
         if (plan.field >= 0) {
-            const Column& c = cols_[size_t(plan.field)];
+            const Column& c = head_.columns[size_t(plan.field)];
             key = QByteArray(raw.constData() + 1 + c.offset, std::min(c.length, length));
         } else {
             const ExprValue v = evaluate(*plan.expression, id, raw);
             key.clear();
             QChar bad;
-            if (!codePage_->encode(v.text, &key, &bad))
+            if (!head_.codePage->encode(v.text, &key, &bad))
                 throw Error(QStringLiteral("A chave da tag %1 do índice %2 no registro %3 tem o caractere '%4', que a "
                                            "página de código não tem")
                                 .arg(tag.name, tag.fileName)
@@ -199,9 +199,9 @@ bool DbaseTable::indexKey(const IndexPlan& plan, bool ndx, RecordId id, const QB
         }
         if (key.size() < length)
             key.append(QByteArray(length - key.size(), ' '));
-        if (collation_->isByteOrder())
+        if (head_.collation->isByteOrder())
             return false;
-        order = collation_->sortKey(key);
+        order = head_.collation->sortKey(key);
         return true;
     }
     const ExprValue v = evaluate(*plan.expression, id, raw);
@@ -245,9 +245,9 @@ void DbaseTable::rebuildIndexes()
             collectors[i] = IndexKeyCollector(0);
         }
         writeMdxFile(mdxPath_, sorted, today);
-        if (mdxProduction_ && header_[28] != 1) {
-            header_[28] = 1;
-            file_.write(28, header_.constData() + 28, 1);
+        if (mdxProduction_ && head_.bytes[28] != 1) {
+            head_.bytes[28] = 1;
+            file_.write(28, head_.bytes.constData() + 28, 1);
             file_.sync();
         }
     }

@@ -20,16 +20,6 @@ using namespace quillora::test;
 
 namespace {
 
-FieldDef field(const char* name, FieldType type, int size = 0, int decimals = 0)
-{
-    FieldDef f;
-    f.name = QString::fromLatin1(name);
-    f.type = type;
-    f.size = size;
-    f.decimals = decimals;
-    return f;
-}
-
 // Three batches (1,000 records each at most) and a few memos: a dozen writes in all.
 constexpr int kRecords = 2100;
 
@@ -87,8 +77,8 @@ TEST(DbaseAppendFault, AFullDiskAtAnyWriteLeavesOnlyTheCountedRecords)
     for (qint64 n = 1;; ++n) {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("cheio.dbf"));
-        createDbaseTable(path, {field("NOME", ftString, 20), field("VALOR", ftFloat, 10, 2), field("NASC", ftDate),
-                                field("OBS", ftMemo)},
+        createDbaseTable(path, {fieldDef("NOME", ftString, 20), fieldDef("VALOR", ftFloat, 10, 2), fieldDef("NASC", ftDate),
+                                fieldDef("OBS", ftMemo)},
                          DbaseLevel::III, QStringLiteral("IBM850"));
         io::FaultyBackend fb(io::posixBackend());
         QString error;

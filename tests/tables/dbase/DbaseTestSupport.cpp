@@ -9,6 +9,16 @@
 
 namespace quillora::test {
 
+FieldDef fieldDef(const char* name, FieldType type, int size, int decimals)
+{
+    FieldDef f;
+    f.name = QString::fromLatin1(name);
+    f.type = type;
+    f.size = size;
+    f.decimals = decimals;
+    return f;
+}
+
 QString show(const Value& v)
 {
     switch (v.kind()) {

@@ -10,6 +10,8 @@
 
 namespace quillora::test {
 
+// A field definition for createDbaseTable.
+FieldDef fieldDef(const char* name, FieldType type, int size = 0, int decimals = 0);
 // A value in the form dbf_oracle.py prints: "null", "s:..", "n:..", "b:..", "d:..", "t:..", "x:..".
 QString show(const Value& v);
 // Every visible record of a table, each as shown values.
