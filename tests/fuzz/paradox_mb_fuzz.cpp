@@ -1,14 +1,13 @@
 // libFuzzer target for the Paradox blob (.MB) reader and allocator: the input's first 8 bytes
 // are a record descriptor (offset|index, length, little-endian), the rest is the .MB file.
 // The blob is read, the allocation map listed, then a small and a large blob are written and
-// the first one released.
+// the first one released. The file is served from memory under a made-up path.
 #include "tables/Error.h"
+#include "tables/io/Endian.h"
+#include "tables/io/MemoryBackend.h"
 #include "tables/paradox/PxBlob.h"
-#include "tables/paradox/PxCodec.h"
 
 #include <QByteArray>
-#include <QFile>
-#include <QTemporaryDir>
 
 #include <cstdint>
 
@@ -16,16 +15,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size < 8)
         return 0;
-    static QTemporaryDir dir;
-    const QString mb = dir.filePath(QStringLiteral("fuzz.mb"));
-    {
-        QFile f(mb);
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            return 0;
-        f.write(reinterpret_cast<const char*>(data) + 8, qint64(size - 8));
-    }
-    const quint32 offsetIndex = quillora::px::le32(reinterpret_cast<const char*>(data));
-    const quint32 length = quillora::px::le32(reinterpret_cast<const char*>(data) + 4);
+    static quillora::io::MemoryBackend memory;
+    memory.clear();
+    memory.maxFileSize = qint64(16) << 20;
+    const QString mb = QStringLiteral("/mem/T.mb");
+    memory.put(mb, QByteArray(reinterpret_cast<const char*>(data) + 8, qsizetype(size - 8)));
+    quillora::io::ScopedBackend use(memory);
+    const quint32 offsetIndex = quillora::io::le32(reinterpret_cast<const char*>(data));
+    const quint32 length = quillora::io::le32(reinterpret_cast<const char*>(data) + 4);
     try {
         quillora::MbFile file(mb, 0);
         try {
