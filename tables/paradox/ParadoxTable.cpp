@@ -19,8 +19,6 @@ using namespace px;
 
 namespace {
 
-constexpr int kCacheSize = 16;
-
 enum : int {
     kAlpha = 0x01, kDate = 0x02, kShort = 0x03, kLong = 0x04, kMoney = 0x05, kNumber = 0x06,
     kLogical = 0x09, kMemo = 0x0C, kBinary = 0x0D, kFmtMemo = 0x0E, kOle = 0x0F, kGraphic = 0x10,
@@ -64,11 +62,11 @@ std::shared_ptr<const CodePage> codePageFor(int cp, const QString& sortOrderId)
 
 // --- Opening ----------------------------------------------------------------------------------
 
-ParadoxTable::ParadoxTable(const QString& path) : path_(path)
+ParadoxTable::ParadoxTable(const QString& path)
+    : path_(path), blocks_(file_, path, [this](int no) { return 6 + std::max(0, count_[size_t(no)]) * recordSize_; })
 {
     if (const int err = file_.tryOpen(path, io::OpenMode::Read); err < 0)
         throw FileError(QStringLiteral("Não foi possível abrir a tabela %1: %2").arg(path, io::errorText(err)));
-    cache_.resize(kCacheSize);
     openHeader();
     findPassword();
     walkChain();
@@ -94,7 +92,7 @@ void ParadoxTable::damaged(const QString& what) const
 void ParadoxTable::openHeader()
 {
     const qint64 fileSize = file_.size();
-    fileSize_ = fileSize;
+    blocks_.setFileSize(fileSize);
     QByteArray h(int(std::min<qint64>(0x78, fileSize)), '\0');
     file_.read(0, h.data(), h.size());
     if (h.size() < 0x58)
@@ -130,6 +128,8 @@ void ParadoxTable::openHeader()
     autoInc_ = le32(p + 0x49);
     sortByte_ = uchar(p[0x29]);
     key_ = ext ? le32(p + 0x5C) : le32(p + 0x25);
+    blocks_.setLayout(headerSize_, blockSize_, key_);
+    blocks_.setBlockCount(fileBlocks_);
     codePage_ = ext ? le16(p + 0x6A) : 437;
     if (ext) {
         const int at = 0x58 + le16(p + 0x6E);
@@ -295,7 +295,7 @@ void ParadoxTable::walkChain()
         const int cnt = add / recordSize_ + 1;
         if (cnt > capacity_)
             damaged(QStringLiteral("bloco %1 diz ter %2 registros, cabem %3").arg(b).arg(cnt).arg(capacity_));
-        if (headerSize_ + qint64(b - 1) * blockSize_ + 6 + qint64(cnt) * recordSize_ > fileSize_)
+        if (headerSize_ + qint64(b - 1) * blockSize_ + 6 + qint64(cnt) * recordSize_ > blocks_.fileSize())
             damaged(QStringLiteral("bloco %1 cortado no fim do arquivo").arg(b));
         // A write stopped before it reached this block leaves its back pointer behind.
         const int chainPrev = chain_.empty() ? 0 : chain_.back();
@@ -596,70 +596,9 @@ QList<IndexDef> ParadoxTable::indexes() const
 
 // --- Blocks -----------------------------------------------------------------------------------
 
-ParadoxTable::CachedBlock& ParadoxTable::block(int no)
-{
-    if (lastHit_ >= 0 && cache_[size_t(lastHit_)].no == no) {
-        cache_[size_t(lastHit_)].stamp = ++stamp_;
-        return cache_[size_t(lastHit_)];
-    }
-    int victim = 0;
-    for (int i = 0; i < kCacheSize; ++i) {
-        if (cache_[size_t(i)].no == no) {
-            lastHit_ = i;
-            cache_[size_t(i)].stamp = ++stamp_;
-            return cache_[size_t(i)];
-        }
-        if (cache_[size_t(i)].stamp < cache_[size_t(victim)].stamp)
-            victim = i;
-    }
-    CachedBlock& c = cache_[size_t(victim)];
-    if (c.dirty)
-        writeBlock(c);
-    c.no = 0;
-    if (no < 1 || no > fileBlocks_)
-        damaged(QStringLiteral("bloco %1 fora do arquivo").arg(no));
-    const qint64 at = headerSize_ + qint64(no - 1) * blockSize_;
-    if (c.data.size() != blockSize_)
-        c.data = QByteArray(blockSize_, '\0');
-    const qint64 avail = std::min<qint64>(blockSize_, fileSize_ - at);
-    if (avail <= 0) {
-        c.data.fill('\0');  // allocated but not yet written
-    } else {
-        if (avail < blockSize_)
-            c.data.fill('\0');
-        if (file_.readSome(at, c.data.data(), avail) != avail)
-            damaged(QStringLiteral("bloco %1 ilegível").arg(no));
-        if (key_)
-            decryptBlock(c.data.data(), blockSize_, key_, no);
-    }
-    c.no = no;
-    c.dirty = false;
-    c.stamp = ++stamp_;
-    lastHit_ = victim;
-    return c;
-}
-
-void ParadoxTable::writeBlock(CachedBlock& c)
-{
-    // Leftovers of moved or deleted records are not kept on disk.
-    const int used = 6 + std::max(0, count_[c.no]) * recordSize_;
-    if (used < blockSize_)
-        std::memset(c.data.data() + used, 0, size_t(blockSize_ - used));
-    const qint64 at = headerSize_ + qint64(c.no - 1) * blockSize_;
-    if (key_) {
-        QByteArray enc = c.data;
-        encryptBlock(enc.data(), blockSize_, key_, c.no);
-        file_.write(at, enc.constData(), blockSize_);
-    } else {
-        file_.write(at, c.data.constData(), blockSize_);
-    }
-    fileSize_ = std::max(fileSize_, at + blockSize_);
-    c.dirty = false;
-}
-
 void ParadoxTable::setBlockHeader(int no)
 {
-    CachedBlock& c = block(no);
+    BlockStore::Block& c = block(no);
     char* p = c.data.data();
     putLe16(p, quint16(next_[no]));
     putLe16(p + 2, quint16(prev_[no]));
@@ -1000,18 +939,19 @@ int ParadoxTable::allocBlock()
     if (firstFree_ > 0) {
         nb = firstFree_;
         firstFree_ = next_[nb];
-        CachedBlock& c = block(nb);
+        BlockStore::Block& c = block(nb);
         c.data.fill('\0');
         c.dirty = true;
     } else {
         if (fileBlocks_ >= 0xFFFF)
             throw FileError(QStringLiteral("A tabela %1 atingiu o número máximo de blocos").arg(path_));
         nb = ++fileBlocks_;
+        blocks_.setBlockCount(fileBlocks_);
         next_.push_back(0);
         prev_.push_back(0);
         count_.push_back(0);
         chainIndex_.push_back(-1);
-        CachedBlock& c = block(nb);
+        BlockStore::Block& c = block(nb);
         c.data.fill('\0');
         c.dirty = true;
     }
@@ -1027,7 +967,7 @@ void ParadoxTable::freeBlock(int no)
     count_[no] = 0;
     next_[no] = firstFree_;
     firstFree_ = no;
-    CachedBlock& c = block(no);
+    BlockStore::Block& c = block(no);
     std::memset(c.data.data() + 6, 0, size_t(blockSize_ - 6));
     putLe16(c.data.data(), quint16(next_[no]));
     putLe16(c.data.data() + 4, quint16(qint16(-recordSize_)));
@@ -1081,8 +1021,12 @@ RecordId ParadoxTable::insertAt(int ci, int slot, const char* rec)
             ++idGeneration_;  // the upper half moves to the new block
             const int keep = (count_[b] + 1) / 2;
             const int move = count_[b] - keep;
-            std::memcpy(block(nb).data.data() + 6, block(b).data.constData() + 6 + keep * recordSize_, size_t(move) * recordSize_);
-            block(nb).dirty = true;
+            {
+                const BlockStore::Pin from = blocks_.pin(b);
+                BlockStore::Block& to = block(nb);
+                std::memcpy(to.data.data() + 6, from->data.constData() + 6 + keep * recordSize_, size_t(move) * recordSize_);
+                to.dirty = true;
+            }
             std::memset(block(b).data.data() + 6 + keep * recordSize_, 0, size_t(move) * recordSize_);
             count_[b] = keep;
             count_[nb] = move;
@@ -1096,7 +1040,7 @@ RecordId ParadoxTable::insertAt(int ci, int slot, const char* rec)
             }
         }
     }
-    CachedBlock& c = block(b);
+    BlockStore::Block& c = block(b);
     char* base = c.data.data() + 6;
     std::memmove(base + (slot + 1) * recordSize_, base + slot * recordSize_, size_t(count_[b] - slot) * recordSize_);
     std::memcpy(base + slot * recordSize_, rec, size_t(recordSize_));
@@ -1113,13 +1057,9 @@ RecordId ParadoxTable::insertAt(int ci, int slot, const char* rec)
 
 void ParadoxTable::truncateToHeader()
 {
-    for (CachedBlock& c : cache_) {
-        c.no = 0;
-        c.dirty = false;
-        c.stamp = 0;
-    }
-    lastHit_ = -1;
+    blocks_.forget();
     fileBlocks_ = 0;
+    blocks_.setBlockCount(0);
     firstFree_ = 0;
     chain_.clear();
     firstKey_.clear();
@@ -1140,7 +1080,7 @@ void ParadoxTable::removeAt(int ci, int slot)
     if (slot + 1 < count_[b] || (count_[b] == 1 && ci == 0))
         ++idGeneration_;  // later records shift up, or the next block moves into the first
     {
-        CachedBlock& c = block(b);
+        BlockStore::Block& c = block(b);
         char* base = c.data.data() + 6;
         std::memmove(base + slot * recordSize_, base + (slot + 1) * recordSize_, size_t(count_[b] - slot - 1) * recordSize_);
         std::memset(base + (count_[b] - 1) * recordSize_, 0, size_t(recordSize_));
@@ -1164,8 +1104,12 @@ void ParadoxTable::removeAt(int ci, int slot)
     if (ci == 0) {
         // The first block stays where it is; the next block's records move into it.
         const int nb = chain_[1];
-        std::memcpy(block(b).data.data() + 6, block(nb).data.constData() + 6, size_t(count_[nb]) * recordSize_);
-        block(b).dirty = true;
+        {
+            const BlockStore::Pin from = blocks_.pin(nb);
+            BlockStore::Block& to = block(b);
+            std::memcpy(to.data.data() + 6, from->data.constData() + 6, size_t(count_[nb]) * recordSize_);
+            to.dirty = true;
+        }
         count_[b] = count_[nb];
         next_[b] = next_[nb];
         if (next_[nb]) {
@@ -1538,7 +1482,7 @@ RecordId ParadoxTable::update(RecordId id, const QList<Value>& values, const QLi
                         old.constData() + fields_[size_t(i)].offset);
     const int b = idBlock(id), s = idSlot(id);
     if (!keyMoved) {
-        CachedBlock& c = block(b);
+        BlockStore::Block& c = block(b);
         std::memcpy(c.data.data() + 6 + s * recordSize_, rec.constData(), size_t(recordSize_));
         c.dirty = true;
         dirty_ = true;
@@ -1631,21 +1575,21 @@ void ParadoxTable::commitWrite()
     // Blocks new to the file first: nothing on disk points at them yet. Then the chained ones,
     // which unlink freed blocks before those are overwritten as free.
     for (int nb : newBlocks_)
-        for (CachedBlock& c : cache_)
+        for (BlockStore::Block& c : blocks_.buffers())
             if (c.no == nb && c.dirty)
-                writeBlock(c);
+                blocks_.write(c);
     newBlocks_.clear();
     // The header counts the new blocks before the chain points at them.
     if (fileBlocks_ > le16(header_.constData() + 0x0C)) {
         putLe16(header_.data() + 0x0C, quint16(fileBlocks_));
         file_.write(0x0C, header_.constData() + 0x0C, 2);
     }
-    for (CachedBlock& c : cache_)
+    for (BlockStore::Block& c : blocks_.buffers())
         if (c.no && c.dirty && chainIndex_[c.no] >= 0)
-            writeBlock(c);
-    for (CachedBlock& c : cache_)
+            blocks_.write(c);
+    for (BlockStore::Block& c : blocks_.buffers())
         if (c.no && c.dirty)
-            writeBlock(c);
+            blocks_.write(c);
     if (writeStepHook)
         writeStepHook(1);
     pxCommit();
@@ -1653,9 +1597,9 @@ void ParadoxTable::commitWrite()
         writeStepHook(2);
     writeHeader();
     const qint64 expected = headerSize_ + qint64(fileBlocks_) * blockSize_;
-    if (fileSize_ != expected) {
+    if (blocks_.fileSize() != expected) {
         file_.resize(expected);
-        fileSize_ = expected;
+        blocks_.setFileSize(expected);
     }
     if (writeStepHook)
         writeStepHook(3);

@@ -10,6 +10,7 @@
 #include "tables/CodePage.h"
 #include "tables/TableFile.h"
 #include "tables/io/File.h"
+#include "tables/paradox/PxBlockStore.h"
 #include "tables/paradox/PxCodec.h"
 
 namespace quillora {
@@ -99,13 +100,6 @@ public:
 
 private:
     friend class ParadoxChecker;
-    struct CachedBlock {
-        int no = 0;
-        QByteArray data;
-        bool dirty = false;
-        quint64 stamp = 0;
-    };
-
     [[noreturn]] void damaged(const QString& what) const;
     void openHeader();
     void parseFields(const QByteArray& h, int varStart);
@@ -117,9 +111,7 @@ private:
     void unlock();
     void findPassword();
 
-    CachedBlock& block(int no);
-    void writeBlock(CachedBlock& b);
-    char* recordPtr(int blockNo, int slot) { return block(blockNo).data.data() + 6 + slot * recordSize_; }
+    px::BlockStore::Block& block(int no) { return blocks_.get(no); }
     void setBlockHeader(int no);
     int allocBlock();
     void freeBlock(int no);
@@ -174,7 +166,7 @@ private:
 
     QString path_;
     io::File file_;
-    qint64 fileSize_ = 0;
+    px::BlockStore blocks_;  // reads and writes through file_
     quint64 idGeneration_ = 0;  // kept here: asking the system on every block costs a call
     bool writable_ = false;
     bool dirty_ = false;
@@ -234,9 +226,6 @@ private:
     quint32 pxKey_ = 0;
     bool pxActive_ = false;
 
-    std::vector<CachedBlock> cache_;
-    quint64 stamp_ = 0;
-    int lastHit_ = -1;
 
     bool secondaryStale_ = false;  // this session marked the secondary indexes out of date
 
