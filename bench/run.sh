@@ -37,3 +37,6 @@ done
 
 # The six column operations through quillora-cli column and through the processing window.
 "$here/workbench.sh" "$build" "$records"
+
+# What the rollback journal costs "Adicionar" and "Atualizar".
+"$here/journal.sh" "$build" "$records"

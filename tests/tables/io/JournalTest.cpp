@@ -424,3 +424,44 @@ TEST(Journal, GoesToTheUsersStateFolderWhenTheTablesFolderTakesNoNewFile)
     EXPECT_TRUE(QDir(state.filePath(QStringLiteral("quillora/journals"))).entryList(QDir::Files).isEmpty());
     qunsetenv("XDG_STATE_HOME");
 }
+
+namespace {
+// Read-only media: nothing opens for writing.
+class ReadOnlyMedia : public io::FaultyBackend {
+public:
+    ReadOnlyMedia() : FaultyBackend(io::posixBackend()) {}
+    int open(const QString& path, io::OpenMode mode) override
+    {
+        return mode == io::OpenMode::Read ? FaultyBackend::open(path, mode) : -EROFS;
+    }
+};
+}  // namespace
+
+TEST(Journal, AnInterruptedOperationOnReadOnlyMediaOpensReadOnlyWithAWarning)
+{
+    Family fam;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        io::Operation op(QStringLiteral("Atualizar"), {fam.table});
+        io::File dbf(fam.path("T.dbf"), io::OpenMode::ReadWrite);
+        dbf.write(0, QByteArray(100, 'z'));
+        dbf.sync();
+        ::_exit(0);
+    }
+    ::waitpid(pid, nullptr, 0);
+    const Snapshot interrupted = snapshot(fam.dir.path());
+    {
+        ReadOnlyMedia media;
+        io::ScopedBackend use(media);
+        const io::Recovery r = io::recoverFamily(fam.table);
+        EXPECT_EQ(r.kind, io::Recovery::ReadOnly);
+        EXPECT_EQ(r.message, QStringLiteral("A tabela %1 tem uma operação interrompida (\"Atualizar\") que não pode ser desfeita "
+                                            "porque o disco não aceita gravação; ela será aberta somente para leitura e pode "
+                                            "conter parte da operação")
+                                 .arg(fam.table));
+        // Reading goes on; writing is refused with the same words.
+        EXPECT_NO_THROW(io::File(fam.path("T.dbf"), io::OpenMode::Read));
+        EXPECT_EQ(errorOf([&] { io::File(fam.path("T.dbt"), io::OpenMode::ReadWrite); }), r.message);
+    }
+    EXPECT_EQ(differences(snapshot(fam.dir.path()), interrupted).join(", ").toStdString(), "");
+}
