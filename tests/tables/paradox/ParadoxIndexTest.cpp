@@ -18,11 +18,6 @@
 #include <numeric>
 #include <random>
 
-#ifdef Q_OS_UNIX
-#include <sys/wait.h>
-#include <unistd.h>
-#endif
-
 #include "tests/support/TestSupport.h"
 #include "tests/tables/paradox/ParadoxTestSupport.h"
 
@@ -217,7 +212,6 @@ TEST_F(ParadoxIndex, staleIndexLeftByAnotherProgramIsRebuiltWhenWritingStarts)
 }
 
 #ifdef Q_OS_UNIX
-int stopAtStep = -1;
 
 TEST_F(ParadoxIndex, writeStoppedAtAnyStepLeavesTheFamilyVisiblyOutOfStep)
 {
@@ -237,27 +231,13 @@ TEST_F(ParadoxIndex, writeStoppedAtAnyStepLeavesTheFamilyVisiblyOutOfStep)
             ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
             f.write(bytes);
         }
-        stopAtStep = step;
-        const pid_t pid = ::fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            ParadoxTable::writeStepHook = [](int s) {
-                if (s == stopAtStep)
-                    ::_exit(0);  // as if the machine stopped here: nothing more reaches the disk
-            };
-            try {
-                ParadoxTable t(db);
-                // Lands inside a full block: a data block split and new .PX entries.
-                t.insert({Value::text(keyText(255)), Value::integer(-1), Value()}, NoRecord);
-            } catch (...) {
-                ::_exit(1);
-            }
-            ::_exit(2);
-        }
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        ASSERT_TRUE(WIFEXITED(status));
-        ASSERT_EQ(WEXITSTATUS(status), step == 9 ? 2 : 0);
+        const ChildEnd ended = runInChild([&] {
+            stopAtWriteStep(step);
+            ParadoxTable t(db);
+            // Lands inside a full block: a data block split and new .PX entries.
+            t.insert({Value::text(keyText(255)), Value::integer(-1), Value()}, NoRecord);
+        });
+        ASSERT_EQ(ended, step == 9 ? ChildEnd::Finished : ChildEnd::Stopped);
         const QByteArray d = readFile(db), x = readFile(pxOf(db));
         if (step == 9) {
             EXPECT_EQ(d.at(0x2D), x.at(0x2C));

@@ -17,11 +17,6 @@
 #include <map>
 #include <random>
 
-#ifdef Q_OS_UNIX
-#include <sys/wait.h>
-#include <unistd.h>
-#endif
-
 #include "tests/support/TestSupport.h"
 #include "tests/tables/paradox/ParadoxTestSupport.h"
 
@@ -475,7 +470,6 @@ TEST(ParadoxSecondary, damagedIndexFilesDoNotStopWritesAndAreNotRebuiltFromGarba
 }
 
 #ifdef Q_OS_UNIX
-int stopAt = -1;
 
 TEST(ParadoxSecondary, writeStoppedAtAnyStepLeavesTheIndexesVisiblyOutOfStep)
 {
@@ -501,27 +495,13 @@ TEST(ParadoxSecondary, writeStoppedAtAnyStepLeavesTheIndexesVisiblyOutOfStep)
         SCOPED_TRACE(step);
         for (const auto& [f, bytes] : saved)
             writeFile(f, bytes);
-        stopAt = step;
-        const pid_t pid = ::fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            ParadoxTable::writeStepHook = [](int s) {
-                if (s == stopAt)
-                    ::_exit(0);
-            };
-            try {
-                ParadoxTable t(db);
-                t.insert(withNewKey(t, valuesOf(t, t.first()), 7), NoRecord);
-                t.flush();
-            } catch (...) {
-                ::_exit(1);
-            }
-            ::_exit(2);
-        }
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        ASSERT_TRUE(WIFEXITED(status));
-        ASSERT_EQ(WEXITSTATUS(status), step == 9 ? 2 : 0);
+        const ChildEnd ended = runInChild([&] {
+            stopAtWriteStep(step);
+            ParadoxTable t(db);
+            t.insert(withNewKey(t, valuesOf(t, t.first()), 7), NoRecord);
+            t.flush();
+        });
+        ASSERT_EQ(ended, step == 9 ? ChildEnd::Finished : ChildEnd::Stopped);
         const QByteArray xNow = readFile(x), yNow = readFile(y);
         const QStringList problems = checkSecondaryIndexes(db);
         if (step == 9) {

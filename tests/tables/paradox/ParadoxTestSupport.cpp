@@ -10,6 +10,9 @@
 #include <QFileInfo>
 #include <QDateTime>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace quillora::test {
 
 QList<QList<Value>> readAll(TableFile& t)
@@ -150,6 +153,49 @@ void addSecondaryIndex(const QString& table, const QString& ext, const QList<Fie
     writeFile(base + QStringLiteral(".Y") + ext, y);
     QFile::remove(scratch);
     QFile::remove(fi.absoluteDir().filePath(QStringLiteral("indextmp.px")));
+}
+
+ChildEnd runInChild(const std::function<void()>& write)
+{
+    const pid_t pid = ::fork();
+    if (pid < 0)
+        return ChildEnd::Other;
+    if (pid == 0) {
+        try {
+            write();
+        } catch (...) {
+            ::_exit(1);
+        }
+        ::_exit(2);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (!WIFEXITED(status))
+        return ChildEnd::Other;
+    switch (WEXITSTATUS(status)) {
+    case 0: return ChildEnd::Stopped;
+    case 1: return ChildEnd::Threw;
+    case 2: return ChildEnd::Finished;
+    default: return ChildEnd::Other;
+    }
+}
+
+void stopHere()
+{
+    ::_exit(0);
+}
+
+namespace {
+int stopAtStep = -1;
+}
+
+void stopAtWriteStep(int step)
+{
+    stopAtStep = step;
+    ParadoxTable::writeStepHook = [](int s) {
+        if (s == stopAtStep)
+            stopHere();
+    };
 }
 
 }  // namespace quillora::test

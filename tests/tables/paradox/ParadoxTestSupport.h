@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 #include "tables/Value.h"
@@ -38,4 +39,18 @@ namespace quillora::test {
 // composite .XGn with `options` in its header.
 void addSecondaryIndex(const QString& table, const QString& ext, const QList<FieldDef>& indexed, const QList<int>& fieldNumbers,
                        const QByteArray& name = {}, int options = 0);
+}  // namespace quillora::test
+
+namespace quillora::test {
+// How a write run in a child process ended.
+enum class ChildEnd { Stopped, Threw, Finished, Other };
+// Runs `write` in a child process and waits for it: Stopped when the child stopped itself with
+// stopHere() (as the machine stopping would: nothing more reaches the disk), Threw when the
+// write threw, Finished when it returned, Other for a signal or a failed fork.
+ChildEnd runInChild(const std::function<void()>& write);
+// Ends the child at once, without unwinding or flushing anything.
+[[noreturn]] void stopHere();
+// In the child: stops when the table reaches this step of writing a change
+// (ParadoxTable::writeStepHook).
+void stopAtWriteStep(int step);
 }  // namespace quillora::test
