@@ -14,6 +14,7 @@
 #include "tables/CodePage.h"
 #include "tables/Collation.h"
 #include "tables/TableFile.h"
+#include "tables/dbase/DbaseCodec.h"
 #include "tables/dbase/DbaseExpression.h"
 #include "tables/dbase/DbaseHeader.h"
 #include "tables/dbase/DbaseIndexFiles.h"
@@ -99,7 +100,6 @@ private:
     ExprValue exprField(const QByteArray& raw, int field);
     // A key expression over this table's fields (names and the kinds the evaluator sees).
     DbaseExpression parseKeyExpression(const QString& expression) const;
-    QByteArray textKey(const QByteArray& bytes) const;
     void openFile();
     char flagOf(qint64 rec, bool backward = false) { return *recordAt(rec, backward); }
     // The image of a record (0-based), from the read cache or from the appends not yet written.
@@ -114,18 +114,11 @@ private:
     void cutBackToCount(qint64 count) noexcept;
 
     void encodeField(int field, const Value& v, char* dst, QByteArray* memoOut) const;
-    QByteArray encodeText(int field, const QString& text) const;
-    [[noreturn]] void badCharacter(int field, QChar bad) const;
-    // Single-byte code pages: the text straight into a field of `width` bytes, cut and padded.
-    // Returns false when the table's code page needs the general path.
-    bool encodeFixedText(int field, const QString& text, char* dst, int width) const;
     void buildRecord(char* rec, const QList<Value>& values, const QList<bool>* changed);
     void writeHeaderCount();
     void writeHeaderDate();
     void requireWritable() const;
     void checkId(RecordId id) const;
-    QString fieldLabel(int field) const;
-    QString missingMemoText() const;
 
     QString path_;
     QString overrideCodePage_;
@@ -138,6 +131,9 @@ private:
 
     // The header as read, kept current where writes change it (date, count, index flag).
     DbaseHeader head_;
+    // The code page and memo store the codecs share, and one codec per column.
+    std::unique_ptr<DbaseTextRules> rules_;
+    std::vector<std::unique_ptr<DbaseFieldCodec>> codecs_;
     // Records in the table: the header's count, or fewer when the file is cut short.
     qint64 physCount_ = 0;
     bool truncated_ = false;
@@ -168,9 +164,6 @@ private:
     qint64 pendingCount_ = 0;
     // An empty record image (flag, blanks, zero bytes for binary fields) to start inserts from.
     QByteArray blank_;
-    // Unicode code unit -> byte + 1 (0: not in the code page); built on the first write for
-    // single-byte code pages.
-    std::vector<quint16> encodeTable_;
 };
 
 }  // namespace quillora::dbase

@@ -1,0 +1,181 @@
+// Dates (D), logicals (L) and level-7 timestamps (@).
+
+#include "tables/Error.h"
+#include "tables/dbase/DbaseCodecKinds.h"
+#include "tables/dbase/DbaseIndexKeys.h"
+
+#include <QDateTime>
+
+#include <cmath>
+#include <cstring>
+
+namespace quillora::dbase {
+
+namespace {
+
+// Day number 1 of the level-7 timestamp is 0001-01-01.
+constexpr qint64 kTimestampJulianOffset = 1721425;
+constexpr double kMsPerDay = 86400000.0;
+
+// YYYYMMDD of a date with a year from 1 to 9999.
+void putDate(char* dst, const QDate& d)
+{
+    auto digits = [](char* p, int v, int n) {
+        for (int i = n - 1; i >= 0; --i) {
+            p[i] = char('0' + v % 10);
+            v /= 10;
+        }
+    };
+    digits(dst, d.year(), 4);
+    digits(dst + 4, d.month(), 2);
+    digits(dst + 6, d.day(), 2);
+}
+
+class DateCodec final : public DbaseFieldCodec {
+public:
+    using DbaseFieldCodec::DbaseFieldCodec;
+
+    Value decode(const char* p) const override
+    {
+        int n[8];
+        for (int i = 0; i < 8; ++i) {
+            n[i] = int(uchar(p[i])) - '0';
+            if (n[i] < 0 || n[i] > 9)
+                return {};  // blank (no date) or not a date
+        }
+        return Value::date(QDate(n[0] * 1000 + n[1] * 100 + n[2] * 10 + n[3], n[4] * 10 + n[5], n[6] * 10 + n[7]));
+    }
+
+    Value normalize(const Value& v) const override
+    {
+        if (v.kind() == Value::Kind::DateTime)
+            return normalize(Value::date(v.asDateTime().date()));
+        if (v.kind() != Value::Kind::Date)
+            wrongKind(v);
+        if (v.asDate().year() < 1 || v.asDate().year() > 9999)
+            throw Error(QStringLiteral("A data %1 do campo %2 está fora do intervalo 0001-9999")
+                            .arg(v.asDate().toString(Qt::ISODate), name_));
+        return v;
+    }
+
+    void encode(const Value& v, char* dst, QByteArray*) const override { putDate(dst, v.asDate()); }
+
+    bool encodeDirect(const Value& v, char* dst) const override
+    {
+        if (v.kind() != Value::Kind::Date || v.asDate().year() < 1 || v.asDate().year() > 9999)
+            return false;
+        putDate(dst, v.asDate());
+        return true;
+    }
+
+    ExprValue exprValue(const char* p) const override
+    {
+        const Value v = p ? decode(p) : Value();
+        return ExprValue::fromDate(v.kind() == Value::Kind::Date ? v.asDate() : QDate());
+    }
+    ExprValue::Type exprType() const override { return ExprValue::Type::Date; }
+
+    std::optional<QByteArray> sortKey(const Value& value) const override
+    {
+        QByteArray key;
+        if (value.isNull() || value.kind() != Value::Kind::Date)
+            return key;  // blank dates first
+        appendOrderedDouble(key, double(value.asDate().toJulianDay()));
+        return key;
+    }
+};
+
+class LogicalCodec final : public DbaseFieldCodec {
+public:
+    using DbaseFieldCodec::DbaseFieldCodec;
+
+    Value decode(const char* p) const override
+    {
+        switch (*p) {
+        case 'T': case 't': case 'Y': case 'y': return Value::boolean(true);
+        case 'F': case 'f': case 'N': case 'n': return Value::boolean(false);
+        default: return {};
+        }
+    }
+
+    Value normalize(const Value& v) const override
+    {
+        if (v.kind() != Value::Kind::Boolean)
+            wrongKind(v);
+        return v;
+    }
+
+    void encode(const Value& v, char* dst, QByteArray*) const override { *dst = v.asBoolean() ? 'T' : 'F'; }
+
+    bool encodeDirect(const Value& v, char* dst) const override
+    {
+        if (v.kind() != Value::Kind::Boolean)
+            return false;
+        encode(v, dst, nullptr);
+        return true;
+    }
+
+    ExprValue exprValue(const char* p) const override
+    {
+        const Value v = p ? decode(p) : Value();
+        return ExprValue::boolean(v.kind() == Value::Kind::Boolean && v.asBoolean());
+    }
+    ExprValue::Type exprType() const override { return ExprValue::Type::Logical; }
+};
+
+class TimestampCodec final : public BinaryField<DbaseFieldCodec, 8> {
+public:
+    using BinaryField::BinaryField;
+
+    Value decodeSet(const char* p) const override
+    {
+        const quint64 u = be64(p);
+        double ms;
+        std::memcpy(&ms, &u, 8);
+        if (!std::isfinite(ms) || ms < kMsPerDay || ms > 4e14)
+            return {};
+        const qint64 total = qint64(std::llround(ms));
+        const qint64 days = total / qint64(kMsPerDay);
+        const QDate date = QDate::fromJulianDay(days + kTimestampJulianOffset);
+        const QTime time = QTime::fromMSecsSinceStartOfDay(int(total % qint64(kMsPerDay)));
+        QDateTime dt(date, time);
+        if (!dt.isValid())
+            dt = QDateTime(date, time, Qt::UTC);  // a local clock gap; keep the value as stored
+        return Value::dateTime(dt);
+    }
+
+    Value normalize(const Value& v) const override
+    {
+        if (v.kind() == Value::Kind::Date)
+            return Value::dateTime(QDateTime(v.asDate(), QTime(0, 0)));
+        if (v.kind() != Value::Kind::DateTime)
+            wrongKind(v);
+        if (v.asDateTime().date().year() < 1)
+            throw Error(QStringLiteral("A data %1 do campo %2 é anterior ao ano 1")
+                            .arg(v.asDateTime().toString(Qt::ISODate), name_));
+        return v;
+    }
+
+    void encode(const Value& v, char* dst, QByteArray*) const override
+    {
+        const QDateTime& dt = v.asDateTime();
+        const double ms = double(dt.date().toJulianDay() - kTimestampJulianOffset) * kMsPerDay
+                          + double(dt.time().msecsSinceStartOfDay());
+        quint64 u;
+        std::memcpy(&u, &ms, 8);
+        putBe64(dst, u);
+    }
+};
+
+}  // namespace
+
+CodecPtr makeDateCodec(const DbaseTextRules& rules, const DbaseColumn& column, const FieldDef& def)
+{
+    switch (column.type) {
+    case 'D': return std::make_unique<DateCodec>(rules, column, def);
+    case 'L': return std::make_unique<LogicalCodec>(rules, column, def);
+    default: return std::make_unique<TimestampCodec>(rules, column, def);
+    }
+}
+
+}  // namespace quillora::dbase

@@ -1,0 +1,144 @@
+// The field codecs on their own: the bytes of a field in, the value out, and the value written
+// back; values refused or cut on the way in.
+#include "tables/Error.h"
+#include "tables/dbase/DbaseCodec.h"
+#include "tables/dbase/DbaseMemo.h"
+#include "tests/support/TestSupport.h"
+#include "tests/tables/dbase/DbaseTestSupport.h"
+
+#include <functional>
+
+#include <gtest/gtest.h>
+
+using namespace quillora;
+using namespace quillora::dbase;
+using namespace quillora::test;
+
+namespace {
+
+// A table's shared rules without a table: code page 850, byte order, no memo file.
+class Codecs : public ::testing::Test {
+protected:
+    Codecs()
+    {
+        head_.codePage = CodePage::byName(QStringLiteral("IBM850"));
+        head_.collation = Collation::byteOrder();
+        rules_ = std::make_unique<DbaseTextRules>(QStringLiteral("/dados/t.dbf"), head_, memo_);
+        rules_->prepareWriting();
+    }
+
+    std::unique_ptr<DbaseFieldCodec> codec(char type, int length, int decimals = 0, FieldType kind = ftString)
+    {
+        DbaseColumn column;
+        column.type = type;
+        column.length = length;
+        column.decimals = decimals;
+        return makeDbaseCodec(*rules_, column, fieldDef("CAMPO", kind, length, decimals));
+    }
+
+    DbaseHeader head_;
+    DbaseMemo memo_;
+    std::unique_ptr<DbaseTextRules> rules_;
+};
+
+struct RoundTrip {
+    char type;
+    int length;
+    int decimals;
+    FieldType kind;
+    QByteArray bytes;    // the field as a file holds it
+    const char* shown;   // the value read, as show() gives it
+    QByteArray written;  // the value written back (empty: the same bytes)
+};
+
+TEST_F(Codecs, ReadTheFieldBytesAndWriteTheValueBack)
+{
+    const QByteArray zero8(8, '\0');
+    const RoundTrip cases[] = {
+        {'C', 6, 0, ftString, "ab\x87   ", "s:ab\u00e7", {}},
+        {'C', 4, 0, ftString, QByteArray("  x\0", 4), "s:  x", "  x "},
+        {'C', 3, 0, ftString, "   ", "null", {}},
+        {'N', 5, 0, ftInteger, "  -12", "n:-12", {}},
+        {'N', 5, 0, ftInteger, "+0012", "n:12", "   12"},
+        {'N', 5, 0, ftInteger, "*****", "null", "     "},
+        {'N', 8, 2, ftFloat, "   3.14 ", "n:3.1400000000000001", "    3.14"},
+        {'N', 8, 2, ftFloat, "  -0,50 ", "n:-0.5", "   -0.50"},
+        {'F', 6, 0, ftFloat, "  2.5 ", "n:2.5", "     3"},
+        {'D', 8, 0, ftDate, "20240229", "d:2024-02-29", {}},
+        {'D', 8, 0, ftDate, "        ", "null", {}},
+        {'L', 1, 0, ftBoolean, "y", "b:true", "T"},
+        {'L', 1, 0, ftBoolean, "n", "b:false", "F"},
+        {'L', 1, 0, ftBoolean, "?", "null", " "},
+        {'I', 4, 0, ftInteger, QByteArray::fromHex("80000001"), "n:1", {}},
+        {'I', 4, 0, ftInteger, QByteArray::fromHex("7fffffff"), "n:-1", {}},
+        {'I', 4, 0, ftInteger, QByteArray(4, '\0'), "null", {}},
+        {'O', 8, 0, ftFloat, QByteArray::fromHex("bff0000000000000"), "n:1", {}},
+        {'O', 8, 0, ftFloat, QByteArray::fromHex("400fffffffffffff"), "n:-1", {}},
+        {'O', 8, 0, ftFloat, QByteArray::fromHex("8000000000000000"), "n:0", {}},
+        {'O', 8, 0, ftFloat, zero8, "null", {}},
+        {'@', 8, 0, ftDateTime, QByteArray::fromHex("42cd07f0af590000"), "t:2024-01-02T12:00:00.000", {}},
+        {'@', 8, 0, ftDateTime, zero8, "null", {}},
+    };
+    for (const RoundTrip& c : cases) {
+        SCOPED_TRACE(std::string(1, c.type) + " [" + c.bytes.toHex().toStdString() + "]");
+        const auto field = codec(c.type, c.length, c.decimals, c.kind);
+        ASSERT_EQ(c.bytes.size(), c.length);
+        const Value v = field->decode(c.bytes.constData());
+        EXPECT_EQ(show(v).toStdString(), c.shown);
+        QByteArray out(c.length, '?');
+        if (v.isNull())
+            out.fill(field->blankByte());
+        else
+            field->encode(field->normalize(v), out.data(), nullptr);
+        EXPECT_EQ(out.toHex().toStdString(), (c.written.isEmpty() ? c.bytes : c.written).toHex().toStdString());
+    }
+}
+
+TEST_F(Codecs, ValuesAreCutOrConvertedToWhatTheFieldHolds)
+{
+    EXPECT_EQ(show(codec('C', 3)->normalize(Value::text(QStringLiteral("abcdef")))), QStringLiteral("s:abc"));
+    EXPECT_EQ(show(codec('N', 6, 0, ftFloat)->normalize(Value::integer(42))), QStringLiteral("n:42"));
+    EXPECT_EQ(codec('N', 6, 0, ftFloat)->normalize(Value::integer(42)).kind(), Value::Kind::Float);
+    EXPECT_EQ(show(codec('N', 6, 1, ftFloat)->normalize(Value::floating(2.25))), QStringLiteral("n:2.2999999999999998"));
+    EXPECT_EQ(show(codec('D', 8, 0, ftDate)->normalize(Value::dateTime(QDateTime(QDate(2020, 5, 6), QTime(13, 0))))),
+              QStringLiteral("d:2020-05-06"));
+    EXPECT_EQ(show(codec('@', 8, 0, ftDateTime)->normalize(Value::date(QDate(2020, 5, 6)))),
+              QStringLiteral("t:2020-05-06T00:00:00.000"));
+}
+
+TEST_F(Codecs, ValuesAFieldCannotHoldAreRefusedWithTheReason)
+{
+    auto message = [](const std::function<void()>& f) {
+        try {
+            f();
+        } catch (const Error& e) {
+            return e.text();
+        }
+        return QStringLiteral("(aceito)");
+    };
+    EXPECT_EQ(message([&] { codec('I', 4, 0, ftInteger)->normalize(Value::integer(2147483648LL)); }),
+              QStringLiteral("O valor 2147483648 não cabe no campo CAMPO (I 4) (de -2147483647 a 2147483647)"));
+    EXPECT_EQ(message([&] { codec('C', 5)->normalize(Value::text(QStringLiteral("\u4e2d"))); }),
+              QStringLiteral("O caractere '\u4e2d' (U+4e2d) do campo CAMPO não existe na página de código IBM850 da "
+                             "tabela /dados/t.dbf"));
+    EXPECT_THROW(codec('L', 1, 0, ftBoolean)->normalize(Value::text(QStringLiteral("T"))), Error);
+    EXPECT_THROW(codec('N', 3, 0, ftInteger)->normalize(Value::integer(1000)), Error);
+    EXPECT_THROW(codec('D', 8, 0, ftDate)->normalize(Value::date(QDate(10000, 1, 1))), Error);
+}
+
+TEST_F(Codecs, MemoPointersAreBlockNumbers)
+{
+    const auto memo = codec('M', 10, 0, ftMemo);
+    EXPECT_TRUE(memo->decode("          ").isNull());
+    EXPECT_THROW(memo->decode("     12abc"), FileError);
+    QByteArray field(10, '?');
+    memo->putMemoBlock(field.data(), 42);
+    EXPECT_EQ(field, QByteArray("        42"));
+    const auto binary = codec('B', 4, 0, ftBlob);
+    QByteArray packed(4, '?');
+    binary->putMemoBlock(packed.data(), 0x0102);
+    EXPECT_EQ(packed.toHex(), QByteArray("02010000"));
+    EXPECT_TRUE(binary->decode(QByteArray(4, '\0').constData()).isNull());
+}
+
+}  // namespace
