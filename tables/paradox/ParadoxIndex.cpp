@@ -16,10 +16,6 @@ namespace quillora {
 
 using namespace px;
 
-namespace {
-int sizeByteOf(const ParadoxTable::Field& f) { return f.code == 0x17 ? f.decimals : f.size; }
-}  // namespace
-
 // Header of a .PX for `keyFields` leading fields of a table.
 QByteArray buildPxHeader(const std::vector<std::pair<int, int>>& keyTypes, int keySize, int version, int sortByte,
                          int blockKiB, const QString& tableName)
@@ -61,9 +57,9 @@ QByteArray buildPxHeader(const std::vector<std::pair<int, int>>& keyTypes, int k
 void ParadoxTable::pxOpen()
 {
     std::vector<std::pair<int, int>> keyTypes;
-    for (int i = 0; i < keyFields_; ++i)
-        keyTypes.emplace_back(fields_[size_t(i)].code, sizeByteOf(fields_[size_t(i)]));
-    const int entrySize = keySize_ + 6;
+    for (int i = 0; i < hdr_.keyFields; ++i)
+        keyTypes.emplace_back(hdr_.fields[size_t(i)].code, hdr_.fields[size_t(i)].sizeByte());
+    const int entrySize = hdr_.keySize + 6;
     QString pxPath = familyFile(QStringLiteral("PX"));
     QByteArray hdr;
     if (!pxPath.isEmpty()) {
@@ -73,7 +69,7 @@ void ParadoxTable::pxOpen()
             if (start.size() == 0x58) {
                 const int hs = le16(start.constData() + 2);
                 const int bk = uchar(start[5]);
-                if (start[4] == 1 && le16(start.constData()) == entrySize && le16(start.constData() + 0x21) == keyFields_ &&
+                if (start[4] == 1 && le16(start.constData()) == entrySize && le16(start.constData() + 0x21) == hdr_.keyFields &&
                     hs >= 0x58 && bk >= 1 && bk <= 32) {
                     hdr = readUpTo(f, 0, hs);
                     if (hdr.size() != hs)
@@ -86,7 +82,7 @@ void ParadoxTable::pxOpen()
         pxPath = fi.dir().filePath(fi.completeBaseName() + (fi.suffix() == u"db" ? QStringLiteral(".px") : QStringLiteral(".PX")));
     }
     if (hdr.isEmpty())
-        hdr = buildPxHeader(keyTypes, keySize_, version_, sortByte_, std::max(2, blockSize_ / 1024), path_);
+        hdr = buildPxHeader(keyTypes, hdr_.keySize, hdr_.version, hdr_.sortByte, std::max(2, hdr_.blockSize / 1024), path_);
     pxPath_ = pxPath;
     pxHeader_ = hdr;
     pxBlockSize_ = uchar(hdr[5]) * 1024;
@@ -103,7 +99,7 @@ void ParadoxTable::pxOpen()
     std::vector<PxEntry> level;
     level.reserve(chain_.size());
     for (size_t i = 0; i < chain_.size(); ++i)
-        level.push_back({firstKey_[i].left(keySize_), chain_[i], count_[chain_[i]]});
+        level.push_back({firstKey_[i].left(hdr_.keySize), chain_[i], count_[chain_[i]]});
     while (!level.empty()) {
         std::vector<std::vector<PxEntry>> groups;
         std::vector<PxEntry> up;
@@ -131,7 +127,7 @@ void ParadoxTable::pxOpen()
     if (numbered > 0xFFFF)
         throw FileError(QStringLiteral("O índice primário de %1 ficou grande demais").arg(path_));
     pxNodes_.assign(size_t(numbered) + 1, PxNode());
-    pxLeafOf_.assign(size_t(fileBlocks_) + 1, 0);
+    pxLeafOf_.assign(size_t(hdr_.fileBlocks) + 1, 0);
     for (int k = levels - 1; k >= 0; --k) {
         for (size_t g = 0; g < levelBlocks[size_t(k)].size(); ++g) {
             const int no = base[size_t(k)] + int(g) + 1;
@@ -180,7 +176,7 @@ void ParadoxTable::pxWriteHeader(bool whole)
     putLe16(p + 0x10, quint16(pxTail_));
     putLe16(p + 0x1E, quint16(pxRoot_ ? pxRoot_ : 1));
     p[0x20] = char(pxLevels_);
-    p[0x2C] = header_[0x2D];  // in step with the table (see the table's 0x2D)
+    p[0x2C] = hdr_.bytes[0x2D];  // in step with the table (see the table's 0x2D)
     putLe16(p + 0x3A, quint16(blocks));
     putLe16(p + 0x4D, 0);
     if (whole)
@@ -227,7 +223,7 @@ void ParadoxTable::pxWriteAll()
         QByteArray b(pxBlockSize_, '\0');
         for (int no = 1; no < int(pxNodes_.size()); ++no) {
             PxNode& n = pxNodes_[size_t(no)];
-            serializeNode(b.data(), pxBlockSize_, pxEntrySize_, keySize_, n.next, n.prev, n.entries);
+            serializeNode(b.data(), pxBlockSize_, pxEntrySize_, hdr_.keySize, n.next, n.prev, n.entries);
             if (pxKey_)
                 encryptBlock(b.data(), pxBlockSize_, pxKey_, no);
             out.write(at, b);
@@ -246,7 +242,7 @@ void ParadoxTable::pxWriteNode(int no)
     QByteArray& b = pxScratch_;
     if (b.size() != pxBlockSize_)
         b.resize(pxBlockSize_);
-    serializeNode(b.data(), pxBlockSize_, pxEntrySize_, keySize_, n.next, n.prev, n.entries);
+    serializeNode(b.data(), pxBlockSize_, pxEntrySize_, hdr_.keySize, n.next, n.prev, n.entries);
     if (pxKey_)
         encryptBlock(b.data(), pxBlockSize_, pxKey_, no);
     const qint64 at = le16(pxHeader_.constData() + 2) + qint64(no - 1) * pxBlockSize_;
@@ -565,14 +561,14 @@ void ParadoxTable::pxCommit()
         return;
     // Entries of the data blocks this write touched.
     for (int b : pxTouched_) {
-        if (b < 1 || b > fileBlocks_ || chainIndex_[b] < 0 || b >= int(pxLeafOf_.size()) || !pxLeafOf_[size_t(b)])
+        if (b < 1 || b > hdr_.fileBlocks || chainIndex_[b] < 0 || b >= int(pxLeafOf_.size()) || !pxLeafOf_[size_t(b)])
             continue;
         const int node = pxLeafOf_[size_t(b)];
         PxEntry& e = pxNodes_[size_t(node)].entries[size_t(pxIndexIn(node, b))];
         const char* key = block(b).data.constData() + 6;
-        if (e.count != count_[b] || e.key.size() != keySize_ || std::memcmp(e.key.constData(), key, size_t(keySize_))) {
+        if (e.count != count_[b] || e.key.size() != hdr_.keySize || std::memcmp(e.key.constData(), key, size_t(hdr_.keySize))) {
             e.count = count_[b];
-            e.key = QByteArray(key, keySize_);
+            e.key = QByteArray(key, hdr_.keySize);
             pxNodes_[size_t(node)].dirty = true;
             pxChanged_.push_back(node);
         }

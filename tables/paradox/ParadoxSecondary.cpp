@@ -35,8 +35,6 @@ QByteArray buildPxHeader(const std::vector<std::pair<int, int>>& keyTypes, int k
 
 namespace {
 
-constexpr int kAlpha = 0x01;
-
 int storedSize(int code, int sizeByte) { return code == 0x17 ? 17 : sizeByte; }
 
 // Unsigned short in record encoding (big-endian, top bit flipped).
@@ -402,7 +400,7 @@ void ParadoxTable::secondaryRebuild()
         return;
     std::vector<IndexFile> xs;
     for (const QString& xPath : indexFilesOf(path_)) {
-        IndexFile x = readIndexFile(path_, xPath, fields_, keyFields_);
+        IndexFile x = readIndexFile(path_, xPath, hdr_.fields, hdr_.keyFields);
         if (x.problem.isEmpty() && x.maintained)
             xs.push_back(std::move(x));
     }
@@ -417,19 +415,19 @@ void ParadoxTable::secondaryRebuild()
     std::unique_ptr<UpperCaser> upper;
     for (const IndexFile& x : xs)
         if (x.caseInsensitive && !upper)
-            upper = std::make_unique<UpperCaser>(*cp_);
+            upper = std::make_unique<UpperCaser>(*hdr_.cp);
     qint64 n = 0;
     for (int b : chain_) {
         const int cnt = count_[b];
         for (int s = 0; s < cnt; ++s, ++n) {
             if (n >= totalRecords_)
                 damaged(QStringLiteral("mais registros nos blocos que o contado"));
-            const char* rec = block(b).data.constData() + 6 + s * recordSize_;
+            const char* rec = block(b).data.constData() + 6 + s * hdr_.recordSize;
             for (size_t i = 0; i < xs.size(); ++i) {
                 const IndexFile& x = xs[i];
                 char* out = records[i].data() + n * x.recordSize;
                 for (size_t k = 0; k < x.tableField.size(); ++k) {
-                    const Field& f = fields_[size_t(x.tableField[k])];
+                    const Field& f = hdr_.fields[size_t(x.tableField[k])];
                     std::memcpy(out, rec + f.offset, size_t(f.size));
                     if (x.caseInsensitive && f.code == kAlpha)
                         upper->apply(out, f.size);
@@ -446,10 +444,10 @@ void ParadoxTable::secondaryRebuild()
         // Dictionary orders are costly to compare: each Alpha field is ranked once through its
         // sort keys, and records then compare by rank.
         std::vector<std::vector<quint32>> ranks(x.tableField.size());
-        if (collation_ && !collation_->isByteOrder())
+        if (hdr_.collation && !hdr_.collation->isByteOrder())
             for (size_t k = 0, at = 0; k < x.tableField.size(); at += size_t(x.sizes[k]), ++k)
-                if (fields_[size_t(x.tableField[k])].code == kAlpha)
-                    ranks[k] = rankAlpha(data, totalRecords_, rs, int(at), x.sizes[k], *collation_);
+                if (hdr_.fields[size_t(x.tableField[k])].code == kAlpha)
+                    ranks[k] = rankAlpha(data, totalRecords_, rs, int(at), x.sizes[k], *hdr_.collation);
         auto less = [&](quint32 a, quint32 b) {
             const char* ra = data + qint64(a) * rs;
             const char* rb = data + qint64(b) * rs;
@@ -457,8 +455,8 @@ void ParadoxTable::secondaryRebuild()
                 int r;
                 if (!ranks[k].empty())
                     r = ranks[k][a] == ranks[k][b] ? 0 : (ranks[k][a] < ranks[k][b] ? -1 : 1);
-                else if (fields_[size_t(x.tableField[k])].code == kAlpha && collation_)
-                    r = collation_->compare(ra + at, x.sizes[k], rb + at, x.sizes[k]);
+                else if (hdr_.fields[size_t(x.tableField[k])].code == kAlpha && hdr_.collation)
+                    r = hdr_.collation->compare(ra + at, x.sizes[k], rb + at, x.sizes[k]);
                 else
                     r = std::memcmp(ra + at, rb + at, size_t(x.sizes[k]));
                 if (r)
@@ -469,7 +467,7 @@ void ParadoxTable::secondaryRebuild()
         std::vector<quint32> sorted(static_cast<size_t>(totalRecords_));
         std::iota(sorted.begin(), sorted.end(), 0u);
         std::sort(sorted.begin(), sorted.end(), less);
-        writeIndexPair(x, data, sorted, header_[0x2E], path_);
+        writeIndexPair(x, data, sorted, hdr_.bytes[0x2E], path_);
         records[i] = QByteArray();
     }
     secondaryStale_ = false;

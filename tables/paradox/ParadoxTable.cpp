@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <ctime>
 
 namespace quillora {
 
@@ -19,51 +18,16 @@ using namespace px;
 
 namespace {
 
-enum : int {
-    kAlpha = 0x01, kDate = 0x02, kShort = 0x03, kLong = 0x04, kMoney = 0x05, kNumber = 0x06,
-    kLogical = 0x09, kMemo = 0x0C, kBinary = 0x0D, kFmtMemo = 0x0E, kOle = 0x0F, kGraphic = 0x10,
-    kTime = 0x14, kTimestamp = 0x15, kAutoInc = 0x16, kBcd = 0x17, kBytes = 0x18,
-};
-
-bool isBlobCode(int c) { return c >= kMemo && c <= kGraphic; }
-
 inline RecordId makeId(int block, int slot) { return (RecordId(block) << 16) | RecordId(slot); }
 inline int idBlock(RecordId id) { return int(id >> 16); }
 inline int idSlot(RecordId id) { return int(id & 0xFFFF); }
-
-QString codecNameFor(int cp, const QString& sortOrderId)
-{
-    if (cp == 0 && sortOrderId.compare(u"BLROM800", Qt::CaseInsensitive) == 0)
-        return QStringLiteral("hp-roman8");
-    if (cp == 0)
-        cp = 437;
-    return QString::number(cp);
-}
-
-std::shared_ptr<const CodePage> codePageFor(int cp, const QString& sortOrderId)
-{
-    const QString n = codecNameFor(cp, sortOrderId);
-    bool isNumber = false;
-    n.toInt(&isNumber);
-    if (!isNumber)
-        return CodePage::byName(n);
-    const int num = n.toInt();
-    const QStringList tries = (num >= 1250 && num <= 1258)
-        ? QStringList{QStringLiteral("windows-%1").arg(num), QStringLiteral("cp%1").arg(num)}
-        : QStringList{QStringLiteral("IBM%1").arg(num), QStringLiteral("cp%1").arg(num),
-                      QStringLiteral("windows-%1").arg(num)};
-    for (const QString& t : tries)
-        if (auto p = CodePage::byName(t))
-            return p;
-    return nullptr;
-}
 
 }  // namespace
 
 // --- Opening ----------------------------------------------------------------------------------
 
 ParadoxTable::ParadoxTable(const QString& path)
-    : path_(path), blocks_(file_, path, [this](int no) { return 6 + std::max(0, count_[size_t(no)]) * recordSize_; })
+    : path_(path), blocks_(file_, path, [this](int no) { return 6 + std::max(0, count_[size_t(no)]) * hdr_.recordSize; })
 {
     if (const int err = file_.tryOpen(path, io::OpenMode::Read); err < 0)
         throw FileError(QStringLiteral("Não foi possível abrir a tabela %1: %2").arg(path, io::errorText(err)));
@@ -86,162 +50,27 @@ ParadoxTable::~ParadoxTable()
 
 void ParadoxTable::damaged(const QString& what) const
 {
-    throw FileError(QStringLiteral("Tabela Paradox danificada: %1 (%2)").arg(path_, what));
+    px::damaged(path_, what);
 }
 
 void ParadoxTable::openHeader()
 {
     const qint64 fileSize = file_.size();
     blocks_.setFileSize(fileSize);
-    QByteArray h(int(std::min<qint64>(0x78, fileSize)), '\0');
-    file_.read(0, h.data(), h.size());
-    if (h.size() < 0x58)
-        damaged(QStringLiteral("arquivo menor que o cabeçalho"));
-    const char* p = h.constData();
-    recordSize_ = le16(p);
-    headerSize_ = le16(p + 2);
-    fileType_ = uchar(p[4]);
-    const int blockKiB = uchar(p[5]);
-    version_ = uchar(p[0x39]);
-    if (fileType_ != 0 && fileType_ != 2)
-        throw FileError(QStringLiteral("%1 não é uma tabela Paradox (é um arquivo de índice ou de outro tipo, código %2)")
-                            .arg(path_).arg(fileType_));
-    if (version_ < 3 || version_ > 0x0C)
-        throw FileError(QStringLiteral("Versão de tabela Paradox desconhecida em %1 (código %2)").arg(path_).arg(version_));
-    if (blockKiB < 1 || blockKiB > 32)
-        damaged(QStringLiteral("tamanho de bloco %1 KiB").arg(blockKiB));
-    blockSize_ = blockKiB * 1024;
-    const bool ext = version_ >= 5;
-    const int varStart = ext ? 0x78 : 0x58;
-    if (headerSize_ < varStart || headerSize_ > fileSize)
-        damaged(QStringLiteral("tamanho de cabeçalho %1").arg(headerSize_));
-    if (recordSize_ < 1 || recordSize_ > blockSize_ - 6)
-        damaged(QStringLiteral("tamanho de registro %1 com blocos de %2 bytes").arg(recordSize_).arg(blockSize_));
-    header_ = QByteArray(headerSize_, '\0');
-    if (file_.readSome(0, header_.data(), headerSize_) != headerSize_)
-        damaged(QStringLiteral("cabeçalho incompleto"));
-    p = header_.constData();
-    capacity_ = (blockSize_ - 6) / recordSize_;
-    keyFields_ = fileType_ == 0 ? le16(p + 0x23) : 0;
-    fileBlocks_ = le16(p + 0x0C);
-    firstFree_ = le16(p + 0x4D);
-    autoInc_ = le32(p + 0x49);
-    sortByte_ = uchar(p[0x29]);
-    key_ = ext ? le32(p + 0x5C) : le32(p + 0x25);
-    blocks_.setLayout(headerSize_, blockSize_, key_);
-    blocks_.setBlockCount(fileBlocks_);
-    codePage_ = ext ? le16(p + 0x6A) : 437;
-    if (ext) {
-        const int at = 0x58 + le16(p + 0x6E);
-        if (at > 0x58 && at < headerSize_) {
-            const int end = header_.indexOf('\0', at);
-            if (end > at)
-                sortOrderId_ = QString::fromLatin1(header_.mid(at, end - at));
-        }
-    }
-    // The last block may be cut short after its records (BDE leaves such files).
-    if (fileBlocks_ > 0 && qint64(headerSize_) + qint64(fileBlocks_ - 1) * blockSize_ + 6 > fileSize)
-        damaged(QStringLiteral("o cabeçalho indica %1 blocos, mas o arquivo tem só %2 bytes").arg(fileBlocks_).arg(fileSize));
-    const quint32 numRecords = le32(p + 6);
-    if (qint64(numRecords) > qint64(fileBlocks_) * capacity_)
-        damaged(QStringLiteral("%1 registros não cabem em %2 blocos").arg(numRecords).arg(fileBlocks_));
-    cp_ = codePageFor(codePage_, sortOrderId_);
-    if (!cp_)
-        throw FileError(QStringLiteral("Código de página %1 da tabela %2 não é suportado").arg(codePage_).arg(path_));
-    collation_ = Collation::forSortOrder(sortOrderId_, sortByte_, &collationKnown_);
-    parseFields(header_, varStart);
-}
-
-void ParadoxTable::parseFields(const QByteArray& h, int varStart)
-{
-    const char* p = h.constData();
-    const int n = le16(p + 0x21);
-    if (n < 1 || n > 255)
-        damaged(QStringLiteral("%1 campos").arg(n));
-    if (keyFields_ > n)
-        damaged(QStringLiteral("%1 campos de chave em %2 campos").arg(keyFields_).arg(n));
-    const int tableNameSize = version_ >= 0x0C ? 261 : 79;
-    int namesAt = varStart + 2 * n + 4 + 4 * n + tableNameSize;
-    if (namesAt > h.size())
-        damaged(QStringLiteral("lista de campos passa do cabeçalho"));
-    int offset = 0;
-    fields_.clear();
-    defs_.clear();
-    for (int i = 0; i < n; ++i) {
-        Field f;
-        f.code = uchar(p[varStart + 2 * i]);
-        const int sizeByte = uchar(p[varStart + 2 * i + 1]);
-        FieldDef d;
-        int expected = -1;
-        switch (f.code) {
-        case kAlpha: d.type = ftString; d.nativeType = 'A'; d.size = sizeByte; break;
-        case kDate: d.type = ftDate; d.nativeType = 'D'; expected = 4; break;
-        case kShort: d.type = ftSmallint; d.nativeType = 'S'; expected = 2; break;
-        case kLong: d.type = ftInteger; d.nativeType = 'I'; expected = 4; break;
-        case kMoney: d.type = ftCurrency; d.nativeType = '$'; expected = 8; break;
-        case kNumber: d.type = ftFloat; d.nativeType = 'N'; expected = 8; break;
-        case kLogical: d.type = ftBoolean; d.nativeType = 'L'; expected = 1; break;
-        case kMemo: d.type = ftMemo; d.nativeType = 'M'; break;
-        case kBinary: d.type = ftBlob; d.nativeType = 'B'; break;
-        case kFmtMemo: d.type = ftFmtMemo; d.nativeType = 'F'; break;
-        case kOle: d.type = ftParadoxOle; d.nativeType = 'O'; break;
-        case kGraphic: d.type = ftGraphic; d.nativeType = 'G'; break;
-        case kTime: d.type = ftTime; d.nativeType = 'T'; expected = 4; break;
-        case kTimestamp: d.type = ftDateTime; d.nativeType = '@'; expected = 8; break;
-        case kAutoInc: d.type = ftAutoInc; d.nativeType = '+'; expected = 4; d.readOnly = true; break;
-        case kBcd: d.type = ftBCD; d.nativeType = '#'; d.size = 32; d.decimals = sizeByte; f.decimals = sizeByte; break;
-        case kBytes: d.type = ftBytes; d.nativeType = 'Y'; d.size = sizeByte; break;
-        default:
-            damaged(QStringLiteral("tipo de campo desconhecido %1 no campo %2").arg(f.code).arg(i + 1));
-        }
-        if (f.code == kBcd) {
-            if (sizeByte > 32)
-                damaged(QStringLiteral("campo BCD com %1 decimais").arg(sizeByte));
-            f.size = 17;
-        } else if (isBlobCode(f.code)) {
-            if (sizeByte < 10)
-                damaged(QStringLiteral("campo de blob de %1 bytes").arg(sizeByte));
-            f.size = sizeByte;
-            d.size = sizeByte - 10;
-        } else {
-            f.size = sizeByte;
-            if ((expected > 0 && sizeByte != expected) || sizeByte == 0)
-                damaged(QStringLiteral("campo %1 com tamanho %2").arg(i + 1).arg(sizeByte));
-        }
-        f.offset = offset;
-        offset += f.size;
-        fields_.push_back(f);
-        defs_.append(d);
-    }
-    if (offset != recordSize_)
-        damaged(QStringLiteral("os tamanhos dos campos somam %1, o registro tem %2").arg(offset).arg(recordSize_));
-    for (int i = 0; i < n; ++i) {
-        if (namesAt >= h.size())
-            damaged(QStringLiteral("nomes de campos passam do cabeçalho"));
-        int end = h.indexOf('\0', namesAt);
-        if (end < 0)
-            damaged(QStringLiteral("nomes de campos passam do cabeçalho"));
-        fields_[i].name = cp_->decode(QByteArrayView(h.constData() + namesAt, end - namesAt));
-        defs_[i].name = fields_[i].name;
-        namesAt = end + 1;
-    }
-    keySize_ = 0;
-    for (int i = 0; i < keyFields_; ++i) {
-        keySize_ += fields_[size_t(i)].size;
-        if (fields_[size_t(i)].code == kAlpha)
-            hasAlphaKey_ = true;
-    }
+    hdr_ = TableHeader::read(file_, fileSize, path_);
+    blocks_.setLayout(hdr_.headerSize, hdr_.blockSize, hdr_.key);
+    blocks_.setBlockCount(hdr_.fileBlocks);
 }
 
 void ParadoxTable::findPassword()
 {
-    if (key_ == 0)
+    if (hdr_.key == 0)
         return;
     auto matches = [&](const QString& pw) {
         QByteArray bytes;
-        if (!cp_->encode(pw, &bytes))
+        if (!hdr_.cp->encode(pw, &bytes))
             bytes = pw.toLatin1();
-        return passwordKey(bytes) == key_;
+        return passwordKey(bytes) == hdr_.key;
     };
     for (const QString& pw : Session::knownPasswords())
         if (matches(pw))
@@ -265,14 +94,14 @@ void ParadoxTable::findPassword()
 
 void ParadoxTable::walkChain()
 {
-    const int n = fileBlocks_;
+    const int n = hdr_.fileBlocks;
     next_.assign(size_t(n) + 1, 0);
     prev_.assign(size_t(n) + 1, 0);
     count_.assign(size_t(n) + 1, -1);
     chainIndex_.assign(size_t(n) + 1, -1);
     chain_.clear();
     totalRecords_ = 0;
-    int b = le16(header_.constData() + 0x0E);
+    int b = le16(hdr_.bytes.constData() + 0x0E);
     char hdr[6];
     while (b != 0) {
         if (b < 1 || b > n)
@@ -280,22 +109,22 @@ void ParadoxTable::walkChain()
         if (chainIndex_[b] >= 0)
             damaged(QStringLiteral("encadeamento de blocos em laço no bloco %1").arg(b));
         const char* bp;
-        if (key_) {
+        if (hdr_.key) {
             bp = block(b).data.constData();
         } else {
-            if (file_.readSome(headerSize_ + qint64(b - 1) * blockSize_, hdr, 6) != 6)
+            if (file_.readSome(hdr_.headerSize + qint64(b - 1) * hdr_.blockSize, hdr, 6) != 6)
                 damaged(QStringLiteral("bloco %1 ilegível").arg(b));
             bp = hdr;
         }
         const int nx = le16(bp);
         const int pv = le16(bp + 2);
         const int add = qint16(le16(bp + 4));
-        if (add < -recordSize_ || (add + recordSize_) % recordSize_ != 0)
+        if (add < -hdr_.recordSize || (add + hdr_.recordSize) % hdr_.recordSize != 0)
             damaged(QStringLiteral("bloco %1 com deslocamento de dados %2").arg(b).arg(add));
-        const int cnt = add / recordSize_ + 1;
-        if (cnt > capacity_)
-            damaged(QStringLiteral("bloco %1 diz ter %2 registros, cabem %3").arg(b).arg(cnt).arg(capacity_));
-        if (headerSize_ + qint64(b - 1) * blockSize_ + 6 + qint64(cnt) * recordSize_ > blocks_.fileSize())
+        const int cnt = add / hdr_.recordSize + 1;
+        if (cnt > hdr_.capacity)
+            damaged(QStringLiteral("bloco %1 diz ter %2 registros, cabem %3").arg(b).arg(cnt).arg(hdr_.capacity));
+        if (hdr_.headerSize + qint64(b - 1) * hdr_.blockSize + 6 + qint64(cnt) * hdr_.recordSize > blocks_.fileSize())
             damaged(QStringLiteral("bloco %1 cortado no fim do arquivo").arg(b));
         // A write stopped before it reached this block leaves its back pointer behind.
         const int chainPrev = chain_.empty() ? 0 : chain_.back();
@@ -320,7 +149,7 @@ void ParadoxTable::hideUncountedRecords()
     // stopped in between leaves records in the blocks that the header does not count. Other
     // readers (pxlib, the BDE) take the header's count of records in chain order; so does this
     // one, and the first write puts the blocks in step (putBlocksInStep()).
-    const qint64 counted = le32(header_.constData() + 6);
+    const qint64 counted = le32(hdr_.bytes.constData() + 6);
     if (counted >= totalRecords_)
         return;
     qint64 left = counted;
@@ -348,12 +177,12 @@ void ParadoxTable::putBlocksInStep()
 {
     // Blocks a stopped write added to the file but did not link yet go to the free list.
     if (freeListProblem_.isEmpty()) {
-        std::vector<bool> known(size_t(fileBlocks_) + 1, false);
-        for (int b = firstFree_; b != 0; b = next_[b])
+        std::vector<bool> known(size_t(hdr_.fileBlocks) + 1, false);
+        for (int b = hdr_.firstFree; b != 0; b = next_[b])
             known[size_t(b)] = true;
         for (int b : orphanBlocks_)
             known[size_t(b)] = true;
-        for (int b = 1; b <= fileBlocks_; ++b)
+        for (int b = 1; b <= hdr_.fileBlocks; ++b)
             if (!known[size_t(b)] && chainIndex_[b] < 0)
                 orphanBlocks_.push_back(b);
     }
@@ -375,19 +204,19 @@ void ParadoxTable::putBlocksInStep()
 void ParadoxTable::walkFreeList()
 {
     freeListProblem_.clear();
-    std::vector<bool> seen(size_t(fileBlocks_) + 1, false);
-    int b = firstFree_;
+    std::vector<bool> seen(size_t(hdr_.fileBlocks) + 1, false);
+    int b = hdr_.firstFree;
     char hdr[6];
     while (b != 0) {
-        if (b < 1 || b > fileBlocks_ || seen[b] || chainIndex_[b] >= 0) {
+        if (b < 1 || b > hdr_.fileBlocks || seen[b] || chainIndex_[b] >= 0) {
             freeListProblem_ = QStringLiteral("lista de blocos livres inválida no bloco %1").arg(b);
             return;
         }
         seen[b] = true;
-        if (key_) {
+        if (hdr_.key) {
             next_[b] = le16(block(b).data.constData());
         } else {
-            if (file_.readSome(headerSize_ + qint64(b - 1) * blockSize_, hdr, 6) != 6) {
+            if (file_.readSome(hdr_.headerSize + qint64(b - 1) * hdr_.blockSize, hdr, 6) != 6) {
                 freeListProblem_ = QStringLiteral("bloco livre %1 ilegível").arg(b);
                 return;
             }
@@ -423,9 +252,9 @@ void ParadoxTable::readVal()
         const bool required = p[2] == 1;
         const bool hasMin = le32(p + 12) != 0, hasMax = le32(p + 16) != 0, hasDefault = le32(p + 20) != 0;
         at += 28;
-        if (field >= int(fields_.size()))
+        if (field >= int(hdr_.fields.size()))
             return;
-        Field& fd = fields_[size_t(field)];
+        Field& fd = hdr_.fields[size_t(field)];
         const int w = fd.size;
         auto take = [&](bool present, QByteArray* out) {
             if (!present)
@@ -442,7 +271,7 @@ void ParadoxTable::readVal()
         if (le32(p + 24) != 0)
             at += picture;
         if (required)
-            defs_[field].required = true;
+            hdr_.defs[field].required = true;
         // Where a lookup's table name goes is not known well enough to read past it.
         if (le32(p + 4) != 0 || p[3] != 0)
             return;
@@ -462,7 +291,7 @@ QString ParadoxTable::familyFile(const QString& ext) const
 
 QString ParadoxTable::formatName() const
 {
-    switch (version_) {
+    switch (hdr_.version) {
     case 3: return QStringLiteral("Paradox 3.0");
     case 4: return QStringLiteral("Paradox 3.5");
     case 5: case 6: case 7: case 8: case 9: return QStringLiteral("Paradox 4");
@@ -473,9 +302,9 @@ QString ParadoxTable::formatName() const
 
 QString ParadoxTable::codePageName() const
 {
-    const QString so = sortOrderId_.isEmpty() ? QStringLiteral("ordem %1").arg(sortByte_, 2, 16, QLatin1Char('0'))
-                                              : sortOrderId_;
-    return QStringLiteral("%1 (%2)").arg(cp_->name(), so);
+    const QString so = hdr_.sortOrderId.isEmpty() ? QStringLiteral("ordem %1").arg(hdr_.sortByte, 2, 16, QLatin1Char('0'))
+                                              : hdr_.sortOrderId;
+    return QStringLiteral("%1 (%2)").arg(hdr_.cp->name(), so);
 }
 
 QByteArray ParadoxTable::sortKey(int field, const Value& value)
@@ -483,10 +312,10 @@ QByteArray ParadoxTable::sortKey(int field, const Value& value)
     // Numbers, dates and times are stored so that their order is their value's, which is what
     // the default key gives; only text depends on the language driver. A blank Alpha and a
     // null one are the same to Paradox, so both get the empty key.
-    if (value.isNull() || value.kind() != Value::Kind::Text || !collation_)
+    if (value.isNull() || value.kind() != Value::Kind::Text || !hdr_.collation)
         return TableFile::sortKey(field, value);
     QByteArray bytes;
-    if (!cp_->encode(value.asText(), &bytes)) {
+    if (!hdr_.cp->encode(value.asText(), &bytes)) {
         // Only text made here can miss the code page (a case-insensitive order upper-cases
         // "ÿ" to "Ÿ", which cp437 lacks): such a character keeps its own case.
         bytes.clear();
@@ -495,23 +324,23 @@ QByteArray ParadoxTable::sortKey(int field, const Value& value)
             QByteArray one;
             const QString ch = text.mid(i, text[i].isHighSurrogate() ? 2 : 1);
             i += ch.size() - 1;
-            if (cp_->encode(ch, &one) || (one.clear(), cp_->encode(ch.toLower(), &one)))
+            if (hdr_.cp->encode(ch, &one) || (one.clear(), hdr_.cp->encode(ch.toLower(), &one)))
                 bytes += one;
             else
                 bytes += '?';
         }
     }
-    return collation_->sortKey(bytes);
+    return hdr_.collation->sortKey(bytes);
 }
 
 QList<IndexDef> ParadoxTable::indexes() const
 {
     QList<IndexDef> out;
-    if (keyFields_ > 0) {
+    if (hdr_.keyFields > 0) {
         IndexDef d;
         d.options = ixPrimary | ixUnique;
-        for (int i = 0; i < keyFields_; ++i)
-            d.fields << fields_[size_t(i)].name;
+        for (int i = 0; i < hdr_.keyFields; ++i)
+            d.fields << hdr_.fields[size_t(i)].name;
         d.fileName = QFileInfo(familyFile(QStringLiteral("PX"))).fileName();
         out << d;
     }
@@ -538,7 +367,7 @@ QList<IndexDef> ParadoxTable::indexes() const
         if (nf < 1 || fnAt + 2 * nf > h.size())
             continue;
         int m;
-        if (keyFields_ == 0) {
+        if (hdr_.keyFields == 0) {
             m = nf - 3;
         } else {
             // Indexed fields, then the base key fields not among them, then Blk Num.
@@ -548,7 +377,7 @@ QList<IndexDef> ParadoxTable::indexes() const
                 QList<int> chosen;
                 for (int i = 0; i < prefix; ++i)
                     chosen << (le16(p + fnAt + 2 * i) & 0x7FFF);
-                for (int k = 1; k <= keyFields_; ++k)
+                for (int k = 1; k <= hdr_.keyFields; ++k)
                     if (!chosen.contains(k))
                         rest << k;
                 if (prefix + rest.size() == nf - 1) {
@@ -564,8 +393,8 @@ QList<IndexDef> ParadoxTable::indexes() const
         for (int i = 0; i < m; ++i) {
             const int fn = le16(p + fnAt + 2 * i);
             const int field = (fn & 0x7FFF) - 1;
-            if (field >= 0 && field < int(fields_.size()))
-                d.fields << fields_[size_t(field)].name;
+            if (field >= 0 && field < int(hdr_.fields.size()))
+                d.fields << hdr_.fields[size_t(field)].name;
             if (fn & 0x8000)
                 d.options |= ixDescending;
         }
@@ -585,7 +414,7 @@ QList<IndexDef> ParadoxTable::indexes() const
             const int nameAt = 0x58 + le16(p + 0x68);
             const int end = nameAt > 0x58 ? h.indexOf('\0', nameAt) : -1;
             if (end > nameAt)
-                d.name = cp_->decode(QByteArrayView(p + nameAt, end - nameAt));
+                d.name = hdr_.cp->decode(QByteArrayView(p + nameAt, end - nameAt));
         } else if (!d.fields.isEmpty()) {
             d.name = d.fields.first();
         }
@@ -602,7 +431,7 @@ void ParadoxTable::setBlockHeader(int no)
     char* p = c.data.data();
     putLe16(p, quint16(next_[no]));
     putLe16(p + 2, quint16(prev_[no]));
-    putLe16(p + 4, quint16(qint16((count_[no] - 1) * recordSize_)));
+    putLe16(p + 4, quint16(qint16((count_[no] - 1) * hdr_.recordSize)));
     c.dirty = true;
     pxTouch(no);
 }
@@ -644,7 +473,7 @@ RecordId ParadoxTable::last()
 RecordId ParadoxTable::next(RecordId id)
 {
     const int b = idBlock(id), s = idSlot(id);
-    if (id < 0 || b < 1 || b > fileBlocks_ || chainIndex_[b] < 0)
+    if (id < 0 || b < 1 || b > hdr_.fileBlocks || chainIndex_[b] < 0)
         return NoRecord;
     if (s + 1 < count_[b])
         return makeId(b, s + 1);
@@ -657,7 +486,7 @@ RecordId ParadoxTable::next(RecordId id)
 RecordId ParadoxTable::prior(RecordId id)
 {
     const int b = idBlock(id), s = idSlot(id);
-    if (id < 0 || b < 1 || b > fileBlocks_ || chainIndex_[b] < 0)
+    if (id < 0 || b < 1 || b > hdr_.fileBlocks || chainIndex_[b] < 0)
         return NoRecord;
     if (s > 0)
         return makeId(b, s - 1);
@@ -676,7 +505,7 @@ qint64 ParadoxTable::position(RecordId id)
 qint64 ParadoxTable::recordNumber(RecordId id)
 {
     const int b = idBlock(id);
-    if (id < 0 || b < 1 || b > fileBlocks_ || chainIndex_[b] < 0)
+    if (id < 0 || b < 1 || b > hdr_.fileBlocks || chainIndex_[b] < 0)
         return 0;
     ensurePrefix(chainIndex_[b]);
     return prefix_[size_t(chainIndex_[b])] + idSlot(id) + 1;
@@ -702,12 +531,12 @@ RecordId ParadoxTable::atPosition(qint64 position)
 void ParadoxTable::read(RecordId id, QByteArray& raw)
 {
     const int b = idBlock(id), s = idSlot(id);
-    if (id < 0 || b < 1 || b > fileBlocks_ || chainIndex_[b] < 0 || s >= count_[b])
+    if (id < 0 || b < 1 || b > hdr_.fileBlocks || chainIndex_[b] < 0 || s >= count_[b])
         throw FileError(QStringLiteral("Registro inexistente na tabela %1").arg(path_));
-    const char* p = block(b).data.constData() + 6 + s * recordSize_;
-    if (raw.size() != recordSize_)
-        raw.resize(recordSize_);
-    std::memcpy(raw.data(), p, size_t(recordSize_));
+    const char* p = block(b).data.constData() + 6 + s * hdr_.recordSize;
+    if (raw.size() != hdr_.recordSize)
+        raw.resize(hdr_.recordSize);
+    std::memcpy(raw.data(), p, size_t(hdr_.recordSize));
 }
 
 MbFile& ParadoxTable::mb(bool forWrite)
@@ -719,9 +548,9 @@ MbFile& ParadoxTable::mb(bool forWrite)
                 throw FileError(QStringLiteral("O arquivo de blobs (.MB) da tabela %1 não existe; os memorandos e imagens não podem ser lidos").arg(path_));
             const QFileInfo fi(path_);
             mbPath = fi.dir().filePath(fi.completeBaseName() + (fi.suffix() == u"db" ? QStringLiteral(".mb") : QStringLiteral(".MB")));
-            MbFile::create(mbPath, key_);
+            MbFile::create(mbPath, hdr_.key);
         }
-        mb_ = std::make_unique<MbFile>(mbPath, key_);
+        mb_ = std::make_unique<MbFile>(mbPath, hdr_.key);
     }
     if (forWrite)
         mb_->beginWrite();
@@ -730,9 +559,9 @@ MbFile& ParadoxTable::mb(bool forWrite)
 
 Value ParadoxTable::value(const QByteArray& raw, int field)
 {
-    if (field < 0 || field >= int(fields_.size()) || raw.size() != recordSize_)
+    if (field < 0 || field >= int(hdr_.fields.size()) || raw.size() != hdr_.recordSize)
         return {};
-    const Field& f = fields_[size_t(field)];
+    const Field& f = hdr_.fields[size_t(field)];
     const char* p = raw.constData() + f.offset;
     qint64 i = 0;
     double d = 0;
@@ -743,7 +572,7 @@ Value ParadoxTable::value(const QByteArray& raw, int field)
             ++len;
         if (len == 0)
             return {};
-        return Value::text(cp_->decode(QByteArrayView(p, len)));
+        return Value::text(hdr_.cp->decode(QByteArrayView(p, len)));
     }
     case kDate:
         if (!readInt(p, 4, &i) || i <= 0)
@@ -802,7 +631,7 @@ Value ParadoxTable::value(const QByteArray& raw, int field)
             data.remove(0, 8);
     }
     if (f.code == kMemo || f.code == kFmtMemo)
-        return Value::text(cp_->decode(data));
+        return Value::text(hdr_.cp->decode(data));
     return Value::bytes(data);
 }
 
@@ -818,15 +647,15 @@ void ParadoxTable::beginWrite()
 {
     if (writable_)
         return;
-    if (header_[0x38])
+    if (hdr_.bytes[0x38])
         throw FileError(QStringLiteral("A tabela %1 está protegida contra gravação").arg(path_));
     if (!freeListProblem_.isEmpty())
         throw FileError(QStringLiteral("A tabela %1 não pode ser gravada: %2").arg(path_, freeListProblem_));
-    if (uchar(header_[0x14]) || uchar(header_[0x2A]))
+    if (uchar(hdr_.bytes[0x14]) || uchar(hdr_.bytes[0x2A]))
         throw FileError(QStringLiteral("A tabela %1 está marcada como precisando de reparo; recupere-a com o Paradox antes de gravar").arg(path_));
-    if (keyFields_ > 0 && hasAlphaKey_ && !collationKnown_)
+    if (hdr_.keyFields > 0 && hdr_.hasAlphaKey && !hdr_.collationKnown)
         throw FileError(QStringLiteral("A tabela %1 tem chave alfanumérica com a ordem de classificação '%2', que não é conhecida; gravar nela deixaria os registros numa ordem que outros programas leriam errado")
-                            .arg(path_, sortOrderId_.isEmpty() ? QString::number(sortByte_) : sortOrderId_));
+                            .arg(path_, hdr_.sortOrderId.isEmpty() ? QString::number(hdr_.sortByte) : hdr_.sortOrderId));
     // Paradox and the BDE keep their .LCK files locked while they run; one left behind by a
     // crash is not, and does not stop writing.
     const QFileInfo fi(path_);
@@ -847,7 +676,7 @@ void ParadoxTable::beginWrite()
     file_ = std::move(writer);
     writable_ = true;
     putBlocksInStep();
-    if (keyFields_ > 0) {
+    if (hdr_.keyFields > 0) {
         loadFirstKeys();
         pxOpen();
     }
@@ -863,25 +692,25 @@ void ParadoxTable::loadFirstKeys()
 
 void ParadoxTable::refreshFirstKey(int ci)
 {
-    if (keyFields_ == 0 || ci < 0 || ci >= int(chain_.size()))
+    if (hdr_.keyFields == 0 || ci < 0 || ci >= int(chain_.size()))
         return;
     if (firstKey_.size() != chain_.size())
         firstKey_.resize(chain_.size());
     const int b = chain_[size_t(ci)];
     pxTouch(b);
     if (count_[b] > 0)
-        firstKey_[size_t(ci)] = QByteArray(block(b).data.constData() + 6, keySize_);
+        firstKey_[size_t(ci)] = QByteArray(block(b).data.constData() + 6, hdr_.keySize);
     else
         firstKey_[size_t(ci)] = ci > 0 ? firstKey_[size_t(ci) - 1] : QByteArray();
 }
 
 int ParadoxTable::compareKeys(const char* a, const char* b) const
 {
-    for (int i = 0; i < keyFields_; ++i) {
-        const Field& f = fields_[size_t(i)];
+    for (int i = 0; i < hdr_.keyFields; ++i) {
+        const Field& f = hdr_.fields[size_t(i)];
         int r;
         if (f.code == kAlpha)
-            r = collation_->compare(a + f.offset, f.size, b + f.offset, f.size);
+            r = hdr_.collation->compare(a + f.offset, f.size, b + f.offset, f.size);
         else
             r = std::memcmp(a + f.offset, b + f.offset, size_t(f.size));
         if (r)
@@ -901,7 +730,7 @@ void ParadoxTable::locate(const char* rec, int* chainIndex, int* slot, bool* equ
     const int lastCi = int(chain_.size()) - 1;
     const int lastB = chain_[size_t(lastCi)];
     if (count_[lastB] > 0) {
-        const int c = compareKeys(rec, block(lastB).data.constData() + 6 + (count_[lastB] - 1) * recordSize_);
+        const int c = compareKeys(rec, block(lastB).data.constData() + 6 + (count_[lastB] - 1) * hdr_.recordSize);
         if (c > 0) {
             *chainIndex = lastCi;
             *slot = count_[lastB];
@@ -923,30 +752,30 @@ void ParadoxTable::locate(const char* rec, int* chainIndex, int* slot, bool* equ
     int l = 0, h = count_[b];
     while (l < h) {
         const int m = (l + h) / 2;
-        if (compareKeys(data + m * recordSize_, rec) < 0)
+        if (compareKeys(data + m * hdr_.recordSize, rec) < 0)
             l = m + 1;
         else
             h = m;
     }
     *chainIndex = lo;
     *slot = l;
-    *equal = l < count_[b] && compareKeys(data + l * recordSize_, rec) == 0;
+    *equal = l < count_[b] && compareKeys(data + l * hdr_.recordSize, rec) == 0;
 }
 
 int ParadoxTable::allocBlock()
 {
     int nb;
-    if (firstFree_ > 0) {
-        nb = firstFree_;
-        firstFree_ = next_[nb];
+    if (hdr_.firstFree > 0) {
+        nb = hdr_.firstFree;
+        hdr_.firstFree = next_[nb];
         BlockStore::Block& c = block(nb);
         c.data.fill('\0');
         c.dirty = true;
     } else {
-        if (fileBlocks_ >= 0xFFFF)
+        if (hdr_.fileBlocks >= 0xFFFF)
             throw FileError(QStringLiteral("A tabela %1 atingiu o número máximo de blocos").arg(path_));
-        nb = ++fileBlocks_;
-        blocks_.setBlockCount(fileBlocks_);
+        nb = ++hdr_.fileBlocks;
+        blocks_.setBlockCount(hdr_.fileBlocks);
         next_.push_back(0);
         prev_.push_back(0);
         count_.push_back(0);
@@ -965,12 +794,12 @@ void ParadoxTable::freeBlock(int no)
 {
     chainIndex_[no] = -1;
     count_[no] = 0;
-    next_[no] = firstFree_;
-    firstFree_ = no;
+    next_[no] = hdr_.firstFree;
+    hdr_.firstFree = no;
     BlockStore::Block& c = block(no);
-    std::memset(c.data.data() + 6, 0, size_t(blockSize_ - 6));
+    std::memset(c.data.data() + 6, 0, size_t(hdr_.blockSize - 6));
     putLe16(c.data.data(), quint16(next_[no]));
-    putLe16(c.data.data() + 4, quint16(qint16(-recordSize_)));
+    putLe16(c.data.data() + 4, quint16(qint16(-hdr_.recordSize)));
     c.dirty = true;
 }
 
@@ -980,7 +809,7 @@ RecordId ParadoxTable::insertAt(int ci, int slot, const char* rec)
         const int nb = allocBlock();
         chain_.push_back(nb);
         chainIndex_[nb] = 0;
-        if (keyFields_)
+        if (hdr_.keyFields)
             firstKey_.assign(1, QByteArray());
         pxInsertFirst(nb);
         ci = 0;
@@ -1002,13 +831,13 @@ RecordId ParadoxTable::insertAt(int ci, int slot, const char* rec)
         chain_.insert(chain_.begin() + at + 1, nb);
         for (size_t k = size_t(at) + 1; k < chain_.size(); ++k)
             chainIndex_[chain_[k]] = int(k);
-        if (keyFields_)
+        if (hdr_.keyFields)
             firstKey_.insert(firstKey_.begin() + at + 1, QByteArray());
         pxLinkAfter(ob, nb);
         chainChanged(at);
         setBlockHeader(ob);
     };
-    if (count_[b] >= capacity_) {
+    if (count_[b] >= hdr_.capacity) {
         if (slot == count_[b] && ci == int(chain_.size()) - 1) {
             const int nb = allocBlock();
             linkAfter(ci, nb);
@@ -1024,10 +853,10 @@ RecordId ParadoxTable::insertAt(int ci, int slot, const char* rec)
             {
                 const BlockStore::Pin from = blocks_.pin(b);
                 BlockStore::Block& to = block(nb);
-                std::memcpy(to.data.data() + 6, from->data.constData() + 6 + keep * recordSize_, size_t(move) * recordSize_);
+                std::memcpy(to.data.data() + 6, from->data.constData() + 6 + keep * hdr_.recordSize, size_t(move) * hdr_.recordSize);
                 to.dirty = true;
             }
-            std::memset(block(b).data.data() + 6 + keep * recordSize_, 0, size_t(move) * recordSize_);
+            std::memset(block(b).data.data() + 6 + keep * hdr_.recordSize, 0, size_t(move) * hdr_.recordSize);
             count_[b] = keep;
             count_[nb] = move;
             setBlockHeader(b);
@@ -1042,8 +871,8 @@ RecordId ParadoxTable::insertAt(int ci, int slot, const char* rec)
     }
     BlockStore::Block& c = block(b);
     char* base = c.data.data() + 6;
-    std::memmove(base + (slot + 1) * recordSize_, base + slot * recordSize_, size_t(count_[b] - slot) * recordSize_);
-    std::memcpy(base + slot * recordSize_, rec, size_t(recordSize_));
+    std::memmove(base + (slot + 1) * hdr_.recordSize, base + slot * hdr_.recordSize, size_t(count_[b] - slot) * hdr_.recordSize);
+    std::memcpy(base + slot * hdr_.recordSize, rec, size_t(hdr_.recordSize));
     c.dirty = true;
     count_[b] += 1;
     setBlockHeader(b);
@@ -1058,9 +887,9 @@ RecordId ParadoxTable::insertAt(int ci, int slot, const char* rec)
 void ParadoxTable::truncateToHeader()
 {
     blocks_.forget();
-    fileBlocks_ = 0;
+    hdr_.fileBlocks = 0;
     blocks_.setBlockCount(0);
-    firstFree_ = 0;
+    hdr_.firstFree = 0;
     chain_.clear();
     firstKey_.clear();
     next_.assign(1, 0);
@@ -1082,8 +911,8 @@ void ParadoxTable::removeAt(int ci, int slot)
     {
         BlockStore::Block& c = block(b);
         char* base = c.data.data() + 6;
-        std::memmove(base + slot * recordSize_, base + (slot + 1) * recordSize_, size_t(count_[b] - slot - 1) * recordSize_);
-        std::memset(base + (count_[b] - 1) * recordSize_, 0, size_t(recordSize_));
+        std::memmove(base + slot * hdr_.recordSize, base + (slot + 1) * hdr_.recordSize, size_t(count_[b] - slot - 1) * hdr_.recordSize);
+        std::memset(base + (count_[b] - 1) * hdr_.recordSize, 0, size_t(hdr_.recordSize));
         c.dirty = true;
     }
     count_[b] -= 1;
@@ -1107,7 +936,7 @@ void ParadoxTable::removeAt(int ci, int slot)
         {
             const BlockStore::Pin from = blocks_.pin(nb);
             BlockStore::Block& to = block(b);
-            std::memcpy(to.data.data() + 6, from->data.constData() + 6, size_t(count_[nb]) * recordSize_);
+            std::memcpy(to.data.data() + 6, from->data.constData() + 6, size_t(count_[nb]) * hdr_.recordSize);
             to.dirty = true;
         }
         count_[b] = count_[nb];
@@ -1118,7 +947,7 @@ void ParadoxTable::removeAt(int ci, int slot)
         }
         setBlockHeader(b);
         chain_.erase(chain_.begin() + 1);
-        if (keyFields_)
+        if (hdr_.keyFields)
             firstKey_.erase(firstKey_.begin() + 1);
         for (size_t k = 1; k < chain_.size(); ++k)
             chainIndex_[chain_[k]] = int(k);
@@ -1138,7 +967,7 @@ void ParadoxTable::removeAt(int ci, int slot)
         setBlockHeader(nx);
     }
     chain_.erase(chain_.begin() + ci);
-    if (keyFields_)
+    if (hdr_.keyFields)
         firstKey_.erase(firstKey_.begin() + ci);
     for (size_t k = size_t(ci); k < chain_.size(); ++k)
         chainIndex_[chain_[k]] = int(k);
@@ -1149,19 +978,19 @@ void ParadoxTable::removeAt(int ci, int slot)
 
 Value ParadoxTable::normalize(int field, const Value& v)
 {
-    if (field < 0 || field >= int(fields_.size()))
+    if (field < 0 || field >= int(hdr_.fields.size()))
         throw Error(QStringLiteral("Campo %1 inexistente na tabela %2").arg(field + 1).arg(path_));
     if (v.isNull())
         return v;
-    const Field& f = fields_[size_t(field)];
+    const Field& f = hdr_.fields[size_t(field)];
     auto wrongKind = [&]() -> Value {
         throw ConvertError(QStringLiteral("Valor '%1' não serve para o campo '%2'").arg(v.debugString(), f.name));
     };
     auto encodeText = [&](const QString& s, QByteArray* out) {
         QChar bad;
-        if (!cp_->encode(s, out, &bad))
+        if (!hdr_.cp->encode(s, out, &bad))
             throw ConvertError(QStringLiteral("O caractere '%1' do campo '%2' não existe no código de página %3 da tabela")
-                                   .arg(QString(bad), f.name, cp_->name()));
+                                   .arg(QString(bad), f.name, hdr_.cp->name()));
     };
     double d = 0;
     switch (f.code) {
@@ -1172,7 +1001,7 @@ Value ParadoxTable::normalize(int field, const Value& v)
         const qsizetype nul = s.indexOf(QChar(0));
         if (nul >= 0)
             s.truncate(nul);  // the field ends at its first NUL
-        if (cp_->isSingleByte() && s.size() > f.size)
+        if (hdr_.cp->isSingleByte() && s.size() > f.size)
             s.truncate(f.size);
         QByteArray bytes;
         encodeText(s, &bytes);
@@ -1280,7 +1109,7 @@ Value ParadoxTable::normalize(int field, const Value& v)
 
 void ParadoxTable::encodeField(int field, const Value& value, char* p, const char* oldP)
 {
-    const Field& f = fields_[size_t(field)];
+    const Field& f = hdr_.fields[size_t(field)];
     const Value v = normalize(field, value);
     if (!isBlobCode(f.code))
         std::memset(p, 0, size_t(f.size));
@@ -1289,7 +1118,7 @@ void ParadoxTable::encodeField(int field, const Value& value, char* p, const cha
     switch (f.code) {
     case kAlpha: {
         QByteArray bytes;
-        cp_->encode(v.asText(), &bytes);
+        hdr_.cp->encode(v.asText(), &bytes);
         std::memcpy(p, bytes.constData(), size_t(std::min<qsizetype>(bytes.size(), f.size)));
         return;
     }
@@ -1318,7 +1147,7 @@ void ParadoxTable::encodeField(int field, const Value& value, char* p, const cha
         return;
     QByteArray data;
     if (f.code == kMemo || f.code == kFmtMemo)
-        cp_->encode(v.asText(), &data);
+        hdr_.cp->encode(v.asText(), &data);
     else
         data = v.asBytes();
     if (data.size() > 0x7FFFFFF0)
@@ -1345,16 +1174,16 @@ void ParadoxTable::encodeField(int field, const Value& value, char* p, const cha
 
 void ParadoxTable::checkRange(int field, const char* p) const
 {
-    const Field& f = fields_[size_t(field)];
+    const Field& f = hdr_.fields[size_t(field)];
     if ((f.minRaw.isEmpty() && f.maxRaw.isEmpty()) || isBlank(p, f.size))
         return;
     auto cmp = [&](const QByteArray& bound) {
         if (f.code == kAlpha)
-            return collation_->compare(p, f.size, bound.constData(), f.size);
+            return hdr_.collation->compare(p, f.size, bound.constData(), f.size);
         return std::memcmp(p, bound.constData(), size_t(f.size));
     };
     auto shown = [&](const QByteArray& raw) {
-        return const_cast<ParadoxTable*>(this)->value(QByteArray(recordSize_, '\0').replace(f.offset, f.size, raw), field).debugString();
+        return const_cast<ParadoxTable*>(this)->value(QByteArray(hdr_.recordSize, '\0').replace(f.offset, f.size, raw), field).debugString();
     };
     if (f.minRaw.size() == f.size && cmp(f.minRaw) < 0)
         throw Error(QStringLiteral("O valor do campo '%1' está abaixo do mínimo permitido (%2)").arg(f.name, shown(f.minRaw)));
@@ -1364,10 +1193,10 @@ void ParadoxTable::checkRange(int field, const char* p) const
 
 QList<Value> ParadoxTable::newRecordValues()
 {
-    QList<Value> out(fields_.size());
-    QByteArray raw(recordSize_, '\0');
-    for (size_t i = 0; i < fields_.size(); ++i) {
-        const Field& f = fields_[i];
+    QList<Value> out(hdr_.fields.size());
+    QByteArray raw(hdr_.recordSize, '\0');
+    for (size_t i = 0; i < hdr_.fields.size(); ++i) {
+        const Field& f = hdr_.fields[i];
         if (f.defaultRaw.size() == f.size) {
             raw.replace(f.offset, f.size, f.defaultRaw);
             out[qsizetype(i)] = value(raw, int(i));
@@ -1380,13 +1209,13 @@ void ParadoxTable::encodeRecord(const QList<Value>& values, const QList<bool>* c
                                 const QByteArray* old)
 {
     // Everything except blobs: blobs are written only once the record is sure to be stored.
-    for (int i = 0; i < int(fields_.size()); ++i) {
-        if (isBlobCode(fields_[size_t(i)].code))
+    for (int i = 0; i < int(hdr_.fields.size()); ++i) {
+        if (isBlobCode(hdr_.fields[size_t(i)].code))
             continue;
         if (changed && (i >= changed->size() || !(*changed)[i]))
             continue;
         const Value v = i < values.size() ? values[i] : Value();
-        encodeField(i, v, rec.data() + fields_[size_t(i)].offset, old ? old->constData() + fields_[size_t(i)].offset : nullptr);
+        encodeField(i, v, rec.data() + hdr_.fields[size_t(i)].offset, old ? old->constData() + hdr_.fields[size_t(i)].offset : nullptr);
     }
 }
 
@@ -1394,38 +1223,38 @@ RecordId ParadoxTable::insert(const QList<Value>& values, RecordId before)
 {
     beginWrite();
     secondaryMarkStale();
-    QByteArray rec(recordSize_, '\0');
+    QByteArray rec(hdr_.recordSize, '\0');
     encodeRecord(values, nullptr, rec, nullptr);
-    const quint32 savedAutoInc = autoInc_;
-    for (int i = 0; i < int(fields_.size()); ++i) {
-        const Field& f = fields_[size_t(i)];
+    const quint32 savedAutoInc = hdr_.autoInc;
+    for (int i = 0; i < int(hdr_.fields.size()); ++i) {
+        const Field& f = hdr_.fields[size_t(i)];
         char* p = rec.data() + f.offset;
         if (f.code == kAutoInc) {
             qint64 v;
             if (!readInt(p, 4, &v)) {
-                if (autoInc_ >= 2147483647u)
+                if (hdr_.autoInc >= 2147483647u)
                     throw Error(QStringLiteral("O campo autoincremento '%1' esgotou seus valores").arg(f.name));
-                writeInt(p, 4, qint64(autoInc_ + 1));
-                autoInc_ += 1;
-            } else if (v > 0 && quint32(v) > autoInc_) {
-                autoInc_ = quint32(v);
+                writeInt(p, 4, qint64(hdr_.autoInc + 1));
+                hdr_.autoInc += 1;
+            } else if (v > 0 && quint32(v) > hdr_.autoInc) {
+                hdr_.autoInc = quint32(v);
             }
         }
-        if (defs_[i].required && !isBlobCode(f.code) && isBlank(p, f.size))
+        if (hdr_.defs[i].required && !isBlobCode(f.code) && isBlank(p, f.size))
             throw Error(QStringLiteral("Campo '%1' deve ter um valor").arg(f.name));
-        if (isBlobCode(f.code) && defs_[i].required && (i >= values.size() || values[i].isNull()))
+        if (isBlobCode(f.code) && hdr_.defs[i].required && (i >= values.size() || values[i].isNull()))
             throw Error(QStringLiteral("Campo '%1' deve ter um valor").arg(f.name));
         checkRange(i, p);
     }
     int ci, slot;
     bool equal = false;
-    if (keyFields_ > 0) {
+    if (hdr_.keyFields > 0) {
         locate(rec.constData(), &ci, &slot, &equal);
         if (equal) {
-            autoInc_ = savedAutoInc;
+            hdr_.autoInc = savedAutoInc;
             throw KeyViolation(QStringLiteral("Violação de chave"));
         }
-    } else if (before != NoRecord && idBlock(before) >= 1 && idBlock(before) <= fileBlocks_ &&
+    } else if (before != NoRecord && idBlock(before) >= 1 && idBlock(before) <= hdr_.fileBlocks &&
                chainIndex_[idBlock(before)] >= 0 && idSlot(before) < count_[idBlock(before)]) {
         ci = chainIndex_[idBlock(before)];
         slot = idSlot(before);
@@ -1433,10 +1262,10 @@ RecordId ParadoxTable::insert(const QList<Value>& values, RecordId before)
         ci = int(chain_.size()) - 1;
         slot = ci >= 0 ? count_[chain_[size_t(ci)]] : 0;
     }
-    for (int i = 0; i < int(fields_.size()); ++i)
-        if (isBlobCode(fields_[size_t(i)].code))
-            encodeField(i, i < values.size() ? values[i] : Value(), rec.data() + fields_[size_t(i)].offset, nullptr);
-    if (autoInc_ != savedAutoInc)
+    for (int i = 0; i < int(hdr_.fields.size()); ++i)
+        if (isBlobCode(hdr_.fields[size_t(i)].code))
+            encodeField(i, i < values.size() ? values[i] : Value(), rec.data() + hdr_.fields[size_t(i)].offset, nullptr);
+    if (hdr_.autoInc != savedAutoInc)
         dirty_ = true;
     const RecordId id = insertAt(ci, slot, rec.constData());
     commitWrite();
@@ -1451,24 +1280,24 @@ RecordId ParadoxTable::update(RecordId id, const QList<Value>& values, const QLi
     read(id, old);
     QByteArray rec = old;
     encodeRecord(values, &changed, rec, &old);
-    for (int i = 0; i < int(fields_.size()); ++i) {
-        const Field& f = fields_[size_t(i)];
+    for (int i = 0; i < int(hdr_.fields.size()); ++i) {
+        const Field& f = hdr_.fields[size_t(i)];
         if (i >= changed.size() || !changed[i])
             continue;
         char* p = rec.data() + f.offset;
-        if (defs_[i].required && f.code != kAutoInc &&
+        if (hdr_.defs[i].required && f.code != kAutoInc &&
             (isBlobCode(f.code) ? (i >= values.size() || values[i].isNull()) : isBlank(p, f.size)))
             throw Error(QStringLiteral("Campo '%1' deve ter um valor").arg(f.name));
         checkRange(i, p);
         if (f.code == kAutoInc) {
             qint64 v;
-            if (readInt(p, 4, &v) && v > 0 && quint32(v) > autoInc_) {
-                autoInc_ = quint32(v);
+            if (readInt(p, 4, &v) && v > 0 && quint32(v) > hdr_.autoInc) {
+                hdr_.autoInc = quint32(v);
                 dirty_ = true;
             }
         }
     }
-    const bool keyMoved = keyFields_ > 0 && compareKeys(rec.constData(), old.constData()) != 0;
+    const bool keyMoved = hdr_.keyFields > 0 && compareKeys(rec.constData(), old.constData()) != 0;
     if (keyMoved) {
         int ci, slot;
         bool equal;
@@ -1476,17 +1305,17 @@ RecordId ParadoxTable::update(RecordId id, const QList<Value>& values, const QLi
         if (equal)
             throw KeyViolation(QStringLiteral("Violação de chave"));
     }
-    for (int i = 0; i < int(fields_.size()); ++i)
-        if (isBlobCode(fields_[size_t(i)].code) && i < changed.size() && changed[i])
-            encodeField(i, i < values.size() ? values[i] : Value(), rec.data() + fields_[size_t(i)].offset,
-                        old.constData() + fields_[size_t(i)].offset);
+    for (int i = 0; i < int(hdr_.fields.size()); ++i)
+        if (isBlobCode(hdr_.fields[size_t(i)].code) && i < changed.size() && changed[i])
+            encodeField(i, i < values.size() ? values[i] : Value(), rec.data() + hdr_.fields[size_t(i)].offset,
+                        old.constData() + hdr_.fields[size_t(i)].offset);
     const int b = idBlock(id), s = idSlot(id);
     if (!keyMoved) {
         BlockStore::Block& c = block(b);
-        std::memcpy(c.data.data() + 6 + s * recordSize_, rec.constData(), size_t(recordSize_));
+        std::memcpy(c.data.data() + 6 + s * hdr_.recordSize, rec.constData(), size_t(hdr_.recordSize));
         c.dirty = true;
         dirty_ = true;
-        if (s == 0 && keyFields_ > 0)
+        if (s == 0 && hdr_.keyFields > 0)
             refreshFirstKey(chainIndex_[b]);  // the first key of a block may change in its bytes only
         commitWrite();
         return id;
@@ -1506,7 +1335,7 @@ RecordId ParadoxTable::remove(RecordId id)
     secondaryMarkStale();
     QByteArray old;
     read(id, old);
-    for (const Field& f : fields_) {
+    for (const Field& f : hdr_.fields) {
         if (!isBlobCode(f.code))
             continue;
         const char* d = old.constData() + f.offset + f.size - 10;
@@ -1529,24 +1358,8 @@ RecordId ParadoxTable::remove(RecordId id)
 
 void ParadoxTable::writeHeader()
 {
-    char* p = header_.data();
-    putLe32(p + 0x06, quint32(totalRecords_));
-    putLe16(p + 0x0A, quint16(chain_.size()));
-    putLe16(p + 0x0C, quint16(fileBlocks_));
-    putLe16(p + 0x0E, quint16(chain_.empty() ? 0 : chain_.front()));
-    putLe16(p + 0x10, quint16(chain_.empty() ? 0 : chain_.back()));
-    putLe16(p + 0x3A, quint16(fileBlocks_));
-    putLe16(p + 0x4D, quint16(firstFree_));
-    bool hasAutoInc = false;
-    for (const Field& f : fields_)
-        hasAutoInc = hasAutoInc || f.code == kAutoInc;
-    if (hasAutoInc)
-        putLe32(p + 0x49, autoInc_);
-    if (version_ >= 5)
-        putLe32(p + 0x60, quint32(std::time(nullptr)));
-    // Everything that changes lies in the fixed part.
-    const qint64 n = std::min<qint64>(0x78, header_.size());
-    file_.write(0, header_.constData(), n);
+    hdr_.writeCounters(file_, {totalRecords_, int(chain_.size()), chain_.empty() ? 0 : chain_.front(),
+                               chain_.empty() ? 0 : chain_.back()});
 }
 
 void ParadoxTable::commitWrite()
@@ -1557,18 +1370,18 @@ void ParadoxTable::commitWrite()
         mb_->flush();  // blobs before the records that point at them
     // The change counter moves first, alone: until the .PX carries the same value at the very
     // end, the family reads as out of step, whatever step an interruption stops at.
-    header_[0x2D] = char(uchar(header_[0x2D]) + 1);
+    hdr_.bytes[0x2D] = char(uchar(hdr_.bytes[0x2D]) + 1);
     // Records leave the header's count before they leave the blocks (readers stop at the
     // count), and join it only after the blocks hold them (writeHeader() below).
-    const qint64 counted = le32(header_.constData() + 6);
+    const qint64 counted = le32(hdr_.bytes.constData() + 6);
     const qint64 least = std::max<qint64>(0, counted - removedSinceCommit_);
     removedSinceCommit_ = 0;
     if (least < counted) {
-        putLe32(header_.data() + 6, quint32(least));
-        file_.write(6, header_.constData() + 6, 4);
+        putLe32(hdr_.bytes.data() + 6, quint32(least));
+        file_.write(6, hdr_.bytes.constData() + 6, 4);
     }
     if (pxActive_) {
-        file_.write(0x2D, header_.constData() + 0x2D, 1);
+        file_.write(0x2D, hdr_.bytes.constData() + 0x2D, 1);
         if (writeStepHook)
             writeStepHook(0);
     }
@@ -1580,9 +1393,9 @@ void ParadoxTable::commitWrite()
                 blocks_.write(c);
     newBlocks_.clear();
     // The header counts the new blocks before the chain points at them.
-    if (fileBlocks_ > le16(header_.constData() + 0x0C)) {
-        putLe16(header_.data() + 0x0C, quint16(fileBlocks_));
-        file_.write(0x0C, header_.constData() + 0x0C, 2);
+    if (hdr_.fileBlocks > le16(hdr_.bytes.constData() + 0x0C)) {
+        putLe16(hdr_.bytes.data() + 0x0C, quint16(hdr_.fileBlocks));
+        file_.write(0x0C, hdr_.bytes.constData() + 0x0C, 2);
     }
     for (BlockStore::Block& c : blocks_.buffers())
         if (c.no && c.dirty && chainIndex_[c.no] >= 0)
@@ -1596,7 +1409,7 @@ void ParadoxTable::commitWrite()
     if (writeStepHook)
         writeStepHook(2);
     writeHeader();
-    const qint64 expected = headerSize_ + qint64(fileBlocks_) * blockSize_;
+    const qint64 expected = hdr_.headerSize + qint64(hdr_.fileBlocks) * hdr_.blockSize;
     if (blocks_.fileSize() != expected) {
         file_.resize(expected);
         blocks_.setFileSize(expected);

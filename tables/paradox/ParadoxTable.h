@@ -10,6 +10,7 @@
 #include "tables/CodePage.h"
 #include "tables/TableFile.h"
 #include "tables/io/File.h"
+#include "tables/paradox/ParadoxHeader.h"
 #include "tables/paradox/PxBlockStore.h"
 #include "tables/paradox/PxCodec.h"
 
@@ -29,7 +30,7 @@ public:
     QString path() const override { return path_; }
     QString formatName() const override;
     QString codePageName() const override;
-    const QList<FieldDef>& fields() const override { return defs_; }
+    const QList<FieldDef>& fields() const override { return hdr_.defs; }
     QList<IndexDef> indexes() const override;
     // Alpha keys by the table's sort order; the other kinds by value, as the default does.
     QByteArray sortKey(int field, const Value& value) override;
@@ -65,22 +66,15 @@ public:
     static inline void (*writeStepHook)(int step) = nullptr;
 
     // What tests and `info` like to know.
-    int version() const { return version_; }
-    int keyFieldCount() const { return keyFields_; }
-    int blockSize() const { return blockSize_; }
-    QString sortOrderId() const { return sortOrderId_; }
-    int codePageNumber() const { return codePage_; }
-    bool isEncrypted() const { return key_ != 0; }
+    int version() const { return hdr_.version; }
+    int keyFieldCount() const { return hdr_.keyFields; }
+    int blockSize() const { return hdr_.blockSize; }
+    QString sortOrderId() const { return hdr_.sortOrderId; }
+    int codePageNumber() const { return hdr_.codePage; }
+    bool isEncrypted() const { return hdr_.key != 0; }
 
-    struct Field {
-        QString name;
-        int code = 0;   // type code of the header
-        int size = 0;   // bytes in the record
-        int offset = 0;
-        int decimals = 0;  // BCD
-        QByteArray minRaw, maxRaw, defaultRaw;  // from the .VAL, record encoding
-    };
-    const std::vector<Field>& rawFields() const { return fields_; }
+    using Field = px::FieldDesc;
+    const std::vector<Field>& rawFields() const { return hdr_.fields; }
 
     // The primary index, held in memory while writing and written block by block: one node
     // per .PX block; level 0 entries point at data blocks, higher ones at .PX blocks.
@@ -102,7 +96,6 @@ private:
     friend class ParadoxChecker;
     [[noreturn]] void damaged(const QString& what) const;
     void openHeader();
-    void parseFields(const QByteArray& h, int varStart);
     void walkChain();
     void hideUncountedRecords();
     void putBlocksInStep();
@@ -171,30 +164,8 @@ private:
     bool writable_ = false;
     bool dirty_ = false;
 
-    QByteArray header_;
-    int recordSize_ = 0;
-    int headerSize_ = 0;
-    int fileType_ = 0;
-    int blockSize_ = 0;
-    int capacity_ = 0;
-    int version_ = 0;
-    int keyFields_ = 0;
-    int fileBlocks_ = 0;
-    int firstFree_ = 0;
-    quint32 autoInc_ = 0;
-    quint32 key_ = 0;
-    int codePage_ = 0;
-    int sortByte_ = 0;
-    QString sortOrderId_;
-    std::shared_ptr<const CodePage> cp_;
-    const px::Collation* collation_ = nullptr;
-    bool collationKnown_ = true;
+    px::TableHeader hdr_;  // counters included: writing keeps them here
     QString freeListProblem_;
-
-    std::vector<Field> fields_;
-    QList<FieldDef> defs_;
-    bool hasAlphaKey_ = false;
-    int keySize_ = 0;  // bytes of the leading key fields
 
     std::vector<int> next_, prev_, count_;
     std::vector<int> chain_;       // blocks in chain order
