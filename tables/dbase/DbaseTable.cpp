@@ -23,12 +23,6 @@ namespace quillora::dbase {
 
 namespace {
 
-constexpr qint64 kCacheBytes = 64 * 1024;
-constexpr qint64 kJumpCacheBytes = 1024;
-// Appends are written in batches of about this size, each followed by one header update.
-constexpr qint64 kAppendBatchBytes = 64 * 1024;
-constexpr qint64 kAppendBatchRecords = 1000;
-
 using io::le16;
 using io::le32;
 using io::putLe32;
@@ -40,8 +34,9 @@ DbaseTable::DbaseTable(const QString& path, const QString& codePage)
     : path_(path), overrideCodePage_(codePage)
 {
     openFile();
-    head_ = readDbaseHeader(file_, path_, overrideCodePage_);
-    physCount_ = std::min(head_.count, head_.available);
+    head_ = readDbaseHeader(records_.file(), path_, overrideCodePage_);
+    records_.setLayout(head_.headerLen, head_.recordLen);
+    records_.setCount(std::min(head_.count, head_.available));
     // Read what is there; writing is refused until the file is repaired.
     truncated_ = head_.available < head_.count;
     bool memoFields = false;
@@ -73,7 +68,7 @@ void DbaseTable::damaged(const QString& why) const
 
 void DbaseTable::openFile()
 {
-    const int err = file_.tryOpen(path_, io::OpenMode::Read);
+    const int err = records_.file().tryOpen(path_, io::OpenMode::Read);
     if (err == -ENOENT)
         throw FileError(QStringLiteral("Tabela não encontrada: %1").arg(path_));
     if (err == -EISDIR)
@@ -241,32 +236,6 @@ QByteArray DbaseTable::sortKey(int field, const Value& value)
 
 // --- Navigation -----------------------------------------------------------------------------
 
-void DbaseTable::fillCache(qint64 rec, bool backward)
-{
-    // A walk that runs on from the records in hand reads a large window; a jump elsewhere (a
-    // search landing on one record) reads only a page's worth, so random access stays cheap.
-    const bool continues = cacheCount_ > 0 && (backward ? rec == cacheFirst_ - 1 : rec == cacheFirst_ + cacheCount_);
-    const qint64 bytes = continues ? kCacheBytes : kJumpCacheBytes;
-    const qint64 window = std::max<qint64>(1, bytes / head_.recordLen);
-    qint64 start = backward ? std::max<qint64>(0, rec - window + 1) : rec;
-    const qint64 n = std::min(window, diskCount() - start);
-    cache_.resize(n * head_.recordLen);
-    cacheFirst_ = start;
-    cacheCount_ = 0;
-    file_.read(head_.headerLen + start * qint64(head_.recordLen), cache_.data(), n * head_.recordLen);
-    cacheCount_ = n;
-}
-
-const char* DbaseTable::recordAt(qint64 rec, bool backward)
-{
-    const qint64 disk = diskCount();
-    if (rec >= disk)
-        return pending_.constData() + (rec - disk) * head_.recordLen;
-    if (rec < cacheFirst_ || rec >= cacheFirst_ + cacheCount_)
-        fillCache(rec, backward);
-    return cache_.constData() + (rec - cacheFirst_) * head_.recordLen;
-}
-
 bool DbaseTable::isDeleted(RecordId id)
 {
     checkId(id);
@@ -280,12 +249,12 @@ RecordId DbaseTable::first()
 
 RecordId DbaseTable::last()
 {
-    return prior(physCount_ + 1);
+    return prior(records_.count() + 1);
 }
 
 RecordId DbaseTable::next(RecordId id)
 {
-    for (qint64 rec = std::max<qint64>(id, 0); rec < physCount_; ++rec)
+    for (qint64 rec = std::max<qint64>(id, 0); rec < records_.count(); ++rec)
         if (flagOf(rec) != '*')
             return rec + 1;
     return NoRecord;
@@ -293,7 +262,7 @@ RecordId DbaseTable::next(RecordId id)
 
 RecordId DbaseTable::prior(RecordId id)
 {
-    for (qint64 rec = std::min(id, physCount_ + 1) - 2; rec >= 0; --rec)
+    for (qint64 rec = std::min(id, records_.count() + 1) - 2; rec >= 0; --rec)
         if (flagOf(rec, true) != '*')
             return rec + 1;
     return NoRecord;
@@ -303,7 +272,7 @@ qint64 DbaseTable::count()
 {
     if (visible_ < 0) {
         qint64 n = 0;
-        for (qint64 rec = 0; rec < physCount_; ++rec)
+        for (qint64 rec = 0; rec < records_.count(); ++rec)
             n += flagOf(rec) != '*';
         visible_ = n;
     }
@@ -312,7 +281,7 @@ qint64 DbaseTable::count()
 
 void DbaseTable::checkId(RecordId id) const
 {
-    if (id < 1 || id > physCount_)
+    if (id < 1 || id > records_.count())
         throw FileError(QStringLiteral("Registro %1 não existe na tabela %2").arg(id).arg(path_));
 }
 
@@ -321,7 +290,7 @@ void DbaseTable::checkId(RecordId id) const
 void DbaseTable::read(RecordId id, QByteArray& raw)
 {
     checkId(id);
-    const char* src = recordAt(id - 1);
+    const char* src = records_.record(id - 1);
     raw.resize(head_.recordLen);
     std::memcpy(raw.data(), src, size_t(head_.recordLen));
 }
@@ -358,7 +327,7 @@ void DbaseTable::beginWrite()
     if (truncated_)
         refuse(QStringLiteral("o cabeçalho diz %1 registros, mas o arquivo só contém %2 (arquivo truncado)")
                    .arg(head_.count)
-                   .arg(physCount_));
+                   .arg(records_.count()));
     planIndexes();
 
     if (memo_.style() != DbaseMemo::Style::None && !memo_.isOpen())
@@ -377,7 +346,7 @@ void DbaseTable::beginWrite()
     file.read(0, h, 32);
     if (le16(h + 8) != head_.headerLen || le16(h + 10) != head_.recordLen || uchar(h[0]) != head_.version)
         refuse(QStringLiteral("a estrutura mudou desde que foi aberta"));
-    file_ = std::move(file);
+    records_.useFile(std::move(file));
     if (memo.isOpen())
         memo_.useForWriting(std::move(memo));
     std::memcpy(head_.bytes.data(), h, 32);
@@ -392,12 +361,11 @@ void DbaseTable::beginWrite()
         else if (io::exists(ndxStalePath_))
             io::remove(ndxStalePath_);  // the .ndx beside it is the one written last
     }
-    const qint64 available = (file_.size() - head_.headerLen) / head_.recordLen;
-    physCount_ = std::min(head_.count, available);
-    cacheCount_ = 0;
+    const qint64 available = (records_.file().size() - head_.headerLen) / head_.recordLen;
+    records_.setCount(std::min(head_.count, available));
     visible_ = -1;
     writable_ = true;
-    if (physCount_ < head_.count) {
+    if (records_.count() < head_.count) {
         truncated_ = true;
         writable_ = false;
         refuse(QStringLiteral("o arquivo está truncado"));
@@ -418,7 +386,7 @@ void DbaseTable::beginWrite()
             continue;
         qint64 next = le32(head_.bytes.constData() + c.descriptor + 42);
         QByteArray raw;
-        for (RecordId id = 1; id <= physCount_; ++id) {
+        for (RecordId id = 1; id <= records_.count(); ++id) {
             read(id, raw);
             const Value v = value(raw, int(i));
             if (!v.isNull())
@@ -511,41 +479,38 @@ void DbaseTable::writeHeaderCount()
 {
     writeHeaderDate();
     putLe32(head_.bytes.data() + 4, quint32(head_.count));
-    file_.write(1, head_.bytes.constData() + 1, 7);
+    records_.file().write(1, head_.bytes.constData() + 1, 7);
     dateWritten_ = true;
 }
 
 RecordId DbaseTable::insert(const QList<Value>& values, RecordId)
 {
     requireWritable();
-    if (physCount_ >= 0xFFFFFFFFLL)
+    if (records_.count() >= 0xFFFFFFFFLL)
         throw FileError(QStringLiteral("A tabela %1 chegou ao número máximo de registros").arg(path_));
     // Built in place at the end of the batch; a value refused leaves the batch as it was.
-    const qsizetype at = pending_.size();
-    pending_.resize(at + head_.recordLen);
-    std::memcpy(pending_.data() + at, blank_.constData(), size_t(head_.recordLen));
+    char* const rec = records_.startAppend(blank_);
     try {
-        buildRecord(pending_.data() + at, values, nullptr);
+        buildRecord(rec, values, nullptr);
     } catch (...) {
-        pending_.resize(at);
+        records_.cancelAppend();
         throw;
     }
     if (nextAutoInc_ > 0) {
         ++nextAutoInc_;
         autoIncDirty_ = true;
     }
-    ++pendingCount_;
-    ++physCount_;
+    const bool batchFull = records_.finishAppend();
     if (visible_ >= 0)
         ++visible_;
-    if (pending_.size() >= kAppendBatchBytes || pendingCount_ >= kAppendBatchRecords)
+    if (batchFull)
         writePending();
-    return physCount_;
+    return records_.count();
 }
 
 void DbaseTable::writePending()
 {
-    if (pendingCount_ == 0)
+    if (records_.pendingCount() == 0)
         return;
     markIndexesStale();
     if (autoIncDirty_) {
@@ -554,47 +519,20 @@ void DbaseTable::writePending()
             if (c.type != '+')
                 continue;
             putLe32(head_.bytes.data() + c.descriptor + 42, quint32(nextAutoInc_));
-            file_.write(c.descriptor + 42, head_.bytes.constData() + c.descriptor + 42, 4);
+            records_.file().write(c.descriptor + 42, head_.bytes.constData() + c.descriptor + 42, 4);
         }
         autoIncDirty_ = false;
     }
-    // Records and end mark, then the count: readers trust the count, so a crash before it
-    // leaves the table as it was.
     const qint64 counted = head_.count;
-    const qint64 pos = head_.headerLen + diskCount() * qint64(head_.recordLen);
-    pending_.append('\x1A');
     try {
-        file_.write(pos, pending_);
-        head_.count = physCount_;
-        writeHeaderCount();
+        records_.writePending(counted, [&] {
+            head_.count = records_.count();
+            writeHeaderCount();
+        });
     } catch (...) {
-        // The batch stays in memory; on disk nothing may lie past what the header counts
-        // (other readers take records up to the end mark, whatever the count says).
-        pending_.chop(1);
         head_.count = counted;
-        cutBackToCount(counted);
+        putLe32(head_.bytes.data() + 4, quint32(counted));
         throw;
-    }
-    pending_.resize(0);  // keeps its capacity for the next batch
-    pendingCount_ = 0;
-}
-
-void DbaseTable::cutBackToCount(qint64 count) noexcept
-{
-    const qint64 end = head_.headerLen + count * qint64(head_.recordLen);
-    try {
-        file_.resize(end);
-    } catch (...) {
-    }
-    try {
-        file_.write(end, "\x1A", 1);
-    } catch (...) {
-    }
-    try {
-        // The count may have been half written.
-        putLe32(head_.bytes.data() + 4, quint32(count));
-        file_.write(4, head_.bytes.constData() + 4, 4);
-    } catch (...) {
     }
 }
 
@@ -607,17 +545,13 @@ RecordId DbaseTable::update(RecordId id, const QList<Value>& values, const QList
     writePending();
     // The record was almost always just read (the caller edited it): take it from the cache
     // instead of reading it again.
-    QByteArray rec(recordAt(id - 1), head_.recordLen);
-    const qint64 pos = head_.headerLen + (id - 1) * qint64(head_.recordLen);
+    QByteArray rec(records_.record(id - 1), head_.recordLen);
     buildRecord(rec.data(), values, &changed);
     markIndexesStale();
-    file_.write(pos, rec.constData(), head_.recordLen);
-    const qint64 rec0 = id - 1;
-    if (rec0 >= cacheFirst_ && rec0 < cacheFirst_ + cacheCount_)
-        std::memcpy(cache_.data() + (rec0 - cacheFirst_) * head_.recordLen, rec.constData(), size_t(head_.recordLen));
+    records_.rewrite(id - 1, rec.constData());
     if (!dateWritten_) {
         writeHeaderDate();
-        file_.write(1, head_.bytes.constData() + 1, 3);
+        records_.file().write(1, head_.bytes.constData() + 1, 3);
         dateWritten_ = true;
     }
     return id;
@@ -629,16 +563,13 @@ RecordId DbaseTable::remove(RecordId id)
     checkId(id);
     writePending();
     if (!isDeleted(id)) {
-        const qint64 rec0 = id - 1;
         markIndexesStale();
-        file_.write(head_.headerLen + rec0 * qint64(head_.recordLen), "*", 1);
-        if (rec0 >= cacheFirst_ && rec0 < cacheFirst_ + cacheCount_)
-            cache_[(rec0 - cacheFirst_) * head_.recordLen] = '*';
+        records_.markDeleted(id - 1);
         if (visible_ >= 0)
             --visible_;
         if (!dateWritten_) {
             writeHeaderDate();
-            file_.write(1, head_.bytes.constData() + 1, 3);
+            records_.file().write(1, head_.bytes.constData() + 1, 3);
             dateWritten_ = true;
         }
     }
@@ -661,7 +592,7 @@ void DbaseTable::flush()
     if (!writable_)
         return;
     writePending();
-    file_.sync();
+    records_.file().sync();
     memo_.sync();
     if (indexesStale_) {
         rebuildIndexes();

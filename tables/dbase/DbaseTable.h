@@ -19,6 +19,7 @@
 #include "tables/dbase/DbaseHeader.h"
 #include "tables/dbase/DbaseIndexFiles.h"
 #include "tables/dbase/DbaseMemo.h"
+#include "tables/dbase/DbaseRecordFile.h"
 #include "tables/io/File.h"
 
 namespace quillora::dbase {
@@ -67,7 +68,7 @@ public:
     void flush() override;
 
     // Records the header counts (deleted ones included) and how many the file really holds.
-    qint64 physicalCount() const { return physCount_; }
+    qint64 physicalCount() const { return records_.count(); }
     bool isDeleted(RecordId id);
     // A key expression evaluated on a record image, as dBase evaluates it.
     ExprValue evaluate(const DbaseExpression& expression, RecordId id, const QByteArray& raw);
@@ -101,17 +102,9 @@ private:
     // A key expression over this table's fields (names and the kinds the evaluator sees).
     DbaseExpression parseKeyExpression(const QString& expression) const;
     void openFile();
-    char flagOf(qint64 rec, bool backward = false) { return *recordAt(rec, backward); }
-    // The image of a record (0-based), from the read cache or from the appends not yet written.
-    const char* recordAt(qint64 rec, bool backward = false);
-    void fillCache(qint64 rec, bool backward);
-    // Records in the file itself; the rest of physCount_ waits in pending_.
-    qint64 diskCount() const { return physCount_ - pendingCount_; }
+    char flagOf(qint64 rec, bool backward = false) { return *records_.record(rec, backward); }
     // Writes the buffered appends, then the header count that makes them visible.
     void writePending();
-    // After a failed append: the file cut back to the records the header counts, end mark
-    // restored, as far as the disk allows.
-    void cutBackToCount(qint64 count) noexcept;
 
     void encodeField(int field, const Value& v, char* dst, QByteArray* memoOut) const;
     void buildRecord(char* rec, const QList<Value>& values, const QList<bool>* changed);
@@ -122,8 +115,9 @@ private:
 
     QString path_;
     QString overrideCodePage_;
-    // The .dbf and the .dbt; every read after a write goes through the handle that wrote.
-    io::File file_;
+    // The .dbf's records and the .dbt; every read after a write goes through the handle that
+    // wrote.
+    DbaseRecordFile records_;
     DbaseMemo memo_;
     bool writable_ = false;
     bool dateWritten_ = false;
@@ -134,8 +128,7 @@ private:
     // The code page and memo store the codecs share, and one codec per column.
     std::unique_ptr<DbaseTextRules> rules_;
     std::vector<std::unique_ptr<DbaseFieldCodec>> codecs_;
-    // Records in the table: the header's count, or fewer when the file is cut short.
-    qint64 physCount_ = 0;
+    // Fewer records in the file than the header counts.
     bool truncated_ = false;
     // Key expressions already parsed, by their text.
     std::map<QString, std::shared_ptr<const DbaseExpression>> keyExpressions_;
@@ -150,18 +143,10 @@ private:
     std::vector<IndexPlan> ndxPlan_;
     bool indexesStale_ = false;
 
-
-    QByteArray cache_;
-    qint64 cacheFirst_ = 0;  // 0-based record index of cache_[0]
-    qint64 cacheCount_ = 0;
-
     qint64 visible_ = -1;
     qint64 nextAutoInc_ = -1;
     bool autoIncDirty_ = false;
 
-    // Appended records not yet in the file, back to back (no end mark).
-    QByteArray pending_;
-    qint64 pendingCount_ = 0;
     // An empty record image (flag, blanks, zero bytes for binary fields) to start inserts from.
     QByteArray blank_;
 };

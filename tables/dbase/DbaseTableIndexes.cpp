@@ -168,8 +168,8 @@ void DbaseTable::markIndexesStale()
         return;
     if (!mdxPlan_.empty() && head_.bytes[28] != 0) {
         head_.bytes[28] = 0;
-        file_.write(28, head_.bytes.constData() + 28, 1);
-        file_.sync();
+        records_.file().write(28, head_.bytes.constData() + 28, 1);
+        records_.file().sync();
     }
     if (!ndxPlan_.empty() && io::exists(ndxPath_))
         io::rename(ndxPath_, ndxStalePath_);  // syncs the folder
@@ -226,11 +226,11 @@ void DbaseTable::rebuildIndexes()
     std::vector<IndexKeyCollector> collectors;
     for (const IndexPlan* p : plans) {
         collectors.emplace_back(p->tag.keyLength);
-        collectors.back().reserve(physCount_);
+        collectors.back().reserve(records_.count());
     }
     // Every record, deleted ones too: dBase keeps them in its indexes.
     QByteArray raw, key, order;
-    for (RecordId id = 1; id <= physCount_; ++id) {
+    for (RecordId id = 1; id <= records_.count(); ++id) {
         read(id, raw);
         for (size_t i = 0; i < plans.size(); ++i) {
             const bool ordered = indexKey(*plans[i], i >= mdxPlan_.size(), id, raw, key, order);
@@ -247,8 +247,8 @@ void DbaseTable::rebuildIndexes()
         writeMdxFile(mdxPath_, sorted, today);
         if (mdxProduction_ && head_.bytes[28] != 1) {
             head_.bytes[28] = 1;
-            file_.write(28, head_.bytes.constData() + 28, 1);
-            file_.sync();
+            records_.file().write(28, head_.bytes.constData() + 28, 1);
+            records_.file().sync();
         }
     }
     if (!ndxPlan_.empty()) {
