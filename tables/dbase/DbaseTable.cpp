@@ -50,6 +50,11 @@ DbaseTable::DbaseTable(const QString& path, const QString& codePage)
     rules_ = std::make_unique<DbaseTextRules>(path_, head_, memo_);
     for (size_t i = 0; i < head_.columns.size(); ++i)
         codecs_.push_back(makeDbaseCodec(*rules_, head_.columns[i], head_.fields[int(i)]));
+    // Whether writes can keep every index is settled here, once.
+    upkeep_ = std::make_unique<DbaseIndexUpkeep>(
+        path_, head_, records_, [this](const QString& text) { return parseKeyExpression(text); },
+        [this](const DbaseExpression& e, RecordId id, const QByteArray& raw) { return evaluate(e, id, raw); });
+    upkeep_->plan();
 }
 
 DbaseTable::~DbaseTable()
@@ -104,7 +109,7 @@ QList<IndexDef> DbaseTable::indexes() const
         IndexDef def;
         def.name = tag.name;
         def.fileName = tag.fileName;
-        if (!tagProblem(tag, ndx, nullptr).isEmpty())
+        if (!upkeep_->tagProblem(tag, ndx).isEmpty())
             def.options = ixNonMaintained;
         if (tag.descending)
             def.options |= ixDescending;
@@ -328,7 +333,7 @@ void DbaseTable::beginWrite()
         refuse(QStringLiteral("o cabeçalho diz %1 registros, mas o arquivo só contém %2 (arquivo truncado)")
                    .arg(head_.count)
                    .arg(records_.count()));
-    planIndexes();
+    upkeep_->requireKeepable();
 
     if (memo_.style() != DbaseMemo::Style::None && !memo_.isOpen())
         refuse(rules_->missingMemoText());
@@ -353,14 +358,7 @@ void DbaseTable::beginWrite()
     head_.count = le32(h + 4);
     // What a session that did not finish left behind: indexes still marked out of date are
     // written anew at the end of this one.
-    if (!mdxPlan_.empty() && head_.bytes[28] == 0)
-        indexesStale_ = true;
-    if (!ndxPlan_.empty()) {
-        if (!io::exists(ndxPath_))
-            indexesStale_ = true;
-        else if (io::exists(ndxStalePath_))
-            io::remove(ndxStalePath_);  // the .ndx beside it is the one written last
-    }
+    upkeep_->resumeSession();
     const qint64 available = (records_.file().size() - head_.headerLen) / head_.recordLen;
     records_.setCount(std::min(head_.count, available));
     visible_ = -1;
@@ -512,7 +510,7 @@ void DbaseTable::writePending()
 {
     if (records_.pendingCount() == 0)
         return;
-    markIndexesStale();
+    upkeep_->markStale();
     if (autoIncDirty_) {
         // The counter goes first: a crash then costs numbers, never a duplicate.
         for (const Column& c : head_.columns) {
@@ -547,7 +545,7 @@ RecordId DbaseTable::update(RecordId id, const QList<Value>& values, const QList
     // instead of reading it again.
     QByteArray rec(records_.record(id - 1), head_.recordLen);
     buildRecord(rec.data(), values, &changed);
-    markIndexesStale();
+    upkeep_->markStale();
     records_.rewrite(id - 1, rec.constData());
     if (!dateWritten_) {
         writeHeaderDate();
@@ -563,7 +561,7 @@ RecordId DbaseTable::remove(RecordId id)
     checkId(id);
     writePending();
     if (!isDeleted(id)) {
-        markIndexesStale();
+        upkeep_->markStale();
         records_.markDeleted(id - 1);
         if (visible_ >= 0)
             --visible_;
@@ -594,10 +592,7 @@ void DbaseTable::flush()
     writePending();
     records_.file().sync();
     memo_.sync();
-    if (indexesStale_) {
-        rebuildIndexes();
-        indexesStale_ = false;
-    }
+    upkeep_->rebuildIfStale();
 }
 
 }  // namespace quillora::dbase

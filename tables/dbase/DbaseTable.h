@@ -18,6 +18,7 @@
 #include "tables/dbase/DbaseExpression.h"
 #include "tables/dbase/DbaseHeader.h"
 #include "tables/dbase/DbaseIndexFiles.h"
+#include "tables/dbase/DbaseIndexUpkeep.h"
 #include "tables/dbase/DbaseMemo.h"
 #include "tables/dbase/DbaseRecordFile.h"
 #include "tables/io/File.h"
@@ -64,7 +65,7 @@ public:
     RecordId insert(const QList<Value>& values, RecordId before) override;
     RecordId update(RecordId id, const QList<Value>& values, const QList<bool>& changed) override;
     RecordId remove(RecordId id) override;
-    // Writes the buffered appends, then every index anew (see DbaseTableIndexes.cpp).
+    // Writes the buffered appends, then every index anew (see DbaseIndexUpkeep).
     void flush() override;
 
     // Records the header counts (deleted ones included) and how many the file really holds.
@@ -76,27 +77,7 @@ public:
 private:
     using Column = DbaseColumn;
 
-    // An index kept up to date on writes: a tag of the production .mdx, or the .ndx.
-    struct IndexPlan {
-        DbaseTagInfo tag;
-        std::shared_ptr<const DbaseExpression> expression;
-        int field = -1;   // a character field whose bytes are the key
-        int digits = 10;  // packed decimal keys: the digit count they declare
-    };
-
     [[noreturn]] void damaged(const QString& why) const;
-    // Why a tag cannot be kept up to date; empty when it can (then `plan` is filled in).
-    QString tagProblem(const DbaseTagInfo& tag, bool ndx, IndexPlan* plan) const;
-    // The indexes to keep; throws the reason when one of them cannot be kept.
-    void planIndexes();
-    // Before the first change of a session: no index may claim to be current while it is not.
-    void markIndexesStale();
-    // Every kept index written anew from the records, then marked current again.
-    void rebuildIndexes();
-    // The key of a record as the index file stores it; true when `order` holds bytes whose byte
-    // order is the index's order (else the key's own bytes are).
-    bool indexKey(const IndexPlan& plan, bool ndx, RecordId id, const QByteArray& raw, QByteArray& key,
-                  QByteArray& order);
     // A field of a raw image as key expressions see it (character fields blank padded).
     ExprValue exprField(const QByteArray& raw, int field);
     // A key expression over this table's fields (names and the kinds the evaluator sees).
@@ -135,13 +116,8 @@ private:
     // Expressions of tags with a FOR condition (they hold only some records).
     mutable QSet<QString> filteredTagExpressions_;
 
-    QString mdxPath_;
-    bool mdxProduction_ = false;  // byte 28 is set again once the .mdx is current
-    std::vector<IndexPlan> mdxPlan_;
-    QString ndxPath_;       // where the .ndx belongs
-    QString ndxStalePath_;  // where it waits while it is out of date
-    std::vector<IndexPlan> ndxPlan_;
-    bool indexesStale_ = false;
+    // The .mdx and .ndx kept up to date on writes.
+    std::unique_ptr<DbaseIndexUpkeep> upkeep_;
 
     qint64 visible_ = -1;
     qint64 nextAutoInc_ = -1;

@@ -6,6 +6,7 @@
 #include "tables/dbase/DbaseIndexKeys.h"
 #include "tables/dbase/DbaseTable.h"
 #include "tests/support/TestSupport.h"
+#include "tests/tables/dbase/DbaseTestSupport.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -678,4 +679,28 @@ TEST(DbaseIndexUpkeep, postsAndDeletesThroughTheTableKeepTheTagsWhenItCloses)
               (QStringList{QStringLiteral("2:-3"), QStringLiteral("5:6"), QStringLiteral("6:6"),
                            QStringLiteral("3:7"), QStringLiteral("4:10.5"), QStringLiteral("1:12.5")}));
     EXPECT_TRUE(faults.isEmpty()) << faults.join(QLatin1Char('\n')).toStdString();
+}
+
+// Whether writes can keep every index is settled when the table opens: the refusal names the
+// index and stays what it was, whatever is done with the table or its files before writing.
+TEST(DbaseIndexUpkeep, writingIsRefusedForAnIndexFoundUnkeepableWhenTheTableOpened)
+{
+    QUILLORA_REQUIRE_SAMPLES();
+    QTemporaryDir dir;
+    const QString dbf = copyTableWithForTag(dir.path());
+    const QString refusal = QStringLiteral("Não é possível gravar na tabela %1: a tag NAMETAG do índice XSQL.MDX tem uma "
+                                           "condição FOR (QTY > 0), que o Quillora não sabe manter; ela pode ser lida, "
+                                           "mas não gravada, para não deixar o índice desatualizado")
+                                .arg(dbf);
+    DbaseTable t(dbf);
+    EXPECT_TRUE(t.indexes().first().has(ixNonMaintained));
+    EXPECT_EQ(errorText([&] { t.beginWrite(); }), refusal);
+    EXPECT_GT(t.count(), 0);
+    // The condition taken away after the table opened: this table keeps its answer, a table
+    // opened now writes.
+    const QString base = sample(QStringLiteral("dbase/generated-xbase64-4.1.11/"));
+    writeFile(dir.filePath(QStringLiteral("XSQL.MDX")), readFile(base + QStringLiteral("XSQL.MDX")));
+    EXPECT_EQ(errorText([&] { t.beginWrite(); }), refusal);
+    DbaseTable reopened(dbf);
+    EXPECT_EQ(errorText([&] { reopened.beginWrite(); }), QStringLiteral("<no error>"));
 }

@@ -15,6 +15,7 @@
 #include <functional>
 
 #include "tests/support/TestSupport.h"
+#include "tests/tables/dbase/DbaseTestSupport.h"
 
 using namespace quillora;
 using namespace quillora::test;
@@ -288,17 +289,8 @@ TEST(DbaseOrder, aTagWithAForConditionIsListedButNotUsedForOrder)
     QUILLORA_REQUIRE_SAMPLES();
     registerDbaseFormat();
     QTemporaryDir dir;
-    const QString base = sample(QStringLiteral("dbase/generated-xbase64-4.1.11/"));
-    const QString dbf = copyInto(dir.path(), {base + QStringLiteral("XSQL.DBF"), base + QStringLiteral("XSQL.MDX")});
+    const QString dbf = copyTableWithForTag(dir.path());
     const QString mdx = dir.path() + QStringLiteral("/XSQL.MDX");
-    QFile::setPermissions(mdx, QFile::ReadOwner | QFile::WriteOwner);
-    QByteArray bytes = readFile(mdx);
-    // NAMETAG: FOR QTY > 0 (the tag then holds only some records).
-    const qsizetype header = qsizetype(u32(bytes, 544)) * 512;
-    bytes[header + 245] = 1;
-    const QByteArray cond("QTY > 0");
-    bytes.replace(header + 762, cond.size() + 1, cond + '\0');
-    writeFile(mdx, bytes);
     {
         DbaseTable t(dbf);
         const IndexDef d = t.indexes().first();

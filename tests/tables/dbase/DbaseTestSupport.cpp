@@ -2,7 +2,9 @@
 
 #include "tests/support/TestSupport.h"
 
+#include <QFile>
 #include <QFileInfo>
+#include <QtEndian>
 #include <QJsonDocument>
 
 #include <cmath>
@@ -95,6 +97,22 @@ bool sameShown(const QString& ours, const QString& theirs)
 QString codePageOf(const TableFile& table)
 {
     return table.codePageName().section(QLatin1Char(' '), 0, 0);
+}
+
+QString copyTableWithForTag(const QString& dir)
+{
+    const QString base = sample(QStringLiteral("dbase/generated-xbase64-4.1.11/"));
+    const QString dbf = copyInto(dir, {base + QStringLiteral("XSQL.DBF"), base + QStringLiteral("XSQL.MDX")});
+    const QString mdx = dir + QStringLiteral("/XSQL.MDX");
+    QFile::setPermissions(dbf, QFile::ReadOwner | QFile::WriteOwner);
+    QFile::setPermissions(mdx, QFile::ReadOwner | QFile::WriteOwner);
+    QByteArray bytes = readFile(mdx);
+    const qsizetype header = qsizetype(qFromLittleEndian<quint32>(bytes.constData() + 544)) * 512;
+    bytes[header + 245] = 1;
+    const QByteArray cond("QTY > 0");
+    bytes.replace(header + 762, cond.size() + 1, cond + '\0');
+    writeFile(mdx, bytes);
+    return dbf;
 }
 
 }  // namespace quillora::test

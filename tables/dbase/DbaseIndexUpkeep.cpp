@@ -7,9 +7,11 @@
 // beside it that is then renamed over it; only then are the marks undone. A crash in between
 // leaves indexes that say they are out of date, never ones that claim to be current.
 
+#include "tables/dbase/DbaseIndexUpkeep.h"
+
 #include "tables/Error.h"
 #include "tables/dbase/DbaseIndexKeys.h"
-#include "tables/dbase/DbaseTable.h"
+#include "tables/dbase/DbaseRecordFile.h"
 #include "tables/dbase/MdxWriter.h"
 #include "tables/dbase/NdxWriter.h"
 #include "tables/io/FileOps.h"
@@ -21,7 +23,28 @@
 
 namespace quillora::dbase {
 
-QString DbaseTable::tagProblem(const DbaseTagInfo& tag, bool ndx, IndexPlan* plan) const
+DbaseIndexUpkeep::DbaseIndexUpkeep(const QString& tablePath, DbaseHeader& head, DbaseRecordFile& records, Parse parse,
+                                   Evaluate evaluate)
+    : path_(tablePath), head_(head), records_(records), parse_(std::move(parse)), evaluate_(std::move(evaluate))
+{
+}
+
+void DbaseIndexUpkeep::plan()
+{
+    try {
+        planFiles();
+    } catch (...) {
+        refusal_ = std::current_exception();
+    }
+}
+
+void DbaseIndexUpkeep::requireKeepable() const
+{
+    if (refusal_)
+        std::rethrow_exception(refusal_);
+}
+
+QString DbaseIndexUpkeep::problem(const DbaseTagInfo& tag, bool ndx, Plan* plan) const
 {
     const QString which = ndx ? QStringLiteral("o índice %1").arg(tag.fileName)
                               : QStringLiteral("a tag %1 do índice %2").arg(tag.name, tag.fileName);
@@ -35,7 +58,7 @@ QString DbaseTable::tagProblem(const DbaseTagInfo& tag, bool ndx, IndexPlan* pla
 
     std::shared_ptr<const DbaseExpression> parsed;
     try {
-        parsed = std::make_shared<const DbaseExpression>(parseKeyExpression(tag.expression));
+        parsed = std::make_shared<const DbaseExpression>(parse_(tag.expression));
     } catch (const Error& e) {
         return QStringLiteral("%1 tem uma expressão que o Quillora não sabe calcular (%2): %3")
             .arg(which, tag.expression, e.text());
@@ -76,7 +99,7 @@ QString DbaseTable::tagProblem(const DbaseTagInfo& tag, bool ndx, IndexPlan* pla
         plan->digits = 10;
         if (parsed->isSingleField() && !parsed->fields().empty()) {
             const int f = parsed->fields().front();
-            const Column& c = head_.columns[size_t(f)];
+            const DbaseColumn& c = head_.columns[size_t(f)];
             if (c.type == 'C')
                 plan->field = f;
             else if (c.type == 'N' || c.type == 'F')
@@ -86,7 +109,7 @@ QString DbaseTable::tagProblem(const DbaseTagInfo& tag, bool ndx, IndexPlan* pla
     return {};
 }
 
-void DbaseTable::planIndexes()
+void DbaseIndexUpkeep::planFiles()
 {
     mdxPlan_.clear();
     ndxPlan_.clear();
@@ -100,8 +123,8 @@ void DbaseTable::planIndexes()
                             .arg(path_, why));
     };
     auto plan = [&](const DbaseTagInfo& tag, bool ndx) {
-        IndexPlan p;
-        const QString why = tagProblem(tag, ndx, &p);
+        Plan p;
+        const QString why = problem(tag, ndx, &p);
         if (!why.isEmpty())
             refuse(why);
         return p;
@@ -162,9 +185,21 @@ void DbaseTable::planIndexes()
     }
 }
 
-void DbaseTable::markIndexesStale()
+void DbaseIndexUpkeep::resumeSession()
 {
-    if (indexesStale_ || (mdxPlan_.empty() && ndxPlan_.empty()))
+    if (!mdxPlan_.empty() && head_.bytes[28] == 0)
+        stale_ = true;
+    if (!ndxPlan_.empty()) {
+        if (!io::exists(ndxPath_))
+            stale_ = true;
+        else if (io::exists(ndxStalePath_))
+            io::remove(ndxStalePath_);  // the .ndx beside it is the one written last
+    }
+}
+
+void DbaseIndexUpkeep::markStale()
+{
+    if (stale_ || (mdxPlan_.empty() && ndxPlan_.empty()))
         return;
     if (!mdxPlan_.empty() && head_.bytes[28] != 0) {
         head_.bytes[28] = 0;
@@ -173,20 +208,20 @@ void DbaseTable::markIndexesStale()
     }
     if (!ndxPlan_.empty() && io::exists(ndxPath_))
         io::rename(ndxPath_, ndxStalePath_);  // syncs the folder
-    indexesStale_ = true;
+    stale_ = true;
 }
 
-bool DbaseTable::indexKey(const IndexPlan& plan, bool ndx, RecordId id, const QByteArray& raw, QByteArray& key,
+bool DbaseIndexUpkeep::indexKey(const Plan& plan, bool ndx, RecordId id, const QByteArray& raw, QByteArray& key,
                           QByteArray& order)
 {
     const DbaseTagInfo& tag = plan.tag;
     const int length = tag.keyLength;
     if (tag.keyType == 'C') {
         if (plan.field >= 0) {
-            const Column& c = head_.columns[size_t(plan.field)];
+            const DbaseColumn& c = head_.columns[size_t(plan.field)];
             key = QByteArray(raw.constData() + 1 + c.offset, std::min(c.length, length));
         } else {
-            const ExprValue v = evaluate(*plan.expression, id, raw);
+            const ExprValue v = evaluate_(*plan.expression, id, raw);
             key.clear();
             QChar bad;
             if (!head_.codePage->encode(v.text, &key, &bad))
@@ -204,7 +239,7 @@ bool DbaseTable::indexKey(const IndexPlan& plan, bool ndx, RecordId id, const QB
         order = head_.collation->sortKey(key);
         return true;
     }
-    const ExprValue v = evaluate(*plan.expression, id, raw);
+    const ExprValue v = evaluate_(*plan.expression, id, raw);
     double number = v.number;
     if (v.type == ExprValue::Type::Date)
         number = v.date.isValid() ? double(v.date.toJulianDay()) : 0;
@@ -214,24 +249,33 @@ bool DbaseTable::indexKey(const IndexPlan& plan, bool ndx, RecordId id, const QB
     return true;
 }
 
-void DbaseTable::rebuildIndexes()
+void DbaseIndexUpkeep::rebuildIfStale()
 {
-    std::vector<const IndexPlan*> plans;
-    for (const IndexPlan& p : mdxPlan_)
+    if (!stale_)
+        return;
+    rebuild();
+    stale_ = false;
+}
+
+void DbaseIndexUpkeep::rebuild()
+{
+    std::vector<const Plan*> plans;
+    for (const Plan& p : mdxPlan_)
         plans.push_back(&p);
-    for (const IndexPlan& p : ndxPlan_)
+    for (const Plan& p : ndxPlan_)
         plans.push_back(&p);
     if (plans.empty())
         return;
     std::vector<IndexKeyCollector> collectors;
-    for (const IndexPlan* p : plans) {
+    for (const Plan* p : plans) {
         collectors.emplace_back(p->tag.keyLength);
         collectors.back().reserve(records_.count());
     }
     // Every record, deleted ones too: dBase keeps them in its indexes.
     QByteArray raw, key, order;
     for (RecordId id = 1; id <= records_.count(); ++id) {
-        read(id, raw);
+        raw.resize(head_.recordLen);
+        std::memcpy(raw.data(), records_.record(id - 1), size_t(head_.recordLen));
         for (size_t i = 0; i < plans.size(); ++i) {
             const bool ordered = indexKey(*plans[i], i >= mdxPlan_.size(), id, raw, key, order);
             collectors[i].add(quint32(id), key.constData(), ordered ? QByteArrayView(order) : QByteArrayView());
@@ -252,7 +296,7 @@ void DbaseTable::rebuildIndexes()
         }
     }
     if (!ndxPlan_.empty()) {
-        const IndexPlan& p = ndxPlan_.front();
+        const Plan& p = ndxPlan_.front();
         QByteArray header;
         io::File old;
         if (old.tryOpen(io::exists(ndxStalePath_) ? ndxStalePath_ : ndxPath_, io::OpenMode::Read) == 0) {

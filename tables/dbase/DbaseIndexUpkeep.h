@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <exception>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "tables/TableFile.h"
+#include "tables/dbase/DbaseExpression.h"
+#include "tables/dbase/DbaseHeader.h"
+#include "tables/dbase/DbaseIndexFiles.h"
+
+namespace quillora::dbase {
+
+class DbaseRecordFile;
+
+// Keeps a table's indexes (the tags of the production .mdx and the .ndx beside it) up to date
+// while the table is written. Whether every one of them can be kept is decided once, when the
+// table opens; writing is refused for the reason found then.
+class DbaseIndexUpkeep {
+public:
+    // A key expression parsed against the table's fields, and its value on a record image.
+    using Parse = std::function<DbaseExpression(const QString&)>;
+    using Evaluate = std::function<ExprValue(const DbaseExpression&, RecordId, const QByteArray&)>;
+
+    DbaseIndexUpkeep(const QString& tablePath, DbaseHeader& head, DbaseRecordFile& records, Parse parse,
+                     Evaluate evaluate);
+
+    // Finds the indexes and how to keep each one, or why one cannot be kept. Never throws.
+    void plan();
+    // Throws the reason plan() found when writes could not keep an index.
+    void requireKeepable() const;
+    // Why a tag cannot be kept up to date; empty when it can.
+    QString tagProblem(const DbaseTagInfo& tag, bool ndx) const { return problem(tag, ndx, nullptr); }
+
+    // When a writing session begins (the header just read again): indexes a session that did
+    // not finish left marked out of date are written anew at the end of this one.
+    void resumeSession();
+    // Before the first change of a session: no index may claim to be current while it is not.
+    void markStale();
+    // At the end of a session that changed records: every kept index written anew from the
+    // records, then marked current again.
+    void rebuildIfStale();
+
+private:
+    // An index kept up to date on writes: a tag of the production .mdx, or the .ndx.
+    struct Plan {
+        DbaseTagInfo tag;
+        std::shared_ptr<const DbaseExpression> expression;
+        int field = -1;   // a character field whose bytes are the key
+        int digits = 10;  // packed decimal keys: the digit count they declare
+    };
+
+    QString problem(const DbaseTagInfo& tag, bool ndx, Plan* plan) const;
+    // The indexes to keep; throws the reason when one of them cannot be kept.
+    void planFiles();
+    // The key of a record as the index file stores it; true when `order` holds bytes whose byte
+    // order is the index's order (else the key's own bytes are).
+    bool indexKey(const Plan& plan, bool ndx, RecordId id, const QByteArray& raw, QByteArray& key,
+                  QByteArray& order);
+    void rebuild();
+
+    QString path_;
+    DbaseHeader& head_;
+    DbaseRecordFile& records_;
+    Parse parse_;
+    Evaluate evaluate_;
+    std::exception_ptr refusal_;
+
+    QString mdxPath_;
+    bool mdxProduction_ = false;  // byte 28 is set again once the .mdx is current
+    std::vector<Plan> mdxPlan_;
+    QString ndxPath_;       // where the .ndx belongs
+    QString ndxStalePath_;  // where it waits while it is out of date
+    std::vector<Plan> ndxPlan_;
+    bool stale_ = false;
+};
+
+}  // namespace quillora::dbase
