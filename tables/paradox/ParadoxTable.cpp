@@ -27,7 +27,8 @@ inline int idSlot(RecordId id) { return int(id & 0xFFFF); }
 // --- Opening ----------------------------------------------------------------------------------
 
 ParadoxTable::ParadoxTable(const QString& path)
-    : path_(path), blocks_(file_, path, [this](int no) { return 6 + std::max(0, count_[size_t(no)]) * hdr_.recordSize; })
+    : path_(path), blocks_(file_, path, [this](int no) { return 6 + std::max(0, count_[size_t(no)]) * hdr_.recordSize; }),
+      codec_(hdr_, path, [this](bool forWrite) -> MbFile& { return mb(forWrite); })
 {
     if (const int err = file_.tryOpen(path, io::OpenMode::Read); err < 0)
         throw FileError(QStringLiteral("Não foi possível abrir a tabela %1: %2").arg(path, io::errorText(err)));
@@ -559,80 +560,7 @@ MbFile& ParadoxTable::mb(bool forWrite)
 
 Value ParadoxTable::value(const QByteArray& raw, int field)
 {
-    if (field < 0 || field >= int(hdr_.fields.size()) || raw.size() != hdr_.recordSize)
-        return {};
-    const Field& f = hdr_.fields[size_t(field)];
-    const char* p = raw.constData() + f.offset;
-    qint64 i = 0;
-    double d = 0;
-    switch (f.code) {
-    case kAlpha: {
-        int len = 0;
-        while (len < f.size && p[len])
-            ++len;
-        if (len == 0)
-            return {};
-        return Value::text(hdr_.cp->decode(QByteArrayView(p, len)));
-    }
-    case kDate:
-        if (!readInt(p, 4, &i) || i <= 0)
-            return {};
-        return Value::date(fromDayNumber(i));
-    case kShort:
-        return readInt(p, 2, &i) ? Value::integer(i) : Value();
-    case kLong: case kAutoInc:
-        return readInt(p, 4, &i) ? Value::integer(i) : Value();
-    case kMoney: case kNumber:
-        return readDouble(p, &d) ? Value::floating(d) : Value();
-    case kLogical:
-        if (!p[0])
-            return {};
-        return Value::boolean(uchar(p[0]) != 0x80);
-    case kTime:
-        if (!readInt(p, 4, &i) || i < 0 || i >= 86400000)
-            return {};
-        return Value::time(QTime::fromMSecsSinceStartOfDay(int(i)));
-    case kTimestamp: {
-        if (!readDouble(p, &d) || !std::isfinite(d) || d < 86400000.0 || d > 3.2e17)
-            return {};
-        const qint64 ms = qint64(std::llround(d));
-        const qint64 days = ms / 86400000;
-        return Value::dateTime(QDateTime(fromDayNumber(days), QTime::fromMSecsSinceStartOfDay(int(ms % 86400000))));
-    }
-    case kBcd: {
-        qint64 scaled = 0;
-        if (!readBcd(p, f.decimals, &scaled))
-            return {};
-        return Value::fixed(Fixed{scaled});
-    }
-    case kBytes:
-        if (isBlank(p, f.size))
-            return {};
-        return Value::bytes(QByteArray(p, f.size));
-    default:
-        break;
-    }
-    // Blobs: leader, then offset|index, length, modification number.
-    const int leader = f.size - 10;
-    const char* desc = p + leader;
-    const quint32 oi = le32(desc);
-    const quint32 len = le32(desc + 4);
-    if (len == 0)
-        return {};
-    QByteArray data;
-    if (oi == 0) {
-        if (len > quint32(leader))
-            damaged(QStringLiteral("blob do campo '%1' maior que a parte no registro e sem posição no .MB").arg(f.name));
-        data = QByteArray(p, int(len));
-    } else {
-        data = mb(false).read(oi, len);
-        if ((f.code == kGraphic || f.code == kOle) && data.size() >= 8 && data[0] == 1 && data[1] == 0 &&
-            data[2] == 0 && le32(data.constData() + 4) == quint32(data.size() - 8))
-            data.remove(0, 8);
-    }
-    if (f.code == kMemo || f.code == kFmtMemo)
-        return Value::text(hdr_.cp->decode(data));
-    return Value::bytes(data);
+    return codec_.decode(raw, field);
 }
 
 // --- Writing ----------------------------------------------------------------------------------
@@ -903,6 +831,16 @@ void ParadoxTable::truncateToHeader()
     // The file is cut once the header says it has no blocks (commitWrite).
 }
 
+Value ParadoxTable::normalize(int field, const Value& v)
+{
+    return codec_.normalize(field, v);
+}
+
+QList<Value> ParadoxTable::newRecordValues()
+{
+    return codec_.defaultValues();
+}
+
 void ParadoxTable::removeAt(int ci, int slot)
 {
     const int b = chain_[size_t(ci)];
@@ -976,255 +914,12 @@ void ParadoxTable::removeAt(int ci, int slot)
     chainChanged(ci);
 }
 
-Value ParadoxTable::normalize(int field, const Value& v)
-{
-    if (field < 0 || field >= int(hdr_.fields.size()))
-        throw Error(QStringLiteral("Campo %1 inexistente na tabela %2").arg(field + 1).arg(path_));
-    if (v.isNull())
-        return v;
-    const Field& f = hdr_.fields[size_t(field)];
-    auto wrongKind = [&]() -> Value {
-        throw ConvertError(QStringLiteral("Valor '%1' não serve para o campo '%2'").arg(v.debugString(), f.name));
-    };
-    auto encodeText = [&](const QString& s, QByteArray* out) {
-        QChar bad;
-        if (!hdr_.cp->encode(s, out, &bad))
-            throw ConvertError(QStringLiteral("O caractere '%1' do campo '%2' não existe no código de página %3 da tabela")
-                                   .arg(QString(bad), f.name, hdr_.cp->name()));
-    };
-    double d = 0;
-    switch (f.code) {
-    case kAlpha: {
-        if (v.kind() != Value::Kind::Text)
-            return wrongKind();
-        QString s = v.asText();
-        const qsizetype nul = s.indexOf(QChar(0));
-        if (nul >= 0)
-            s.truncate(nul);  // the field ends at its first NUL
-        if (hdr_.cp->isSingleByte() && s.size() > f.size)
-            s.truncate(f.size);
-        QByteArray bytes;
-        encodeText(s, &bytes);
-        while (bytes.size() > f.size && !s.isEmpty()) {
-            // Cut whole characters so multi-byte code pages stay valid.
-            s.chop(s.size() >= 2 && s.back().isLowSurrogate() ? 2 : 1);
-            encodeText(s, &bytes);
-        }
-        if (s.isEmpty())
-            return {};
-        return Value::text(s);
-    }
-    case kShort: case kLong: case kAutoInc: {
-        qint64 i;
-        if (v.kind() == Value::Kind::Integer)
-            i = v.asInteger();
-        else if (v.toNumber(&d) && d == std::floor(d) && std::abs(d) < 9e18)
-            i = qint64(d);
-        else
-            return wrongKind();
-        const qint64 limit = f.code == kShort ? 32767 : 2147483647;
-        if (i < -limit || i > limit)
-            throw ConvertError(QStringLiteral("O valor %1 não cabe no campo '%2' (de %3 a %4)").arg(i).arg(f.name).arg(-limit).arg(limit));
-        return Value::integer(i);
-    }
-    case kMoney: case kNumber:
-        if (!v.toNumber(&d) || v.kind() == Value::Kind::Boolean)
-            return wrongKind();
-        if (!std::isfinite(d))
-            throw ConvertError(QStringLiteral("Valor inválido para o campo '%1'").arg(f.name));
-        return Value::floating(d);
-    case kBcd: {
-        Fixed fx;
-        if (v.kind() == Value::Kind::Fixed)
-            fx = v.asFixed();
-        else if (v.kind() == Value::Kind::Integer && std::abs(v.asInteger()) < 900000000000000LL)
-            fx = Fixed{v.asInteger() * 10000};
-        else if (v.kind() == Value::Kind::Float && std::isfinite(v.asFloat()) && std::abs(v.asFloat()) < 9e14)
-            fx = Fixed::fromDouble(v.asFloat());
-        else
-            return wrongKind();
-        char buf[17];
-        if (!writeBcd(buf, f.decimals, fx.scaled))
-            throw ConvertError(QStringLiteral("O valor %1 não cabe no campo '%2' (%3 decimais)").arg(v.debugString(), f.name).arg(f.decimals));
-        qint64 back = 0;
-        readBcd(buf, f.decimals, &back);
-        return Value::fixed(Fixed{back});
-    }
-    case kDate: {
-        if (v.kind() == Value::Kind::DateTime)
-            return Value::date(v.asDateTime().date());
-        if (v.kind() != Value::Kind::Date)
-            return wrongKind();
-        if (dayNumber(v.asDate()) < 1)
-            throw ConvertError(QStringLiteral("Data fora do intervalo do campo '%1'").arg(f.name));
-        return v;
-    }
-    case kTime:
-        if (v.kind() == Value::Kind::DateTime)
-            return Value::time(v.asDateTime().time());
-        if (v.kind() != Value::Kind::Time)
-            return wrongKind();
-        return v;
-    case kTimestamp: {
-        if (v.kind() == Value::Kind::Date)
-            return Value::dateTime(QDateTime(v.asDate(), QTime(0, 0)));
-        if (v.kind() != Value::Kind::DateTime)
-            return wrongKind();
-        if (dayNumber(v.asDateTime().date()) < 1)
-            throw ConvertError(QStringLiteral("Data fora do intervalo do campo '%1'").arg(f.name));
-        return v;
-    }
-    case kLogical:
-        if (v.kind() != Value::Kind::Boolean)
-            return wrongKind();
-        return v;
-    case kBytes: {
-        if (v.kind() != Value::Kind::Bytes)
-            return wrongKind();
-        if (v.asBytes().size() > f.size)
-            throw ConvertError(QStringLiteral("O valor do campo '%1' tem %2 bytes; cabem %3").arg(f.name).arg(v.asBytes().size()).arg(f.size));
-        if (v.asBytes().isEmpty() || isBlank(v.asBytes().constData(), int(v.asBytes().size())))
-            return {};
-        QByteArray padded = v.asBytes();
-        padded.append(QByteArray(f.size - padded.size(), '\0'));
-        return Value::bytes(padded);
-    }
-    case kMemo: case kFmtMemo: {
-        if (v.kind() != Value::Kind::Text)
-            return wrongKind();
-        QByteArray bytes;
-        encodeText(v.asText(), &bytes);
-        if (bytes.isEmpty())
-            return {};
-        return v;
-    }
-    default:
-        if (v.kind() != Value::Kind::Bytes)
-            return wrongKind();
-        if (v.asBytes().isEmpty())
-            return {};
-        return v;
-    }
-}
-
-void ParadoxTable::encodeField(int field, const Value& value, char* p, const char* oldP)
-{
-    const Field& f = hdr_.fields[size_t(field)];
-    const Value v = normalize(field, value);
-    if (!isBlobCode(f.code))
-        std::memset(p, 0, size_t(f.size));
-    if (v.isNull() && !isBlobCode(f.code))
-        return;
-    switch (f.code) {
-    case kAlpha: {
-        QByteArray bytes;
-        hdr_.cp->encode(v.asText(), &bytes);
-        std::memcpy(p, bytes.constData(), size_t(std::min<qsizetype>(bytes.size(), f.size)));
-        return;
-    }
-    case kShort: writeInt(p, 2, v.asInteger()); return;
-    case kLong: case kAutoInc: writeInt(p, 4, v.asInteger()); return;
-    case kMoney: case kNumber: writeDouble(p, v.asFloat()); return;
-    case kBcd: writeBcd(p, f.decimals, v.asFixed().scaled); return;
-    case kDate: writeInt(p, 4, dayNumber(v.asDate())); return;
-    case kTime: writeInt(p, 4, v.asTime().msecsSinceStartOfDay()); return;
-    case kTimestamp:
-        writeDouble(p, double(dayNumber(v.asDateTime().date())) * 86400000.0 + v.asDateTime().time().msecsSinceStartOfDay());
-        return;
-    case kLogical: p[0] = char(v.asBoolean() ? 0x81 : 0x80); return;
-    case kBytes: std::memcpy(p, v.asBytes().constData(), size_t(f.size)); return;
-    default: break;
-    }
-    // Blob: a changed value is always written anew and the old one released.
-    const int leader = f.size - 10;
-    if (oldP) {
-        const quint32 oldOi = le32(oldP + leader);
-        if (oldOi != 0 && le32(oldP + leader + 4) != 0)
-            mb(true).release(oldOi);
-    }
-    std::memset(p, 0, size_t(f.size));
-    if (v.isNull())
-        return;
-    QByteArray data;
-    if (f.code == kMemo || f.code == kFmtMemo)
-        hdr_.cp->encode(v.asText(), &data);
-    else
-        data = v.asBytes();
-    if (data.size() > 0x7FFFFFF0)
-        throw ConvertError(QStringLiteral("Valor grande demais para o campo '%1'").arg(f.name));
-    std::memcpy(p, data.constData(), size_t(std::min<qsizetype>(data.size(), leader)));
-    if (data.size() <= leader) {
-        putLe32(p + leader + 4, quint32(data.size()));
-        return;
-    }
-    QByteArray stored = data;
-    if (f.code == kGraphic || f.code == kOle) {
-        QByteArray prefix(8, '\0');
-        prefix[0] = 1;
-        prefix[3] = char(f.code == kGraphic ? 1 : 2);
-        putLe32(prefix.data() + 4, quint32(data.size()));
-        stored.prepend(prefix);
-    }
-    quint16 mod = 0;
-    const quint32 oi = mb(true).write(stored, &mod);
-    putLe32(p + leader, oi);
-    putLe32(p + leader + 4, quint32(stored.size()));
-    putLe16(p + leader + 8, mod);
-}
-
-void ParadoxTable::checkRange(int field, const char* p) const
-{
-    const Field& f = hdr_.fields[size_t(field)];
-    if ((f.minRaw.isEmpty() && f.maxRaw.isEmpty()) || isBlank(p, f.size))
-        return;
-    auto cmp = [&](const QByteArray& bound) {
-        if (f.code == kAlpha)
-            return hdr_.collation->compare(p, f.size, bound.constData(), f.size);
-        return std::memcmp(p, bound.constData(), size_t(f.size));
-    };
-    auto shown = [&](const QByteArray& raw) {
-        return const_cast<ParadoxTable*>(this)->value(QByteArray(hdr_.recordSize, '\0').replace(f.offset, f.size, raw), field).debugString();
-    };
-    if (f.minRaw.size() == f.size && cmp(f.minRaw) < 0)
-        throw Error(QStringLiteral("O valor do campo '%1' está abaixo do mínimo permitido (%2)").arg(f.name, shown(f.minRaw)));
-    if (f.maxRaw.size() == f.size && cmp(f.maxRaw) > 0)
-        throw Error(QStringLiteral("O valor do campo '%1' está acima do máximo permitido (%2)").arg(f.name, shown(f.maxRaw)));
-}
-
-QList<Value> ParadoxTable::newRecordValues()
-{
-    QList<Value> out(hdr_.fields.size());
-    QByteArray raw(hdr_.recordSize, '\0');
-    for (size_t i = 0; i < hdr_.fields.size(); ++i) {
-        const Field& f = hdr_.fields[i];
-        if (f.defaultRaw.size() == f.size) {
-            raw.replace(f.offset, f.size, f.defaultRaw);
-            out[qsizetype(i)] = value(raw, int(i));
-        }
-    }
-    return out;
-}
-
-void ParadoxTable::encodeRecord(const QList<Value>& values, const QList<bool>* changed, QByteArray& rec,
-                                const QByteArray* old)
-{
-    // Everything except blobs: blobs are written only once the record is sure to be stored.
-    for (int i = 0; i < int(hdr_.fields.size()); ++i) {
-        if (isBlobCode(hdr_.fields[size_t(i)].code))
-            continue;
-        if (changed && (i >= changed->size() || !(*changed)[i]))
-            continue;
-        const Value v = i < values.size() ? values[i] : Value();
-        encodeField(i, v, rec.data() + hdr_.fields[size_t(i)].offset, old ? old->constData() + hdr_.fields[size_t(i)].offset : nullptr);
-    }
-}
-
 RecordId ParadoxTable::insert(const QList<Value>& values, RecordId before)
 {
     beginWrite();
     secondaryMarkStale();
     QByteArray rec(hdr_.recordSize, '\0');
-    encodeRecord(values, nullptr, rec, nullptr);
+    codec_.encodeFields(values, nullptr, rec, nullptr);
     const quint32 savedAutoInc = hdr_.autoInc;
     for (int i = 0; i < int(hdr_.fields.size()); ++i) {
         const Field& f = hdr_.fields[size_t(i)];
@@ -1240,11 +935,8 @@ RecordId ParadoxTable::insert(const QList<Value>& values, RecordId before)
                 hdr_.autoInc = quint32(v);
             }
         }
-        if (hdr_.defs[i].required && !isBlobCode(f.code) && isBlank(p, f.size))
-            throw Error(QStringLiteral("Campo '%1' deve ter um valor").arg(f.name));
-        if (isBlobCode(f.code) && hdr_.defs[i].required && (i >= values.size() || values[i].isNull()))
-            throw Error(QStringLiteral("Campo '%1' deve ter um valor").arg(f.name));
-        checkRange(i, p);
+        codec_.checkRequired(i, p, values);
+        codec_.checkRange(i, p);
     }
     int ci, slot;
     bool equal = false;
@@ -1262,9 +954,7 @@ RecordId ParadoxTable::insert(const QList<Value>& values, RecordId before)
         ci = int(chain_.size()) - 1;
         slot = ci >= 0 ? count_[chain_[size_t(ci)]] : 0;
     }
-    for (int i = 0; i < int(hdr_.fields.size()); ++i)
-        if (isBlobCode(hdr_.fields[size_t(i)].code))
-            encodeField(i, i < values.size() ? values[i] : Value(), rec.data() + hdr_.fields[size_t(i)].offset, nullptr);
+    codec_.encodeBlobs(values, nullptr, rec, nullptr);
     if (hdr_.autoInc != savedAutoInc)
         dirty_ = true;
     const RecordId id = insertAt(ci, slot, rec.constData());
@@ -1279,16 +969,14 @@ RecordId ParadoxTable::update(RecordId id, const QList<Value>& values, const QLi
     QByteArray old;
     read(id, old);
     QByteArray rec = old;
-    encodeRecord(values, &changed, rec, &old);
+    codec_.encodeFields(values, &changed, rec, &old);
     for (int i = 0; i < int(hdr_.fields.size()); ++i) {
         const Field& f = hdr_.fields[size_t(i)];
         if (i >= changed.size() || !changed[i])
             continue;
         char* p = rec.data() + f.offset;
-        if (hdr_.defs[i].required && f.code != kAutoInc &&
-            (isBlobCode(f.code) ? (i >= values.size() || values[i].isNull()) : isBlank(p, f.size)))
-            throw Error(QStringLiteral("Campo '%1' deve ter um valor").arg(f.name));
-        checkRange(i, p);
+        codec_.checkRequired(i, p, values);
+        codec_.checkRange(i, p);
         if (f.code == kAutoInc) {
             qint64 v;
             if (readInt(p, 4, &v) && v > 0 && quint32(v) > hdr_.autoInc) {
@@ -1305,10 +993,7 @@ RecordId ParadoxTable::update(RecordId id, const QList<Value>& values, const QLi
         if (equal)
             throw KeyViolation(QStringLiteral("Violação de chave"));
     }
-    for (int i = 0; i < int(hdr_.fields.size()); ++i)
-        if (isBlobCode(hdr_.fields[size_t(i)].code) && i < changed.size() && changed[i])
-            encodeField(i, i < values.size() ? values[i] : Value(), rec.data() + hdr_.fields[size_t(i)].offset,
-                        old.constData() + hdr_.fields[size_t(i)].offset);
+    codec_.encodeBlobs(values, &changed, rec, &old);
     const int b = idBlock(id), s = idSlot(id);
     if (!keyMoved) {
         BlockStore::Block& c = block(b);
@@ -1335,13 +1020,7 @@ RecordId ParadoxTable::remove(RecordId id)
     secondaryMarkStale();
     QByteArray old;
     read(id, old);
-    for (const Field& f : hdr_.fields) {
-        if (!isBlobCode(f.code))
-            continue;
-        const char* d = old.constData() + f.offset + f.size - 10;
-        if (le32(d) != 0 && le32(d + 4) != 0)
-            mb(true).release(le32(d));
-    }
+    codec_.releaseBlobs(old);
     const int b = idBlock(id), s = idSlot(id);
     const int ci = chainIndex_[b];
     const size_t chainBefore = chain_.size();

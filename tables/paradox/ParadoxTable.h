@@ -11,6 +11,7 @@
 #include "tables/TableFile.h"
 #include "tables/io/File.h"
 #include "tables/paradox/ParadoxHeader.h"
+#include "tables/paradox/ParadoxRecordCodec.h"
 #include "tables/paradox/PxBlockStore.h"
 #include "tables/paradox/PxCodec.h"
 
@@ -112,10 +113,6 @@ private:
     void chainChanged(int fromIndex);
 
     // Writing helpers
-    void encodeRecord(const QList<Value>& values, const QList<bool>* changed, QByteArray& rec,
-                      const QByteArray* old);
-    void encodeField(int f, const Value& v, char* p, const char* oldP);
-    void checkRange(int f, const char* p) const;
     int compareKeys(const char* a, const char* b) const;
     void locate(const char* rec, int* chainIndex, int* slot, bool* equal);
     RecordId insertAt(int chainIndex, int slot, const char* rec);
@@ -165,6 +162,7 @@ private:
     bool dirty_ = false;
 
     px::TableHeader hdr_;  // counters included: writing keeps them here
+    px::RecordCodec codec_;
     QString freeListProblem_;
 
     std::vector<int> next_, prev_, count_;
