@@ -50,10 +50,11 @@ DbaseTable::DbaseTable(const QString& path, const QString& codePage)
     rules_ = std::make_unique<DbaseTextRules>(path_, head_, memo_);
     for (size_t i = 0; i < head_.columns.size(); ++i)
         codecs_.push_back(makeDbaseCodec(*rules_, head_.columns[i], head_.fields[int(i)]));
+    keys_ = std::make_unique<DbaseKeys>(path_, head_, *rules_, codecs_);
     // Whether writes can keep every index is settled here, once.
     upkeep_ = std::make_unique<DbaseIndexUpkeep>(
-        path_, head_, records_, [this](const QString& text) { return parseKeyExpression(text); },
-        [this](const DbaseExpression& e, RecordId id, const QByteArray& raw) { return evaluate(e, id, raw); });
+        path_, head_, records_, [this](const QString& text) { return keys_->parse(text); },
+        [this](const DbaseExpression& e, RecordId id, const QByteArray& raw) { return keys_->evaluate(e, id, raw); });
     upkeep_->plan();
 }
 
@@ -124,7 +125,7 @@ QList<IndexDef> DbaseTable::indexes() const
             def.expression = tag.expression;
             if (!tag.forExpression.isEmpty()) {
                 def.expression += QStringLiteral(" FOR ") + tag.forExpression;
-                filteredTagExpressions_.insert(def.expression);
+                keys_->noteFiltered(def.expression);
             }
         }
         out.append(def);
@@ -169,66 +170,14 @@ QList<IndexDef> DbaseTable::indexes() const
     return out;
 }
 
-ExprValue DbaseTable::exprField(const QByteArray& raw, int field)
-{
-    const Column& c = head_.columns[size_t(field)];
-    return codecs_[size_t(field)]->exprValue(raw.size() == head_.recordLen ? raw.constData() + 1 + c.offset : nullptr);
-}
-
 QByteArray DbaseTable::expressionKey(const IndexDef& index, RecordId id, const QByteArray& raw)
 {
-    if (filteredTagExpressions_.contains(index.expression))
-        throw Error(QStringLiteral("A ordem do índice %1 de %2 não é suportada: ele tem uma condição FOR (%3)")
-                        .arg(index.name, path_, index.expression));
-    auto& parsed = keyExpressions_[index.expression];
-    if (!parsed) {
-        try {
-            parsed = std::make_shared<const DbaseExpression>(parseKeyExpression(index.expression));
-        } catch (const Error& e) {
-            keyExpressions_.erase(index.expression);
-            throw Error(QStringLiteral("O índice %1 de %2 tem uma expressão que não se pode calcular: %3")
-                            .arg(index.name, path_, e.text()));
-        }
-    }
-    const ExprValue v = evaluate(*parsed, id, raw);
-    QByteArray key;
-    switch (v.type) {
-    case ExprValue::Type::Character: {
-        QByteArray bytes;
-        QChar bad;
-        if (!head_.codePage->encode(v.text, &bytes, &bad))
-            throw Error(QStringLiteral("A chave do índice %1 de %2 tem o caractere '%3', que a página de código não tem")
-                            .arg(index.name, path_, QString(bad)));
-        return rules_->textKey(bytes);
-    }
-    case ExprValue::Type::Numeric:
-        appendOrderedDouble(key, v.number);
-        return key;
-    case ExprValue::Type::Date:
-        if (v.date.isValid())
-            appendOrderedDouble(key, double(v.date.toJulianDay()));
-        return key;
-    case ExprValue::Type::Logical:
-        key.append(v.logical ? '\x01' : '\0');
-        return key;
-    }
-    return key;
+    return keys_->expressionKey(index, id, raw);
 }
 
 ExprValue DbaseTable::evaluate(const DbaseExpression& expression, RecordId id, const QByteArray& raw)
 {
-    struct Record : ExprRecord {
-        DbaseTable* table;
-        const QByteArray* raw;
-        RecordId id;
-        ExprValue field(int i) const override { return table->exprField(*raw, i); }
-        bool deleted() const override { return !raw->isEmpty() && raw->at(0) == '*'; }
-        qint64 recordNumber() const override { return id; }
-    } record;
-    record.table = this;
-    record.raw = &raw;
-    record.id = id;
-    return expression.evaluate(record);
+    return keys_->evaluate(expression, id, raw);
 }
 
 QByteArray DbaseTable::sortKey(int field, const Value& value)
@@ -572,17 +521,6 @@ RecordId DbaseTable::remove(RecordId id)
         }
     }
     return next(id);
-}
-
-DbaseExpression DbaseTable::parseKeyExpression(const QString& expression) const
-{
-    QStringList names;
-    std::vector<ExprValue::Type> types;
-    for (size_t i = 0; i < codecs_.size(); ++i) {
-        names << head_.fields[int(i)].name;
-        types.push_back(codecs_[i]->exprType());
-    }
-    return DbaseExpression::parse(expression, names, types);
 }
 
 void DbaseTable::flush()

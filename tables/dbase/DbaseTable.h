@@ -19,6 +19,7 @@
 #include "tables/dbase/DbaseHeader.h"
 #include "tables/dbase/DbaseIndexFiles.h"
 #include "tables/dbase/DbaseIndexUpkeep.h"
+#include "tables/dbase/DbaseKeys.h"
 #include "tables/dbase/DbaseMemo.h"
 #include "tables/dbase/DbaseRecordFile.h"
 #include "tables/io/File.h"
@@ -78,10 +79,6 @@ private:
     using Column = DbaseColumn;
 
     [[noreturn]] void damaged(const QString& why) const;
-    // A field of a raw image as key expressions see it (character fields blank padded).
-    ExprValue exprField(const QByteArray& raw, int field);
-    // A key expression over this table's fields (names and the kinds the evaluator sees).
-    DbaseExpression parseKeyExpression(const QString& expression) const;
     void openFile();
     char flagOf(qint64 rec, bool backward = false) { return *records_.record(rec, backward); }
     // Writes the buffered appends, then the header count that makes them visible.
@@ -111,10 +108,8 @@ private:
     std::vector<std::unique_ptr<DbaseFieldCodec>> codecs_;
     // Fewer records in the file than the header counts.
     bool truncated_ = false;
-    // Key expressions already parsed, by their text.
-    std::map<QString, std::shared_ptr<const DbaseExpression>> keyExpressions_;
-    // Expressions of tags with a FOR condition (they hold only some records).
-    mutable QSet<QString> filteredTagExpressions_;
+    // The key expressions of the index tags.
+    std::unique_ptr<DbaseKeys> keys_;
 
     // The .mdx and .ndx kept up to date on writes.
     std::unique_ptr<DbaseIndexUpkeep> upkeep_;
