@@ -39,17 +39,18 @@ DbaseTable::DbaseTable(const QString& path, const QString& codePage)
     records_.setCount(std::min(head_.count, head_.available));
     // Read what is there; writing is refused until the file is repaired.
     truncated_ = head_.available < head_.count;
+    // One codec per column, for every read and write of its bytes.
+    rules_ = std::make_unique<DbaseTextRules>(path_, head_, memo_);
     bool memoFields = false;
-    for (const Column& c : head_.columns)
-        memoFields = memoFields || c.type == 'M' || c.type == 'B' || c.type == 'G';
+    for (size_t i = 0; i < head_.columns.size(); ++i) {
+        codecs_.push_back(makeDbaseCodec(*rules_, head_.columns[i], head_.fields[int(i)]));
+        memoFields = memoFields || codecs_.back()->keepsMemo();
+    }
     if (memoFields) {
         const bool iv = head_.version == 0x8B || head_.version == 0x7B || head_.version == 0x8C || head_.level7 || head_.version == 0x05;
         memo_.open(path_, iv ? DbaseMemo::Style::IV : DbaseMemo::Style::III);
     }
-    // One codec per column, for every read and write of its bytes.
-    rules_ = std::make_unique<DbaseTextRules>(path_, head_, memo_);
-    for (size_t i = 0; i < head_.columns.size(); ++i)
-        codecs_.push_back(makeDbaseCodec(*rules_, head_.columns[i], head_.fields[int(i)]));
+    builder_ = std::make_unique<DbaseRecordBuilder>(path_, head_, codecs_, memo_);
     keys_ = std::make_unique<DbaseKeys>(path_, head_, *rules_, codecs_);
     // Whether writes can keep every index is settled here, once.
     upkeep_ = std::make_unique<DbaseIndexUpkeep>(
@@ -318,11 +319,6 @@ void DbaseTable::beginWrite()
         refuse(QStringLiteral("o arquivo está truncado"));
     }
 
-    blank_ = QByteArray(head_.recordLen, ' ');
-    for (size_t i = 0; i < codecs_.size(); ++i) {
-        const Column& c = head_.columns[i];
-        std::memset(blank_.data() + 1 + c.offset, codecs_[i]->blankByte(), size_t(c.length));
-    }
     rules_->prepareWriting();
 
     // Auto-increment: the next value sits in the descriptor (bytes 42-45 in the files seen);
@@ -345,70 +341,7 @@ void DbaseTable::beginWrite()
 
 Value DbaseTable::normalize(int field, const Value& v)
 {
-    if (field < 0 || field >= int(codecs_.size()))
-        throw Error(QStringLiteral("Campo %1 inexistente na tabela %2").arg(field).arg(path_));
-    if (v.isNull())
-        return v;
-    return codecs_[size_t(field)]->normalize(v);
-}
-
-// Writes a normalized value into its place in the record image. Memo data is returned in
-// memoOut for the caller to append first.
-void DbaseTable::encodeField(int field, const Value& v, char* dst, QByteArray* memoOut) const
-{
-    const DbaseFieldCodec& codec = *codecs_[size_t(field)];
-    if (v.isNull())
-        std::memset(dst, codec.blankByte(), size_t(codec.column().length));
-    else
-        codec.encode(v, dst, memoOut);
-}
-
-void DbaseTable::buildRecord(char* rec, const QList<Value>& values, const QList<bool>* changed)
-{
-    if (values.size() != head_.fields.size())
-        throw Error(QStringLiteral("Número de valores (%1) diferente do número de campos (%2) da tabela %3")
-                        .arg(values.size())
-                        .arg(head_.fields.size())
-                        .arg(path_));
-    const bool inserting = changed == nullptr;
-    // Everything is checked before the first byte is written.
-    struct Pending {
-        int field;
-        QByteArray data;
-    };
-    std::vector<Pending> memos;
-    for (int i = 0; i < head_.fields.size(); ++i) {
-        const Column& c = head_.columns[size_t(i)];
-        if (c.type == '+') {
-            if (inserting) {
-                if (nextAutoInc_ > 2147483647LL)
-                    throw Error(QStringLiteral("O campo %1 chegou ao maior valor possível").arg(head_.fields[i].name));
-                encodeField(i, Value::integer(nextAutoInc_), rec + 1 + c.offset, nullptr);
-            }
-            continue;  // the file fills it; updates keep it
-        }
-        if (changed && !(*changed)[i])
-            continue;
-        // The common cases go straight into the record; the rest (and every error) through
-        // normalize().
-        char* const dst = rec + 1 + c.offset;
-        const Value& in = values[i];
-        if (codecs_[size_t(i)]->encodeDirect(in, dst))
-            continue;
-        const Value v = normalize(i, in);
-        QByteArray memo;
-        encodeField(i, v, dst, &memo);
-        if (codecs_[size_t(i)]->keepsMemo()) {
-            if (v.isNull() || memo.isEmpty())
-                std::memset(dst, ' ', size_t(c.length));
-            else
-                memos.push_back({i, memo});
-        }
-    }
-    for (const Pending& m : memos) {
-        const qint64 block = memo_.append(m.data);
-        codecs_[size_t(m.field)]->putMemoBlock(rec + 1 + head_.columns[size_t(m.field)].offset, block);
-    }
+    return builder_->normalize(field, v);
 }
 
 void DbaseTable::writeHeaderDate()
@@ -436,9 +369,9 @@ RecordId DbaseTable::insert(const QList<Value>& values, RecordId)
     if (records_.count() >= 0xFFFFFFFFLL)
         throw FileError(QStringLiteral("A tabela %1 chegou ao número máximo de registros").arg(path_));
     // Built in place at the end of the batch; a value refused leaves the batch as it was.
-    char* const rec = records_.startAppend(blank_);
+    char* const rec = records_.startAppend(builder_->blank());
     try {
-        buildRecord(rec, values, nullptr);
+        builder_->build(rec, values, nullptr, nextAutoInc_);
     } catch (...) {
         records_.cancelAppend();
         throw;
@@ -493,7 +426,7 @@ RecordId DbaseTable::update(RecordId id, const QList<Value>& values, const QList
     // The record was almost always just read (the caller edited it): take it from the cache
     // instead of reading it again.
     QByteArray rec(records_.record(id - 1), head_.recordLen);
-    buildRecord(rec.data(), values, &changed);
+    builder_->build(rec.data(), values, &changed, nextAutoInc_);
     upkeep_->markStale();
     records_.rewrite(id - 1, rec.constData());
     if (!dateWritten_) {

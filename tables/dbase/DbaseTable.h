@@ -21,6 +21,7 @@
 #include "tables/dbase/DbaseIndexUpkeep.h"
 #include "tables/dbase/DbaseKeys.h"
 #include "tables/dbase/DbaseMemo.h"
+#include "tables/dbase/DbaseRecordBuilder.h"
 #include "tables/dbase/DbaseRecordFile.h"
 #include "tables/io/File.h"
 
@@ -84,8 +85,6 @@ private:
     // Writes the buffered appends, then the header count that makes them visible.
     void writePending();
 
-    void encodeField(int field, const Value& v, char* dst, QByteArray* memoOut) const;
-    void buildRecord(char* rec, const QList<Value>& values, const QList<bool>* changed);
     void writeHeaderCount();
     void writeHeaderDate();
     void requireWritable() const;
@@ -106,6 +105,8 @@ private:
     // The code page and memo store the codecs share, and one codec per column.
     std::unique_ptr<DbaseTextRules> rules_;
     std::vector<std::unique_ptr<DbaseFieldCodec>> codecs_;
+    // Record images from values, through the codecs.
+    std::unique_ptr<DbaseRecordBuilder> builder_;
     // Fewer records in the file than the header counts.
     bool truncated_ = false;
     // The key expressions of the index tags.
@@ -118,8 +119,6 @@ private:
     qint64 nextAutoInc_ = -1;
     bool autoIncDirty_ = false;
 
-    // An empty record image (flag, blanks, zero bytes for binary fields) to start inserts from.
-    QByteArray blank_;
 };
 
 }  // namespace quillora::dbase
