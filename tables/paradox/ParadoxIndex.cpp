@@ -1,5 +1,6 @@
+#include "tables/paradox/ParadoxIndex.h"
+
 #include "tables/paradox/ParadoxFormat.h"
-#include "tables/paradox/ParadoxTable.h"
 
 #include "tables/Error.h"
 #include "tables/io/FileOps.h"
@@ -54,13 +55,13 @@ QByteArray buildPxHeader(const std::vector<std::pair<int, int>>& keyTypes, int k
 // (readers such as pxlib take the first chained block for the upper level). Emptied .PX
 // blocks are filled with the last block of the file, so the file never holds free blocks.
 
-void ParadoxTable::pxOpen()
+void px::PrimaryIndex::open(const QString& existingPath)
 {
     std::vector<std::pair<int, int>> keyTypes;
-    for (int i = 0; i < hdr_.keyFields; ++i)
-        keyTypes.emplace_back(hdr_.fields[size_t(i)].code, hdr_.fields[size_t(i)].sizeByte());
-    const int entrySize = hdr_.keySize + 6;
-    QString pxPath = familyFile(QStringLiteral("PX"));
+    for (int i = 0; i < t_.header.keyFields; ++i)
+        keyTypes.emplace_back(t_.header.fields[size_t(i)].code, t_.header.fields[size_t(i)].sizeByte());
+    const int entrySize = t_.header.keySize + 6;
+    QString pxPath = existingPath;
     QByteArray hdr;
     if (!pxPath.isEmpty()) {
         io::File f;
@@ -69,7 +70,7 @@ void ParadoxTable::pxOpen()
             if (start.size() == 0x58) {
                 const int hs = le16(start.constData() + 2);
                 const int bk = uchar(start[5]);
-                if (start[4] == 1 && le16(start.constData()) == entrySize && le16(start.constData() + 0x21) == hdr_.keyFields &&
+                if (start[4] == 1 && le16(start.constData()) == entrySize && le16(start.constData() + 0x21) == t_.header.keyFields &&
                     hs >= 0x58 && bk >= 1 && bk <= 32) {
                     hdr = readUpTo(f, 0, hs);
                     if (hdr.size() != hs)
@@ -78,36 +79,36 @@ void ParadoxTable::pxOpen()
             }
         }
     } else {
-        const QFileInfo fi(path_);
+        const QFileInfo fi(tablePath_);
         pxPath = fi.dir().filePath(fi.completeBaseName() + (fi.suffix() == u"db" ? QStringLiteral(".px") : QStringLiteral(".PX")));
     }
     if (hdr.isEmpty())
-        hdr = buildPxHeader(keyTypes, hdr_.keySize, hdr_.version, hdr_.sortByte, std::max(2, hdr_.blockSize / 1024), path_);
-    pxPath_ = pxPath;
-    pxHeader_ = hdr;
-    pxBlockSize_ = uchar(hdr[5]) * 1024;
-    pxKey_ = le32(hdr.constData() + 0x25);
-    pxEntrySize_ = entrySize;
-    pxCapacity_ = (pxBlockSize_ - 6) / entrySize;
-    if (pxCapacity_ < 2)
+        hdr = buildPxHeader(keyTypes, t_.header.keySize, t_.header.version, t_.header.sortByte, std::max(2, t_.header.blockSize / 1024), tablePath_);
+    path_ = pxPath;
+    header_ = hdr;
+    blockSize_ = uchar(hdr[5]) * 1024;
+    key_ = le32(hdr.constData() + 0x25);
+    entrySize_ = entrySize;
+    capacity_ = (blockSize_ - 6) / entrySize;
+    if (capacity_ < 2)
         throw FileError(QStringLiteral("A chave da tabela %1 é grande demais para o índice primário (%2 bytes em blocos de %3)")
-                            .arg(path_).arg(entrySize).arg(pxBlockSize_));
-    const int perBlock = pxCapacity_ > 2 ? pxCapacity_ - 1 : pxCapacity_;  // as BDE leaves them: one entry short of full
+                            .arg(tablePath_).arg(entrySize).arg(blockSize_));
+    const int perBlock = capacity_ > 2 ? capacity_ - 1 : capacity_;  // as BDE leaves them: one entry short of full
 
     // Build the levels bottom-up, then number the blocks top-down as BDE does (root first).
-    std::vector<std::vector<std::vector<PxEntry>>> levelBlocks;
-    std::vector<PxEntry> level;
-    level.reserve(chain_.size());
-    for (size_t i = 0; i < chain_.size(); ++i)
-        level.push_back({firstKey_[i].left(hdr_.keySize), chain_[i], count_[chain_[i]]});
+    std::vector<std::vector<std::vector<Entry>>> levelBlocks;
+    std::vector<Entry> level;
+    level.reserve(t_.chain.size());
+    for (size_t i = 0; i < t_.chain.size(); ++i)
+        level.push_back({t_.firstKey[i].left(t_.header.keySize), t_.chain[i], t_.count[t_.chain[i]]});
     while (!level.empty()) {
-        std::vector<std::vector<PxEntry>> groups;
-        std::vector<PxEntry> up;
+        std::vector<std::vector<Entry>> groups;
+        std::vector<Entry> up;
         for (size_t at = 0; at < level.size(); at += size_t(perBlock)) {
             const size_t end = std::min(level.size(), at + size_t(perBlock));
-            std::vector<PxEntry> g(level.begin() + qsizetype(at), level.begin() + qsizetype(end));
+            std::vector<Entry> g(level.begin() + qsizetype(at), level.begin() + qsizetype(end));
             qint64 sum = 0;
-            for (const PxEntry& e : g)
+            for (const Entry& e : g)
                 sum += e.count;
             up.push_back({g.front().key, int(groups.size()), sum});
             groups.push_back(std::move(g));
@@ -125,34 +126,34 @@ void ParadoxTable::pxOpen()
         numbered += int(levelBlocks[size_t(k)].size());
     }
     if (numbered > 0xFFFF)
-        throw FileError(QStringLiteral("O índice primário de %1 ficou grande demais").arg(path_));
-    pxNodes_.assign(size_t(numbered) + 1, PxNode());
-    pxLeafOf_.assign(size_t(hdr_.fileBlocks) + 1, 0);
+        throw FileError(QStringLiteral("O índice primário de %1 ficou grande demais").arg(tablePath_));
+    nodes_.assign(size_t(numbered) + 1, Node());
+    leafOf_.assign(size_t(t_.header.fileBlocks) + 1, 0);
     for (int k = levels - 1; k >= 0; --k) {
         for (size_t g = 0; g < levelBlocks[size_t(k)].size(); ++g) {
             const int no = base[size_t(k)] + int(g) + 1;
-            PxNode& n = pxNodes_[size_t(no)];
+            Node& n = nodes_[size_t(no)];
             n.live = true;
             n.level = k;
             n.entries = std::move(levelBlocks[size_t(k)][g]);
             n.next = no < numbered ? no + 1 : 0;
             n.prev = no - 1;
-            for (PxEntry& e : n.entries)
+            for (Entry& e : n.entries)
                 if (k > 0)
                     e.child = base[size_t(k) - 1] + e.child + 1;
         }
     }
     for (int no = 1; no <= numbered; ++no)
-        for (size_t i = 0; i < pxNodes_[size_t(no)].entries.size(); ++i)
-            pxAdopt(no, int(i));
-    pxRoot_ = numbered ? 1 : 0;
-    pxLevels_ = levels;
-    pxHead_ = numbered ? 1 : 0;
-    pxTail_ = numbered;
-    pxTouched_.clear();
-    pxChanged_.clear();
-    pxWriteAll();
-    pxActive_ = true;
+        for (size_t i = 0; i < nodes_[size_t(no)].entries.size(); ++i)
+            adopt(no, int(i));
+    root_ = numbered ? 1 : 0;
+    levels_ = levels;
+    head_ = numbered ? 1 : 0;
+    tail_ = numbered;
+    touched_.clear();
+    changed_.clear();
+    writeAll();
+    active_ = true;
 }
 
 namespace {
@@ -162,26 +163,26 @@ QString pxError(const QString& path, const QString& why)
 }
 }  // namespace
 
-void ParadoxTable::pxWriteHeader(bool whole)
+void px::PrimaryIndex::writeHeader(bool whole)
 {
     qint64 entries = 0;
-    const int blocks = int(pxNodes_.size()) - 1;
+    const int blocks = int(nodes_.size()) - 1;
     for (int no = 1; no <= blocks; ++no)
-        entries += qint64(pxNodes_[size_t(no)].entries.size());
-    char* p = pxHeader_.data();
+        entries += qint64(nodes_[size_t(no)].entries.size());
+    char* p = header_.data();
     putLe32(p + 0x06, quint32(entries));
     putLe16(p + 0x0A, quint16(blocks));
     putLe16(p + 0x0C, quint16(blocks));
-    putLe16(p + 0x0E, quint16(pxHead_));
-    putLe16(p + 0x10, quint16(pxTail_));
-    putLe16(p + 0x1E, quint16(pxRoot_ ? pxRoot_ : 1));
-    p[0x20] = char(pxLevels_);
-    p[0x2C] = hdr_.bytes[0x2D];  // in step with the table (see the table's 0x2D)
+    putLe16(p + 0x0E, quint16(head_));
+    putLe16(p + 0x10, quint16(tail_));
+    putLe16(p + 0x1E, quint16(root_ ? root_ : 1));
+    p[0x20] = char(levels_);
+    p[0x2C] = t_.header.bytes[0x2D];  // in step with the table (see the table's 0x2D)
     putLe16(p + 0x3A, quint16(blocks));
     putLe16(p + 0x4D, 0);
     if (whole)
         return;
-    pxFile_.write(0, pxHeader_.constData(), 0x58);
+    file_.write(0, header_.constData(), 0x58);
 }
 
 namespace {
@@ -193,13 +194,13 @@ inline void putRecord16(char* p, int v)
 }
 
 void serializeNode(char* b, int blockSize, int entrySize, int keySize, int next, int prev,
-                   const std::vector<ParadoxTable::PxEntry>& entries)
+                   const std::vector<PrimaryIndex::Entry>& entries)
 {
     putLe16(b, quint16(next));
     putLe16(b + 2, quint16(prev));
     putLe16(b + 4, quint16(qint16((int(entries.size()) - 1) * entrySize)));
     char* e = b + 6;
-    for (const ParadoxTable::PxEntry& x : entries) {
+    for (const PrimaryIndex::Entry& x : entries) {
         const qsizetype n = std::min<qsizetype>(keySize, x.key.size());
         std::memcpy(e, x.key.constData(), size_t(n));
         if (n < keySize)
@@ -213,145 +214,145 @@ void serializeNode(char* b, int blockSize, int entrySize, int keySize, int next,
 }
 }  // namespace
 
-void ParadoxTable::pxWriteAll()
+void px::PrimaryIndex::writeAll()
 {
-    pxWriteHeader(true);
-    pxFile_.close();
-    io::replaceFile(pxPath_, [&](io::File& out) {
-        out.write(0, pxHeader_);
-        qint64 at = pxHeader_.size();
-        QByteArray b(pxBlockSize_, '\0');
-        for (int no = 1; no < int(pxNodes_.size()); ++no) {
-            PxNode& n = pxNodes_[size_t(no)];
-            serializeNode(b.data(), pxBlockSize_, pxEntrySize_, hdr_.keySize, n.next, n.prev, n.entries);
-            if (pxKey_)
-                encryptBlock(b.data(), pxBlockSize_, pxKey_, no);
+    writeHeader(true);
+    file_.close();
+    io::replaceFile(path_, [&](io::File& out) {
+        out.write(0, header_);
+        qint64 at = header_.size();
+        QByteArray b(blockSize_, '\0');
+        for (int no = 1; no < int(nodes_.size()); ++no) {
+            Node& n = nodes_[size_t(no)];
+            serializeNode(b.data(), blockSize_, entrySize_, t_.header.keySize, n.next, n.prev, n.entries);
+            if (key_)
+                encryptBlock(b.data(), blockSize_, key_, no);
             out.write(at, b);
             at += b.size();
             n.dirty = false;
         }
     }, QStringLiteral("o índice primário"));
-    if (const int err = pxFile_.tryOpen(pxPath_, io::OpenMode::ReadWrite); err < 0)
-        throw FileError(pxError(pxPath_, io::errorText(err)));
-    pxFileSize_ = pxFile_.size();
+    if (const int err = file_.tryOpen(path_, io::OpenMode::ReadWrite); err < 0)
+        throw FileError(pxError(path_, io::errorText(err)));
+    fileSize_ = file_.size();
 }
 
-void ParadoxTable::pxWriteNode(int no)
+void px::PrimaryIndex::writeNode(int no)
 {
-    PxNode& n = pxNodes_[size_t(no)];
-    QByteArray& b = pxScratch_;
-    if (b.size() != pxBlockSize_)
-        b.resize(pxBlockSize_);
-    serializeNode(b.data(), pxBlockSize_, pxEntrySize_, hdr_.keySize, n.next, n.prev, n.entries);
-    if (pxKey_)
-        encryptBlock(b.data(), pxBlockSize_, pxKey_, no);
-    const qint64 at = le16(pxHeader_.constData() + 2) + qint64(no - 1) * pxBlockSize_;
-    pxFile_.write(at, b.constData(), pxBlockSize_);
-    pxFileSize_ = std::max(pxFileSize_, at + pxBlockSize_);
+    Node& n = nodes_[size_t(no)];
+    QByteArray& b = scratch_;
+    if (b.size() != blockSize_)
+        b.resize(blockSize_);
+    serializeNode(b.data(), blockSize_, entrySize_, t_.header.keySize, n.next, n.prev, n.entries);
+    if (key_)
+        encryptBlock(b.data(), blockSize_, key_, no);
+    const qint64 at = le16(header_.constData() + 2) + qint64(no - 1) * blockSize_;
+    file_.write(at, b.constData(), blockSize_);
+    fileSize_ = std::max(fileSize_, at + blockSize_);
     n.dirty = false;
 }
 
-void ParadoxTable::pxTouch(int dataBlock)
+void px::PrimaryIndex::touch(int dataBlock)
 {
-    if (pxActive_)
-        pxTouched_.push_back(dataBlock);
+    if (active_)
+        touched_.push_back(dataBlock);
 }
 
-void ParadoxTable::pxAdopt(int node, int pos)
+void px::PrimaryIndex::adopt(int node, int pos)
 {
-    const PxNode& n = pxNodes_[size_t(node)];
+    const Node& n = nodes_[size_t(node)];
     const int child = n.entries[size_t(pos)].child;
     if (n.level == 0) {
-        if (child >= int(pxLeafOf_.size()))
-            pxLeafOf_.resize(size_t(child) + 1, 0);
-        pxLeafOf_[size_t(child)] = node;
+        if (child >= int(leafOf_.size()))
+            leafOf_.resize(size_t(child) + 1, 0);
+        leafOf_[size_t(child)] = node;
     } else {
-        pxNodes_[size_t(child)].parent = node;
+        nodes_[size_t(child)].parent = node;
     }
 }
 
-int ParadoxTable::pxIndexIn(int node, int child) const
+int px::PrimaryIndex::indexIn(int node, int child) const
 {
-    const std::vector<PxEntry>& es = pxNodes_[size_t(node)].entries;
+    const std::vector<Entry>& es = nodes_[size_t(node)].entries;
     for (size_t i = 0; i < es.size(); ++i)
         if (es[i].child == child)
             return int(i);
-    throw FileError(QStringLiteral("Índice primário de %1 inconsistente em memória (bloco %2 sem entrada %3)").arg(path_).arg(node).arg(child));
+    throw FileError(QStringLiteral("Índice primário de %1 inconsistente em memória (bloco %2 sem entrada %3)").arg(tablePath_).arg(node).arg(child));
 }
 
-bool ParadoxTable::pxRightmost(int node) const
+bool px::PrimaryIndex::rightmost(int node) const
 {
-    while (node != pxRoot_) {
-        const int p = pxNodes_[size_t(node)].parent;
-        if (pxNodes_[size_t(p)].entries.back().child != node)
+    while (node != root_) {
+        const int p = nodes_[size_t(node)].parent;
+        if (nodes_[size_t(p)].entries.back().child != node)
             return false;
         node = p;
     }
     return true;
 }
 
-int ParadoxTable::pxAllocNode(int level)
+int px::PrimaryIndex::allocNode(int level)
 {
     int no = 0;
-    for (size_t i = 1; i < pxNodes_.size() && !no; ++i)
-        if (!pxNodes_[i].live)
+    for (size_t i = 1; i < nodes_.size() && !no; ++i)
+        if (!nodes_[i].live)
             no = int(i);
     if (!no) {
-        if (pxNodes_.size() > 0xFFFF)
-            throw FileError(QStringLiteral("O índice primário de %1 ficou grande demais").arg(path_));
-        no = int(pxNodes_.size());
-        pxNodes_.emplace_back();
+        if (nodes_.size() > 0xFFFF)
+            throw FileError(QStringLiteral("O índice primário de %1 ficou grande demais").arg(tablePath_));
+        no = int(nodes_.size());
+        nodes_.emplace_back();
     }
-    PxNode& n = pxNodes_[size_t(no)];
-    n = PxNode();
+    Node& n = nodes_[size_t(no)];
+    n = Node();
     n.live = true;
     n.dirty = true;
     n.level = level;
     return no;
 }
 
-void ParadoxTable::pxFreeNode(int node)
+void px::PrimaryIndex::freeNode(int node)
 {
-    PxNode& n = pxNodes_[size_t(node)];
-    n = PxNode();
+    Node& n = nodes_[size_t(node)];
+    n = Node();
 }
 
-void ParadoxTable::pxChainAfter(int node, int nn)
+void px::PrimaryIndex::chainAfter(int node, int nn)
 {
-    PxNode& a = pxNodes_[size_t(node)];
-    PxNode& b = pxNodes_[size_t(nn)];
+    Node& a = nodes_[size_t(node)];
+    Node& b = nodes_[size_t(nn)];
     b.prev = node;
     b.next = a.next;
     if (a.next) {
-        pxNodes_[size_t(a.next)].prev = nn;
-        pxNodes_[size_t(a.next)].dirty = true;
+        nodes_[size_t(a.next)].prev = nn;
+        nodes_[size_t(a.next)].dirty = true;
     } else {
-        pxTail_ = nn;
+        tail_ = nn;
     }
     a.next = nn;
     a.dirty = b.dirty = true;
 }
 
-void ParadoxTable::pxChainRemove(int node)
+void px::PrimaryIndex::chainRemove(int node)
 {
-    PxNode& n = pxNodes_[size_t(node)];
+    Node& n = nodes_[size_t(node)];
     if (n.prev) {
-        pxNodes_[size_t(n.prev)].next = n.next;
-        pxNodes_[size_t(n.prev)].dirty = true;
+        nodes_[size_t(n.prev)].next = n.next;
+        nodes_[size_t(n.prev)].dirty = true;
     } else {
-        pxHead_ = n.next;
+        head_ = n.next;
     }
     if (n.next) {
-        pxNodes_[size_t(n.next)].prev = n.prev;
-        pxNodes_[size_t(n.next)].dirty = true;
+        nodes_[size_t(n.next)].prev = n.prev;
+        nodes_[size_t(n.next)].dirty = true;
     } else {
-        pxTail_ = n.prev;
+        tail_ = n.prev;
     }
     n.next = n.prev = 0;
 }
 
 namespace {
-qint64 sumOf(const std::vector<ParadoxTable::PxEntry>& es)
+qint64 sumOf(const std::vector<PrimaryIndex::Entry>& es)
 {
     qint64 s = 0;
     for (const auto& e : es)
@@ -360,266 +361,266 @@ qint64 sumOf(const std::vector<ParadoxTable::PxEntry>& es)
 }
 }  // namespace
 
-void ParadoxTable::pxInsertEntry(int node, int pos, PxEntry e)
+void px::PrimaryIndex::insertEntry(int node, int pos, Entry e)
 {
     {
-        PxNode& n = pxNodes_[size_t(node)];
+        Node& n = nodes_[size_t(node)];
         n.entries.insert(n.entries.begin() + pos, std::move(e));
         n.dirty = true;
     }
-    pxAdopt(node, pos);
-    pxChanged_.push_back(node);
-    const int size = int(pxNodes_[size_t(node)].entries.size());
-    if (size <= pxCapacity_)
+    adopt(node, pos);
+    changed_.push_back(node);
+    const int size = int(nodes_[size_t(node)].entries.size());
+    if (size <= capacity_)
         return;
     // Full: split. Appending past the end of the index starts a new block (keys written in
     // order then fill every block); elsewhere the upper half moves out.
-    const int level = pxNodes_[size_t(node)].level;
-    const bool atEnd = pos == size - 1 && pxRightmost(node);
+    const int level = nodes_[size_t(node)].level;
+    const bool atEnd = pos == size - 1 && rightmost(node);
     const int keep = atEnd ? size - 1 : (size + 1) / 2;
-    const int nn = pxAllocNode(level);
+    const int nn = allocNode(level);
     {
-        std::vector<PxEntry>& from = pxNodes_[size_t(node)].entries;
-        std::vector<PxEntry>& to = pxNodes_[size_t(nn)].entries;
+        std::vector<Entry>& from = nodes_[size_t(node)].entries;
+        std::vector<Entry>& to = nodes_[size_t(nn)].entries;
         to.assign(std::make_move_iterator(from.begin() + keep), std::make_move_iterator(from.end()));
         from.resize(size_t(keep));
     }
-    for (size_t i = 0; i < pxNodes_[size_t(nn)].entries.size(); ++i)
-        pxAdopt(nn, int(i));
-    pxChainAfter(node, nn);
-    pxChanged_.push_back(nn);
-    PxEntry up{pxNodes_[size_t(nn)].entries.front().key, nn, sumOf(pxNodes_[size_t(nn)].entries)};
-    if (node == pxRoot_) {
-        const int r = pxAllocNode(level + 1);
-        pxNodes_[size_t(r)].entries = {PxEntry{pxNodes_[size_t(node)].entries.front().key, node, sumOf(pxNodes_[size_t(node)].entries)}, std::move(up)};
-        pxAdopt(r, 0);
-        pxAdopt(r, 1);
+    for (size_t i = 0; i < nodes_[size_t(nn)].entries.size(); ++i)
+        adopt(nn, int(i));
+    chainAfter(node, nn);
+    changed_.push_back(nn);
+    Entry up{nodes_[size_t(nn)].entries.front().key, nn, sumOf(nodes_[size_t(nn)].entries)};
+    if (node == root_) {
+        const int r = allocNode(level + 1);
+        nodes_[size_t(r)].entries = {Entry{nodes_[size_t(node)].entries.front().key, node, sumOf(nodes_[size_t(node)].entries)}, std::move(up)};
+        adopt(r, 0);
+        adopt(r, 1);
         // The new root goes first in the chain.
-        PxNode& rn = pxNodes_[size_t(r)];
-        rn.next = pxHead_;
+        Node& rn = nodes_[size_t(r)];
+        rn.next = head_;
         rn.prev = 0;
-        pxNodes_[size_t(pxHead_)].prev = r;
-        pxNodes_[size_t(pxHead_)].dirty = true;
-        pxHead_ = r;
-        pxRoot_ = r;
-        ++pxLevels_;
+        nodes_[size_t(head_)].prev = r;
+        nodes_[size_t(head_)].dirty = true;
+        head_ = r;
+        root_ = r;
+        ++levels_;
         return;
     }
-    const int p = pxNodes_[size_t(node)].parent;
-    pxInsertEntry(p, pxIndexIn(p, node) + 1, std::move(up));
+    const int p = nodes_[size_t(node)].parent;
+    insertEntry(p, indexIn(p, node) + 1, std::move(up));
 }
 
-void ParadoxTable::pxRemoveEntry(int node, int pos)
+void px::PrimaryIndex::removeEntry(int node, int pos)
 {
     {
-        PxNode& n = pxNodes_[size_t(node)];
+        Node& n = nodes_[size_t(node)];
         n.entries.erase(n.entries.begin() + pos);
         n.dirty = true;
         if (!n.entries.empty()) {
-            pxChanged_.push_back(node);
-            pxMergeWithSibling(node);
+            changed_.push_back(node);
+            mergeWithSibling(node);
             return;
         }
     }
-    pxChainRemove(node);
-    if (node == pxRoot_) {
-        pxFreeNode(node);
-        pxRoot_ = 0;
-        pxLevels_ = 0;
+    chainRemove(node);
+    if (node == root_) {
+        freeNode(node);
+        root_ = 0;
+        levels_ = 0;
         return;
     }
-    const int p = pxNodes_[size_t(node)].parent;
-    const int at = pxIndexIn(p, node);
-    pxFreeNode(node);
-    pxRemoveEntry(p, at);
+    const int p = nodes_[size_t(node)].parent;
+    const int at = indexIn(p, node);
+    freeNode(node);
+    removeEntry(p, at);
 }
 
-void ParadoxTable::pxMergeWithSibling(int node)
+void px::PrimaryIndex::mergeWithSibling(int node)
 {
     // Two neighbours under one parent that fit in one block become one, so that deletes shrink
     // the index (and its height) as inserts grew it.
-    if (node == pxRoot_)
+    if (node == root_)
         return;
-    const int p = pxNodes_[size_t(node)].parent;
-    const int at = pxIndexIn(p, node);
-    const std::vector<PxEntry>& siblings = pxNodes_[size_t(p)].entries;
-    const size_t mine = pxNodes_[size_t(node)].entries.size();
+    const int p = nodes_[size_t(node)].parent;
+    const int at = indexIn(p, node);
+    const std::vector<Entry>& siblings = nodes_[size_t(p)].entries;
+    const size_t mine = nodes_[size_t(node)].entries.size();
     int left = 0, right = 0;
-    if (at > 0 && mine + pxNodes_[size_t(siblings[size_t(at) - 1].child)].entries.size() <= size_t(pxCapacity_)) {
+    if (at > 0 && mine + nodes_[size_t(siblings[size_t(at) - 1].child)].entries.size() <= size_t(capacity_)) {
         left = siblings[size_t(at) - 1].child;
         right = node;
     } else if (at + 1 < int(siblings.size()) &&
-               mine + pxNodes_[size_t(siblings[size_t(at) + 1].child)].entries.size() <= size_t(pxCapacity_)) {
+               mine + nodes_[size_t(siblings[size_t(at) + 1].child)].entries.size() <= size_t(capacity_)) {
         left = node;
         right = siblings[size_t(at) + 1].child;
     } else {
         return;
     }
-    std::vector<PxEntry>& to = pxNodes_[size_t(left)].entries;
+    std::vector<Entry>& to = nodes_[size_t(left)].entries;
     const size_t from = to.size();
-    std::vector<PxEntry>& moved = pxNodes_[size_t(right)].entries;
+    std::vector<Entry>& moved = nodes_[size_t(right)].entries;
     to.insert(to.end(), std::make_move_iterator(moved.begin()), std::make_move_iterator(moved.end()));
     moved.clear();
     for (size_t i = from; i < to.size(); ++i)
-        pxAdopt(left, int(i));
-    pxNodes_[size_t(left)].dirty = true;
-    pxChanged_.push_back(left);
-    const int rightAt = pxIndexIn(p, right);
-    pxChainRemove(right);
-    pxFreeNode(right);
-    pxRemoveEntry(p, rightAt);
+        adopt(left, int(i));
+    nodes_[size_t(left)].dirty = true;
+    changed_.push_back(left);
+    const int rightAt = indexIn(p, right);
+    chainRemove(right);
+    freeNode(right);
+    removeEntry(p, rightAt);
 }
 
-void ParadoxTable::pxInsertFirst(int dataBlock)
+void px::PrimaryIndex::insertFirst(int dataBlock)
 {
-    if (!pxActive_)
+    if (!active_)
         return;
-    const int no = pxAllocNode(0);
-    pxNodes_[size_t(no)].entries.push_back({QByteArray(), dataBlock, 0});
-    pxAdopt(no, 0);
-    pxRoot_ = pxHead_ = pxTail_ = no;
-    pxLevels_ = 1;
-    pxChanged_.push_back(no);
-    pxTouch(dataBlock);
+    const int no = allocNode(0);
+    nodes_[size_t(no)].entries.push_back({QByteArray(), dataBlock, 0});
+    adopt(no, 0);
+    root_ = head_ = tail_ = no;
+    levels_ = 1;
+    changed_.push_back(no);
+    touch(dataBlock);
 }
 
-void ParadoxTable::pxLinkAfter(int dataBlock, int newDataBlock)
+void px::PrimaryIndex::linkAfter(int dataBlock, int newDataBlock)
 {
-    if (!pxActive_)
+    if (!active_)
         return;
-    const int node = pxLeafOf_[size_t(dataBlock)];
-    pxInsertEntry(node, pxIndexIn(node, dataBlock) + 1, {pxNodes_[size_t(node)].entries.front().key, newDataBlock, 0});
-    pxTouch(newDataBlock);
+    const int node = leafOf_[size_t(dataBlock)];
+    insertEntry(node, indexIn(node, dataBlock) + 1, {nodes_[size_t(node)].entries.front().key, newDataBlock, 0});
+    touch(newDataBlock);
 }
 
-void ParadoxTable::pxUnlink(int dataBlock)
+void px::PrimaryIndex::unlink(int dataBlock)
 {
-    if (!pxActive_)
+    if (!active_)
         return;
-    const int node = pxLeafOf_[size_t(dataBlock)];
-    pxLeafOf_[size_t(dataBlock)] = 0;
-    pxRemoveEntry(node, pxIndexIn(node, dataBlock));
+    const int node = leafOf_[size_t(dataBlock)];
+    leafOf_[size_t(dataBlock)] = 0;
+    removeEntry(node, indexIn(node, dataBlock));
 }
 
-void ParadoxTable::pxClear()
+void px::PrimaryIndex::clear()
 {
-    if (!pxActive_)
+    if (!active_)
         return;
-    for (PxNode& n : pxNodes_)
-        n = PxNode();
-    std::fill(pxLeafOf_.begin(), pxLeafOf_.end(), 0);
-    pxRoot_ = pxLevels_ = pxHead_ = pxTail_ = 0;
-    pxTouched_.clear();
-    pxChanged_.clear();
+    for (Node& n : nodes_)
+        n = Node();
+    std::fill(leafOf_.begin(), leafOf_.end(), 0);
+    root_ = levels_ = head_ = tail_ = 0;
+    touched_.clear();
+    changed_.clear();
 }
 
-void ParadoxTable::pxCompact()
+void px::PrimaryIndex::compact()
 {
-    int last = int(pxNodes_.size()) - 1;
+    int last = int(nodes_.size()) - 1;
     for (int hole = 1;; ++hole) {
-        while (last > 0 && !pxNodes_[size_t(last)].live)
+        while (last > 0 && !nodes_[size_t(last)].live)
             --last;
         if (hole >= last)
             break;
-        if (pxNodes_[size_t(hole)].live)
+        if (nodes_[size_t(hole)].live)
             continue;
         // The last block moves into the hole.
-        pxNodes_[size_t(hole)] = std::move(pxNodes_[size_t(last)]);
-        pxNodes_[size_t(last)] = PxNode();
-        PxNode& n = pxNodes_[size_t(hole)];
+        nodes_[size_t(hole)] = std::move(nodes_[size_t(last)]);
+        nodes_[size_t(last)] = Node();
+        Node& n = nodes_[size_t(hole)];
         n.dirty = true;
-        if (last == pxRoot_) {
-            pxRoot_ = hole;
+        if (last == root_) {
+            root_ = hole;
         } else {
-            PxNode& p = pxNodes_[size_t(n.parent)];
-            p.entries[size_t(pxIndexIn(n.parent, last))].child = hole;
+            Node& p = nodes_[size_t(n.parent)];
+            p.entries[size_t(indexIn(n.parent, last))].child = hole;
             p.dirty = true;
         }
         if (n.prev) {
-            pxNodes_[size_t(n.prev)].next = hole;
-            pxNodes_[size_t(n.prev)].dirty = true;
+            nodes_[size_t(n.prev)].next = hole;
+            nodes_[size_t(n.prev)].dirty = true;
         } else {
-            pxHead_ = hole;
+            head_ = hole;
         }
         if (n.next) {
-            pxNodes_[size_t(n.next)].prev = hole;
-            pxNodes_[size_t(n.next)].dirty = true;
+            nodes_[size_t(n.next)].prev = hole;
+            nodes_[size_t(n.next)].dirty = true;
         } else {
-            pxTail_ = hole;
+            tail_ = hole;
         }
-        for (size_t i = 0; i < pxNodes_[size_t(hole)].entries.size(); ++i)
-            pxAdopt(hole, int(i));
+        for (size_t i = 0; i < nodes_[size_t(hole)].entries.size(); ++i)
+            adopt(hole, int(i));
         --last;
     }
-    while (pxNodes_.size() > 1 && !pxNodes_.back().live)
-        pxNodes_.pop_back();
+    while (nodes_.size() > 1 && !nodes_.back().live)
+        nodes_.pop_back();
 }
 
-void ParadoxTable::pxCommit()
+void px::PrimaryIndex::commit()
 {
-    if (!pxActive_)
+    if (!active_)
         return;
     // Entries of the data blocks this write touched.
-    for (int b : pxTouched_) {
-        if (b < 1 || b > hdr_.fileBlocks || chainIndex_[b] < 0 || b >= int(pxLeafOf_.size()) || !pxLeafOf_[size_t(b)])
+    for (int b : touched_) {
+        if (b < 1 || b > t_.header.fileBlocks || t_.chainIndex[b] < 0 || b >= int(leafOf_.size()) || !leafOf_[size_t(b)])
             continue;
-        const int node = pxLeafOf_[size_t(b)];
-        PxEntry& e = pxNodes_[size_t(node)].entries[size_t(pxIndexIn(node, b))];
-        const char* key = block(b).data.constData() + 6;
-        if (e.count != count_[b] || e.key.size() != hdr_.keySize || std::memcmp(e.key.constData(), key, size_t(hdr_.keySize))) {
-            e.count = count_[b];
-            e.key = QByteArray(key, hdr_.keySize);
-            pxNodes_[size_t(node)].dirty = true;
-            pxChanged_.push_back(node);
+        const int node = leafOf_[size_t(b)];
+        Entry& e = nodes_[size_t(node)].entries[size_t(indexIn(node, b))];
+        const char* key = t_.firstRecord(b);
+        if (e.count != t_.count[b] || e.key.size() != t_.header.keySize || std::memcmp(e.key.constData(), key, size_t(t_.header.keySize))) {
+            e.count = t_.count[b];
+            e.key = QByteArray(key, t_.header.keySize);
+            nodes_[size_t(node)].dirty = true;
+            changed_.push_back(node);
         }
     }
-    pxTouched_.clear();
+    touched_.clear();
     // A root left with one entry hands over to its child.
-    while (pxLevels_ > 1 && pxNodes_[size_t(pxRoot_)].entries.size() == 1) {
-        const int child = pxNodes_[size_t(pxRoot_)].entries.front().child;
-        pxChainRemove(pxRoot_);
-        pxFreeNode(pxRoot_);
-        pxRoot_ = child;
-        pxNodes_[size_t(child)].parent = 0;
-        --pxLevels_;
+    while (levels_ > 1 && nodes_[size_t(root_)].entries.size() == 1) {
+        const int child = nodes_[size_t(root_)].entries.front().child;
+        chainRemove(root_);
+        freeNode(root_);
+        root_ = child;
+        nodes_[size_t(child)].parent = 0;
+        --levels_;
     }
     // First keys and sums, level by level up to the root.
-    for (int level = 0; level + 1 < pxLevels_; ++level) {
-        std::sort(pxChanged_.begin(), pxChanged_.end());
-        pxChanged_.erase(std::unique(pxChanged_.begin(), pxChanged_.end()), pxChanged_.end());
-        const size_t n = pxChanged_.size();
+    for (int level = 0; level + 1 < levels_; ++level) {
+        std::sort(changed_.begin(), changed_.end());
+        changed_.erase(std::unique(changed_.begin(), changed_.end()), changed_.end());
+        const size_t n = changed_.size();
         for (size_t i = 0; i < n; ++i) {
-            const int node = pxChanged_[i];
-            const PxNode& c = pxNodes_[size_t(node)];
-            if (!c.live || c.level != level || node == pxRoot_)
+            const int node = changed_[i];
+            const Node& c = nodes_[size_t(node)];
+            if (!c.live || c.level != level || node == root_)
                 continue;
             const int p = c.parent;
-            PxEntry& e = pxNodes_[size_t(p)].entries[size_t(pxIndexIn(p, node))];
+            Entry& e = nodes_[size_t(p)].entries[size_t(indexIn(p, node))];
             const qint64 sum = sumOf(c.entries);
             if (e.count != sum || e.key != c.entries.front().key) {
                 e.count = sum;
                 e.key = c.entries.front().key;
-                pxNodes_[size_t(p)].dirty = true;
-                pxChanged_.push_back(p);
+                nodes_[size_t(p)].dirty = true;
+                changed_.push_back(p);
             }
         }
     }
-    pxChanged_.clear();
-    pxCompact();
-    for (int no = 1; no < int(pxNodes_.size()); ++no)
-        if (pxNodes_[size_t(no)].dirty)
-            pxWriteNode(no);
+    changed_.clear();
+    compact();
+    for (int no = 1; no < int(nodes_.size()); ++no)
+        if (nodes_[size_t(no)].dirty)
+            writeNode(no);
 }
 
-void ParadoxTable::pxFinish()
+void px::PrimaryIndex::finish()
 {
-    if (!pxActive_)
+    if (!active_)
         return;
-    pxWriteHeader(false);
-    const qint64 size = le16(pxHeader_.constData() + 2) + qint64(pxNodes_.size() - 1) * pxBlockSize_;
-    if (pxFileSize_ > size) {
-        pxFile_.resize(size);
-        pxFileSize_ = size;
+    writeHeader(false);
+    const qint64 size = le16(header_.constData() + 2) + qint64(nodes_.size() - 1) * blockSize_;
+    if (fileSize_ > size) {
+        file_.resize(size);
+        fileSize_ = size;
     }
 }
 

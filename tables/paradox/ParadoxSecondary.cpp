@@ -316,21 +316,21 @@ QString indexError(const QString& path, const QString& why)
 // The tree of a primary index over `entries` (first key, block, count of each block below),
 // numbered root first as the BDE does; each block but the root one entry short of full.
 struct BuiltTree {
-    std::vector<std::vector<ParadoxTable::PxEntry>> blocks;  // [0] = block 1
+    std::vector<std::vector<PrimaryIndex::Entry>> blocks;  // [0] = block 1
     int levels = 0;
 };
 
-BuiltTree buildTree(std::vector<ParadoxTable::PxEntry> level, int capacity)
+BuiltTree buildTree(std::vector<PrimaryIndex::Entry> level, int capacity)
 {
     BuiltTree out;
     const int perBlock = capacity > 2 ? capacity - 1 : capacity;
-    std::vector<std::vector<std::vector<ParadoxTable::PxEntry>>> levels;
+    std::vector<std::vector<std::vector<PrimaryIndex::Entry>>> levels;
     while (!level.empty()) {
-        std::vector<std::vector<ParadoxTable::PxEntry>> groups;
-        std::vector<ParadoxTable::PxEntry> up;
+        std::vector<std::vector<PrimaryIndex::Entry>> groups;
+        std::vector<PrimaryIndex::Entry> up;
         for (size_t at = 0; at < level.size(); at += size_t(perBlock)) {
             const size_t end = std::min(level.size(), at + size_t(perBlock));
-            std::vector<ParadoxTable::PxEntry> g(level.begin() + qsizetype(at), level.begin() + qsizetype(end));
+            std::vector<PrimaryIndex::Entry> g(level.begin() + qsizetype(at), level.begin() + qsizetype(end));
             qint64 sum = 0;
             for (const auto& e : g)
                 sum += e.count;
@@ -478,7 +478,7 @@ namespace {
 void writeIndexPair(const IndexFile& x, const char* data, const std::vector<quint32>& sorted, char familyStamp,
                     const QString& tablePath)
 {
-    using PxEntry = ParadoxTable::PxEntry;
+    using PxEntry = PrimaryIndex::Entry;
     const int rs = x.recordSize;
     const int capacity = (x.blockSize - 6) / rs;
     const qint64 total = qint64(sorted.size());

@@ -28,7 +28,8 @@ inline int idSlot(RecordId id) { return int(id & 0xFFFF); }
 
 ParadoxTable::ParadoxTable(const QString& path)
     : path_(path), blocks_(file_, path, [this](int no) { return 6 + std::max(0, count_[size_t(no)]) * hdr_.recordSize; }),
-      codec_(hdr_, path, [this](bool forWrite) -> MbFile& { return mb(forWrite); })
+      codec_(hdr_, path, [this](bool forWrite) -> MbFile& { return mb(forWrite); }),
+      px_(path, {hdr_, chain_, chainIndex_, count_, firstKey_, [this](int b) { return block(b).data.constData() + 6; }})
 {
     if (const int err = file_.tryOpen(path, io::OpenMode::Read); err < 0)
         throw FileError(QStringLiteral("Não foi possível abrir a tabela %1: %2").arg(path, io::errorText(err)));
@@ -434,7 +435,7 @@ void ParadoxTable::setBlockHeader(int no)
     putLe16(p + 2, quint16(prev_[no]));
     putLe16(p + 4, quint16(qint16((count_[no] - 1) * hdr_.recordSize)));
     c.dirty = true;
-    pxTouch(no);
+    px_.touch(no);
 }
 
 void ParadoxTable::ensurePrefix(int chainIndex)
@@ -606,7 +607,7 @@ void ParadoxTable::beginWrite()
     putBlocksInStep();
     if (hdr_.keyFields > 0) {
         loadFirstKeys();
-        pxOpen();
+        px_.open(familyFile(QStringLiteral("PX")));
     }
 }
 
@@ -625,7 +626,7 @@ void ParadoxTable::refreshFirstKey(int ci)
     if (firstKey_.size() != chain_.size())
         firstKey_.resize(chain_.size());
     const int b = chain_[size_t(ci)];
-    pxTouch(b);
+    px_.touch(b);
     if (count_[b] > 0)
         firstKey_[size_t(ci)] = QByteArray(block(b).data.constData() + 6, hdr_.keySize);
     else
@@ -739,7 +740,7 @@ RecordId ParadoxTable::insertAt(int ci, int slot, const char* rec)
         chainIndex_[nb] = 0;
         if (hdr_.keyFields)
             firstKey_.assign(1, QByteArray());
-        pxInsertFirst(nb);
+        px_.insertFirst(nb);
         ci = 0;
         slot = 0;
         chainChanged(0);
@@ -761,7 +762,7 @@ RecordId ParadoxTable::insertAt(int ci, int slot, const char* rec)
             chainIndex_[chain_[k]] = int(k);
         if (hdr_.keyFields)
             firstKey_.insert(firstKey_.begin() + at + 1, QByteArray());
-        pxLinkAfter(ob, nb);
+        px_.linkAfter(ob, nb);
         chainChanged(at);
         setBlockHeader(ob);
     };
@@ -827,7 +828,7 @@ void ParadoxTable::truncateToHeader()
     prefix_.assign(1, 0);
     prefixValid_ = 0;
     newBlocks_.clear();
-    pxClear();
+    px_.clear();
     // The file is cut once the header says it has no blocks (commitWrite).
 }
 
@@ -889,7 +890,7 @@ void ParadoxTable::removeAt(int ci, int slot)
             firstKey_.erase(firstKey_.begin() + 1);
         for (size_t k = 1; k < chain_.size(); ++k)
             chainIndex_[chain_[k]] = int(k);
-        pxUnlink(nb);
+        px_.unlink(nb);
         freeBlock(nb);
         refreshFirstKey(0);
         chainChanged(0);
@@ -909,7 +910,7 @@ void ParadoxTable::removeAt(int ci, int slot)
         firstKey_.erase(firstKey_.begin() + ci);
     for (size_t k = size_t(ci); k < chain_.size(); ++k)
         chainIndex_[chain_[k]] = int(k);
-    pxUnlink(b);
+    px_.unlink(b);
     freeBlock(b);
     chainChanged(ci);
 }
@@ -1059,7 +1060,7 @@ void ParadoxTable::commitWrite()
         putLe32(hdr_.bytes.data() + 6, quint32(least));
         file_.write(6, hdr_.bytes.constData() + 6, 4);
     }
-    if (pxActive_) {
+    if (px_.active()) {
         file_.write(0x2D, hdr_.bytes.constData() + 0x2D, 1);
         if (writeStepHook)
             writeStepHook(0);
@@ -1084,7 +1085,7 @@ void ParadoxTable::commitWrite()
             blocks_.write(c);
     if (writeStepHook)
         writeStepHook(1);
-    pxCommit();
+    px_.commit();
     if (writeStepHook)
         writeStepHook(2);
     writeHeader();
@@ -1095,7 +1096,7 @@ void ParadoxTable::commitWrite()
     }
     if (writeStepHook)
         writeStepHook(3);
-    pxFinish();
+    px_.finish();
     dirty_ = false;
 }
 

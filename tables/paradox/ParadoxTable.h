@@ -11,6 +11,7 @@
 #include "tables/TableFile.h"
 #include "tables/io/File.h"
 #include "tables/paradox/ParadoxHeader.h"
+#include "tables/paradox/ParadoxIndex.h"
 #include "tables/paradox/ParadoxRecordCodec.h"
 #include "tables/paradox/PxBlockStore.h"
 #include "tables/paradox/PxCodec.h"
@@ -77,22 +78,6 @@ public:
     using Field = px::FieldDesc;
     const std::vector<Field>& rawFields() const { return hdr_.fields; }
 
-    // The primary index, held in memory while writing and written block by block: one node
-    // per .PX block; level 0 entries point at data blocks, higher ones at .PX blocks.
-    struct PxEntry {
-        QByteArray key;
-        int child = 0;
-        qint64 count = 0;
-    };
-    struct PxNode {
-        bool live = false;
-        bool dirty = false;
-        int level = 0;
-        int parent = 0;  // 0 for the root
-        int next = 0, prev = 0;  // the .PX block chain
-        std::vector<PxEntry> entries;
-    };
-
 private:
     friend class ParadoxChecker;
     [[noreturn]] void damaged(const QString& what) const;
@@ -124,28 +109,6 @@ private:
     // counters, so that the files on disk describe each other whenever a write returns.
     void commitWrite();
 
-    void pxOpen();
-    void pxWriteAll();
-    void pxCommit();   // the .PX blocks a write changed
-    void pxFinish();   // then its header, in step with the table
-    void pxTouch(int dataBlock);
-    void pxInsertFirst(int dataBlock);
-    void pxLinkAfter(int dataBlock, int newDataBlock);
-    void pxUnlink(int dataBlock);
-    void pxClear();
-    int pxAllocNode(int level);
-    void pxFreeNode(int node);
-    void pxInsertEntry(int node, int pos, PxEntry e);
-    void pxRemoveEntry(int node, int pos);
-    void pxMergeWithSibling(int node);
-    void pxAdopt(int node, int pos);
-    int pxIndexIn(int node, int child) const;
-    bool pxRightmost(int node) const;
-    void pxChainAfter(int node, int newNode);
-    void pxChainRemove(int node);
-    void pxCompact();
-    void pxWriteNode(int node);
-    void pxWriteHeader(bool whole);
     void truncateToHeader();
     // Secondary indexes (ParadoxSecondary.cpp): marked out of date before the first change,
     // rebuilt from the data when the table is flushed.
@@ -180,20 +143,7 @@ private:
     std::vector<int> outOfStepBlocks_;
     std::vector<int> orphanBlocks_;
 
-    // .PX state while writing (see PxNode).
-    QString pxPath_;
-    io::File pxFile_;
-    qint64 pxFileSize_ = 0;
-    QByteArray pxHeader_;
-    QByteArray pxScratch_;         // one .PX block being written
-    std::vector<PxNode> pxNodes_;  // by .PX block number; [0] unused
-    std::vector<int> pxLeafOf_;    // data block -> .PX block holding its entry
-    std::vector<int> pxTouched_;   // data blocks whose entry may have changed since the last commit
-    std::vector<int> pxChanged_;   // nodes whose first key or sum may have changed
-    int pxRoot_ = 0, pxLevels_ = 0, pxHead_ = 0, pxTail_ = 0;
-    int pxBlockSize_ = 0, pxEntrySize_ = 0, pxCapacity_ = 0;
-    quint32 pxKey_ = 0;
-    bool pxActive_ = false;
+    px::PrimaryIndex px_;  // keyed tables, from the first write on
 
 
     bool secondaryStale_ = false;  // this session marked the secondary indexes out of date
