@@ -44,6 +44,73 @@ void DbaseIndexUpkeep::requireKeepable() const
         std::rethrow_exception(refusal_);
 }
 
+QList<IndexDef> DbaseIndexUpkeep::listed(QStringList* filtered) const
+{
+    QList<IndexDef> out;
+    auto add = [&](const DbaseTagInfo& tag, bool ndx) {
+        IndexDef def;
+        def.name = tag.name;
+        def.fileName = tag.fileName;
+        if (!tagProblem(tag, ndx).isEmpty())
+            def.options = ixNonMaintained;
+        if (tag.descending)
+            def.options |= ixDescending;
+        if (tag.unique)
+            def.options |= ixUnique;
+        const QString key = tag.expression.trimmed();
+        for (const FieldDef& f : head_.fields)
+            if (f.name.compare(key, Qt::CaseInsensitive) == 0 && tag.forExpression.isEmpty())
+                def.fields = QStringList{f.name};
+        if (def.fields.isEmpty()) {
+            def.options |= ixExpression;
+            def.expression = tag.expression;
+            if (!tag.forExpression.isEmpty()) {
+                def.expression += QStringLiteral(" FOR ") + tag.forExpression;
+                filtered->append(def.expression);
+            }
+        }
+        out.append(def);
+    };
+    // A damaged index file is still listed (by its file name) so that `info` shows it; ordering
+    // by its tags then reports that they are not there.
+    auto listFile = [&](const QString& file) {
+        IndexDef def;
+        def.name = QFileInfo(file).fileName();
+        def.fileName = def.name;
+        def.options = ixNonMaintained;
+        out.append(def);
+    };
+    const QString mdx = siblingFile(path_, QStringLiteral("mdx"));
+    if (!mdx.isEmpty()) {
+        try {
+            for (const DbaseTagInfo& tag : readMdxTags(mdx))
+                add(tag, false);
+        } catch (const Error&) {
+            listFile(mdx);
+        }
+    }
+    QString ndx = siblingFile(path_, QStringLiteral("ndx"));
+    QString ndxName;
+    if (ndx.isEmpty()) {
+        // Out of date while this table is written: listed under its own name all the same.
+        ndx = staleNdxFile(path_);
+        ndxName = QFileInfo(ndxPathOf(ndx)).fileName();
+    }
+    if (!ndx.isEmpty()) {
+        try {
+            DbaseTagInfo tag = readNdxHeader(ndx);
+            if (!ndxName.isEmpty()) {
+                tag.fileName = ndxName;
+                tag.name = QFileInfo(ndxName).completeBaseName();
+            }
+            add(tag, true);
+        } catch (const Error&) {
+            listFile(ndx);
+        }
+    }
+    return out;
+}
+
 QString DbaseIndexUpkeep::problem(const DbaseTagInfo& tag, bool ndx, Plan* plan) const
 {
     const QString which = ndx ? QStringLiteral("o índice %1").arg(tag.fileName)

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
+#include <QStringList>
 #include <QString>
 
 #include <exception>
@@ -33,6 +35,10 @@ public:
     void plan();
     // Throws the reason plan() found when writes could not keep an index.
     void requireKeepable() const;
+    // The tags of the production .mdx and of the .ndx of the same name, as TableFile::indexes()
+    // lists them (see DbaseTable); `filtered` gets the listed expressions of tags with a FOR
+    // condition. A damaged index file is listed by its name, not maintained.
+    QList<IndexDef> listed(QStringList* filtered) const;
     // Why a tag cannot be kept up to date; empty when it can.
     QString tagProblem(const DbaseTagInfo& tag, bool ndx) const { return problem(tag, ndx, nullptr); }
 

@@ -1,19 +1,13 @@
 #include "tables/dbase/DbaseTable.h"
 
 #include "tables/Error.h"
-#include "tables/dbase/DbaseCodePages.h"
 #include "tables/dbase/DbaseCodec.h"
 #include "tables/dbase/DbaseFormat.h"
 #include "tables/dbase/DbaseHeader.h"
-#include "tables/dbase/DbaseIndexFiles.h"
-#include "tables/dbase/DbaseIndexKeys.h"
-#include "tables/dbase/MdxWriter.h"
-#include "tables/dbase/NdxWriter.h"
 #include "tables/io/Endian.h"
 #include "tables/io/FileOps.h"
 
 #include <QDate>
-#include <QFileInfo>
 
 #include <algorithm>
 #include <cerrno>
@@ -104,70 +98,10 @@ QString DbaseTable::codePageName() const
 
 QList<IndexDef> DbaseTable::indexes() const
 {
-    // Tags that writes cannot keep up to date (the table is then read-only) are listed as not
-    // maintained.
-    QList<IndexDef> out;
-    auto add = [&](const DbaseTagInfo& tag, bool ndx) {
-        IndexDef def;
-        def.name = tag.name;
-        def.fileName = tag.fileName;
-        if (!upkeep_->tagProblem(tag, ndx).isEmpty())
-            def.options = ixNonMaintained;
-        if (tag.descending)
-            def.options |= ixDescending;
-        if (tag.unique)
-            def.options |= ixUnique;
-        const QString key = tag.expression.trimmed();
-        for (const FieldDef& f : head_.fields)
-            if (f.name.compare(key, Qt::CaseInsensitive) == 0 && tag.forExpression.isEmpty())
-                def.fields = QStringList{f.name};
-        if (def.fields.isEmpty()) {
-            def.options |= ixExpression;
-            def.expression = tag.expression;
-            if (!tag.forExpression.isEmpty()) {
-                def.expression += QStringLiteral(" FOR ") + tag.forExpression;
-                keys_->noteFiltered(def.expression);
-            }
-        }
-        out.append(def);
-    };
-    // A damaged index file is still listed (by its file name) so that `info` shows it; ordering
-    // by its tags then reports that they are not there.
-    auto listFile = [&](const QString& file) {
-        IndexDef def;
-        def.name = QFileInfo(file).fileName();
-        def.fileName = def.name;
-        def.options = ixNonMaintained;
-        out.append(def);
-    };
-    const QString mdx = siblingFile(path_, QStringLiteral("mdx"));
-    if (!mdx.isEmpty()) {
-        try {
-            for (const DbaseTagInfo& tag : readMdxTags(mdx))
-                add(tag, false);
-        } catch (const Error&) {
-            listFile(mdx);
-        }
-    }
-    QString ndx = siblingFile(path_, QStringLiteral("ndx"));
-    QString ndxName;
-    if (ndx.isEmpty()) {
-        // Out of date while this table is written: listed under its own name all the same.
-        ndx = staleNdxFile(path_);
-        ndxName = QFileInfo(ndxPathOf(ndx)).fileName();
-    }
-    if (!ndx.isEmpty()) {
-        try {
-            DbaseTagInfo tag = readNdxHeader(ndx);
-            if (!ndxName.isEmpty()) {
-                tag.fileName = ndxName;
-                tag.name = QFileInfo(ndxName).completeBaseName();
-            }
-            add(tag, true);
-        } catch (const Error&) {
-            listFile(ndx);
-        }
-    }
+    QStringList filtered;
+    const QList<IndexDef> out = upkeep_->listed(&filtered);
+    for (const QString& expression : filtered)
+        keys_->noteFiltered(expression);
     return out;
 }
 
@@ -355,6 +289,15 @@ void DbaseTable::writeHeaderDate()
     head_.bytes[3] = char(today.day());
 }
 
+void DbaseTable::stampDate()
+{
+    if (dateWritten_)
+        return;
+    writeHeaderDate();
+    records_.file().write(1, head_.bytes.constData() + 1, 3);
+    dateWritten_ = true;
+}
+
 void DbaseTable::writeHeaderCount()
 {
     writeHeaderDate();
@@ -429,11 +372,7 @@ RecordId DbaseTable::update(RecordId id, const QList<Value>& values, const QList
     builder_->build(rec.data(), values, &changed, nextAutoInc_);
     upkeep_->markStale();
     records_.rewrite(id - 1, rec.constData());
-    if (!dateWritten_) {
-        writeHeaderDate();
-        records_.file().write(1, head_.bytes.constData() + 1, 3);
-        dateWritten_ = true;
-    }
+    stampDate();
     return id;
 }
 
@@ -447,11 +386,7 @@ RecordId DbaseTable::remove(RecordId id)
         records_.markDeleted(id - 1);
         if (visible_ >= 0)
             --visible_;
-        if (!dateWritten_) {
-            writeHeaderDate();
-            records_.file().write(1, head_.bytes.constData() + 1, 3);
-            dateWritten_ = true;
-        }
+        stampDate();
     }
     return next(id);
 }

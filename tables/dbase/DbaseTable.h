@@ -85,6 +85,8 @@ private:
     // Writes the buffered appends, then the header count that makes them visible.
     void writePending();
 
+    // The first change of a session dates the header.
+    void stampDate();
     void writeHeaderCount();
     void writeHeaderDate();
     void requireWritable() const;
