@@ -23,7 +23,6 @@ using io::putLe32;
 
 }  // namespace
 
-
 DbaseTable::DbaseTable(const QString& path, const QString& codePage)
     : path_(path), overrideCodePage_(codePage)
 {
