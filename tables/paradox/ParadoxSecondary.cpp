@@ -9,6 +9,8 @@
 // ones, .X first, then the .Y that puts the pair back in step. Indexes the format does not keep
 // up to date (types 3 and 6) stay marked out of date, for the BDE to rebuild when it uses them.
 
+#include "tables/paradox/ParadoxSecondary.h"
+
 #include "tables/paradox/ParadoxFormat.h"
 #include "tables/paradox/ParadoxTable.h"
 
@@ -33,20 +35,7 @@ using namespace px;
 QByteArray buildPxHeader(const std::vector<std::pair<int, int>>& keyTypes, int keySize, int version, int sortByte,
                          int blockKiB, const QString& tableName);
 
-namespace {
-
-int storedSize(int code, int sizeByte) { return code == 0x17 ? 17 : sizeByte; }
-
-// Unsigned short in record encoding (big-endian, top bit flipped).
-void putRecord16(char* p, int v)
-{
-    p[0] = char(((v >> 8) & 0xFF) ^ 0x80);
-    p[1] = char(v & 0xFF);
-}
-int getRecord16(const char* p) { return ((uchar(p[0]) ^ 0x80) << 8) | uchar(p[1]); }
-
-// One index file as its header describes it, mapped onto the table's fields.
-struct IndexFile {
+struct px::SecondaryIndexFile {
     QString xPath, yPath;
     QByteArray header;
     int type = 0;
@@ -64,6 +53,21 @@ struct IndexFile {
 
     int keySize() const { return recordSize - 2; }
 };
+
+using IndexFile = px::SecondaryIndexFile;
+
+namespace {
+
+int storedSize(int code, int sizeByte) { return code == 0x17 ? 17 : sizeByte; }
+
+// Unsigned short in record encoding (big-endian, top bit flipped).
+void putRecord16(char* p, int v)
+{
+    p[0] = char(((v >> 8) & 0xFF) ^ 0x80);
+    p[1] = char(v & 0xFF);
+}
+int getRecord16(const char* p) { return ((uchar(p[0]) ^ 0x80) << 8) | uchar(p[1]); }
+
 
 QString familyName(const QString& tablePath, const QString& ext)
 {
@@ -366,21 +370,35 @@ void writeIndexPair(const IndexFile& x, const char* data, const std::vector<quin
 
 // --- Writing --------------------------------------------------------------------------------
 
-void ParadoxTable::secondaryMarkStale()
+px::SecondaryIndexes::SecondaryIndexes(const QString& tablePath, const TableHeader& header)
+    : tablePath_(tablePath), h_(header)
 {
-    if (secondaryStale_)
+}
+
+px::SecondaryIndexes::~SecondaryIndexes() = default;
+
+void px::SecondaryIndexes::open()
+{
+    files_.clear();
+    for (const QString& xPath : indexFilesOf(tablePath_))
+        files_.push_back(readIndexFile(tablePath_, xPath, h_.fields, h_.keyFields));
+}
+
+void px::SecondaryIndexes::markStale()
+{
+    if (stale_)
         return;
-    for (const QString& xPath : indexFilesOf(path_)) {
+    for (IndexFile& index : files_) {
         char stamp = 0, yStamp = 0;
         bool haveY = false;
         {
             io::File y;
-            if (y.tryOpen(yPathFor(path_, xPath), io::OpenMode::Read) == 0)
+            if (y.tryOpen(index.yPath, io::OpenMode::Read) == 0)
                 haveY = y.readSome(0x2C, &yStamp, 1) == 1;
         }
         io::File x;
-        if (const int err = x.tryOpen(xPath, io::OpenMode::ReadWrite); err < 0)
-            throw FileError(QStringLiteral("O índice secundário %1 não pode ser marcado como desatualizado: %2").arg(xPath, io::errorText(err)));
+        if (const int err = x.tryOpen(index.xPath, io::OpenMode::ReadWrite); err < 0)
+            throw FileError(QStringLiteral("O índice secundário %1 não pode ser marcado como desatualizado: %2").arg(index.xPath, io::errorText(err)));
         if (x.readSome(0x2D, &stamp, 1) != 1)
             continue;  // not even a header: nothing there claims to be current
         // A counter that differs from the one in the .Y: the pair reads as out of date.
@@ -388,46 +406,46 @@ void ParadoxTable::secondaryMarkStale()
         if (haveY && stamp == yStamp)
             stamp = char(uchar(stamp) + 1);
         x.write(0x2D, &stamp, 1);
+        if (index.header.size() > 0x2D)
+            index.header[0x2D] = stamp;  // the rebuild counts on from here
     }
-    secondaryStale_ = true;
-    if (writeStepHook)
-        writeStepHook(4);
+    stale_ = true;
+    if (ParadoxTable::writeStepHook)
+        ParadoxTable::writeStepHook(4);
 }
 
-void ParadoxTable::secondaryRebuild()
+void px::SecondaryIndexes::rebuild(const Records& table)
 {
-    if (!secondaryStale_)
+    if (!stale_)
         return;
     std::vector<IndexFile> xs;
-    for (const QString& xPath : indexFilesOf(path_)) {
-        IndexFile x = readIndexFile(path_, xPath, hdr_.fields, hdr_.keyFields);
+    for (const IndexFile& x : files_)
         if (x.problem.isEmpty() && x.maintained)
-            xs.push_back(std::move(x));
-    }
+            xs.push_back(x);
     if (xs.empty()) {
-        secondaryStale_ = false;
+        stale_ = false;
         return;
     }
     // One pass over the data builds the records of every index.
     std::vector<QByteArray> records(xs.size());
     for (size_t i = 0; i < xs.size(); ++i)
-        records[i].resize(qsizetype(totalRecords_) * xs[i].recordSize);
+        records[i].resize(qsizetype(table.total) * xs[i].recordSize);
     std::unique_ptr<UpperCaser> upper;
     for (const IndexFile& x : xs)
         if (x.caseInsensitive && !upper)
-            upper = std::make_unique<UpperCaser>(*hdr_.cp);
+            upper = std::make_unique<UpperCaser>(*h_.cp);
     qint64 n = 0;
-    for (int b : chain_) {
-        const int cnt = count_[b];
+    for (int b : table.chain) {
+        const int cnt = table.count[size_t(b)];
         for (int s = 0; s < cnt; ++s, ++n) {
-            if (n >= totalRecords_)
-                damaged(QStringLiteral("mais registros nos blocos que o contado"));
-            const char* rec = block(b).data.constData() + 6 + s * hdr_.recordSize;
+            if (n >= table.total)
+                damaged(tablePath_, QStringLiteral("mais registros nos blocos que o contado"));
+            const char* rec = table.blockData(b) + s * h_.recordSize;
             for (size_t i = 0; i < xs.size(); ++i) {
                 const IndexFile& x = xs[i];
                 char* out = records[i].data() + n * x.recordSize;
                 for (size_t k = 0; k < x.tableField.size(); ++k) {
-                    const Field& f = hdr_.fields[size_t(x.tableField[k])];
+                    const FieldDesc& f = h_.fields[size_t(x.tableField[k])];
                     std::memcpy(out, rec + f.offset, size_t(f.size));
                     if (x.caseInsensitive && f.code == kAlpha)
                         upper->apply(out, f.size);
@@ -444,10 +462,10 @@ void ParadoxTable::secondaryRebuild()
         // Dictionary orders are costly to compare: each Alpha field is ranked once through its
         // sort keys, and records then compare by rank.
         std::vector<std::vector<quint32>> ranks(x.tableField.size());
-        if (hdr_.collation && !hdr_.collation->isByteOrder())
+        if (h_.collation && !h_.collation->isByteOrder())
             for (size_t k = 0, at = 0; k < x.tableField.size(); at += size_t(x.sizes[k]), ++k)
-                if (hdr_.fields[size_t(x.tableField[k])].code == kAlpha)
-                    ranks[k] = rankAlpha(data, totalRecords_, rs, int(at), x.sizes[k], *hdr_.collation);
+                if (h_.fields[size_t(x.tableField[k])].code == kAlpha)
+                    ranks[k] = rankAlpha(data, table.total, rs, int(at), x.sizes[k], *h_.collation);
         auto less = [&](quint32 a, quint32 b) {
             const char* ra = data + qint64(a) * rs;
             const char* rb = data + qint64(b) * rs;
@@ -455,8 +473,8 @@ void ParadoxTable::secondaryRebuild()
                 int r;
                 if (!ranks[k].empty())
                     r = ranks[k][a] == ranks[k][b] ? 0 : (ranks[k][a] < ranks[k][b] ? -1 : 1);
-                else if (hdr_.fields[size_t(x.tableField[k])].code == kAlpha && hdr_.collation)
-                    r = hdr_.collation->compare(ra + at, x.sizes[k], rb + at, x.sizes[k]);
+                else if (h_.fields[size_t(x.tableField[k])].code == kAlpha && h_.collation)
+                    r = h_.collation->compare(ra + at, x.sizes[k], rb + at, x.sizes[k]);
                 else
                     r = std::memcmp(ra + at, rb + at, size_t(x.sizes[k]));
                 if (r)
@@ -464,13 +482,13 @@ void ParadoxTable::secondaryRebuild()
             }
             return false;
         };
-        std::vector<quint32> sorted(static_cast<size_t>(totalRecords_));
+        std::vector<quint32> sorted(static_cast<size_t>(table.total));
         std::iota(sorted.begin(), sorted.end(), 0u);
         std::sort(sorted.begin(), sorted.end(), less);
-        writeIndexPair(x, data, sorted, hdr_.bytes[0x2E], path_);
+        writeIndexPair(x, data, sorted, h_.bytes[0x2E], tablePath_);
         records[i] = QByteArray();
     }
-    secondaryStale_ = false;
+    stale_ = false;
 }
 
 namespace {

@@ -29,7 +29,8 @@ inline int idSlot(RecordId id) { return int(id & 0xFFFF); }
 ParadoxTable::ParadoxTable(const QString& path)
     : path_(path), blocks_(file_, path, [this](int no) { return 6 + std::max(0, count_[size_t(no)]) * hdr_.recordSize; }),
       codec_(hdr_, path, [this](bool forWrite) -> MbFile& { return mb(forWrite); }),
-      px_(path, {hdr_, chain_, chainIndex_, count_, firstKey_, [this](int b) { return block(b).data.constData() + 6; }})
+      px_(path, {hdr_, chain_, chainIndex_, count_, firstKey_, [this](int b) { return blockRecords(b); }}),
+      secondary_(path, hdr_)
 {
     if (const int err = file_.tryOpen(path, io::OpenMode::Read); err < 0)
         throw FileError(QStringLiteral("Não foi possível abrir a tabela %1: %2").arg(path, io::errorText(err)));
@@ -38,6 +39,7 @@ ParadoxTable::ParadoxTable(const QString& path)
     walkChain();
     walkFreeList();
     readVal();
+    secondary_.open();
 }
 
 ParadoxTable::~ParadoxTable()
@@ -918,7 +920,7 @@ void ParadoxTable::removeAt(int ci, int slot)
 RecordId ParadoxTable::insert(const QList<Value>& values, RecordId before)
 {
     beginWrite();
-    secondaryMarkStale();
+    secondary_.markStale();
     QByteArray rec(hdr_.recordSize, '\0');
     codec_.encodeFields(values, nullptr, rec, nullptr);
     const quint32 savedAutoInc = hdr_.autoInc;
@@ -966,7 +968,7 @@ RecordId ParadoxTable::insert(const QList<Value>& values, RecordId before)
 RecordId ParadoxTable::update(RecordId id, const QList<Value>& values, const QList<bool>& changed)
 {
     beginWrite();
-    secondaryMarkStale();
+    secondary_.markStale();
     QByteArray old;
     read(id, old);
     QByteArray rec = old;
@@ -1018,7 +1020,7 @@ RecordId ParadoxTable::update(RecordId id, const QList<Value>& values, const QLi
 RecordId ParadoxTable::remove(RecordId id)
 {
     beginWrite();
-    secondaryMarkStale();
+    secondary_.markStale();
     QByteArray old;
     read(id, old);
     codec_.releaseBlobs(old);
@@ -1107,7 +1109,7 @@ void ParadoxTable::flush()
     commitWrite();
     if (mb_)
         mb_->flush();
-    secondaryRebuild();
+    secondary_.rebuild({chain_, count_, totalRecords_, [this](int b) { return blockRecords(b); }});
 }
 
 }  // namespace quillora

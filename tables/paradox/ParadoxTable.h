@@ -13,6 +13,7 @@
 #include "tables/paradox/ParadoxHeader.h"
 #include "tables/paradox/ParadoxIndex.h"
 #include "tables/paradox/ParadoxRecordCodec.h"
+#include "tables/paradox/ParadoxSecondary.h"
 #include "tables/paradox/PxBlockStore.h"
 #include "tables/paradox/PxCodec.h"
 
@@ -91,6 +92,7 @@ private:
     void findPassword();
 
     px::BlockStore::Block& block(int no) { return blocks_.get(no); }
+    const char* blockRecords(int no) { return block(no).data.constData() + 6; }
     void setBlockHeader(int no);
     int allocBlock();
     void freeBlock(int no);
@@ -110,10 +112,6 @@ private:
     void commitWrite();
 
     void truncateToHeader();
-    // Secondary indexes (ParadoxSecondary.cpp): marked out of date before the first change,
-    // rebuilt from the data when the table is flushed.
-    void secondaryMarkStale();
-    void secondaryRebuild();
     MbFile& mb(bool forWrite);
     QString familyFile(const QString& ext) const;
 
@@ -144,9 +142,7 @@ private:
     std::vector<int> orphanBlocks_;
 
     px::PrimaryIndex px_;  // keyed tables, from the first write on
-
-
-    bool secondaryStale_ = false;  // this session marked the secondary indexes out of date
+    px::SecondaryIndexes secondary_;
 
     std::unique_ptr<MbFile> mb_;
     mutable bool pxChecked_ = false;
