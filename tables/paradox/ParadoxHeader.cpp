@@ -186,6 +186,56 @@ void TableHeader::readFields(const QString& path, int varStart)
     }
 }
 
+void TableHeader::readValidity(const QString& valPath)
+{
+    if (valPath.isEmpty())
+        return;
+    io::File f;
+    if (f.tryOpen(valPath, io::OpenMode::Read) < 0)
+        return;
+    QByteArray v(int(std::min<qint64>(f.size(), 1 << 20)), '\0');
+    v.truncate(int(f.readSome(0, v.data(), v.size())));
+    // Only the layout of Paradox 4 and 5 .VAL files is understood; others are left alone.
+    if (v.size() < 0x35 || (uchar(v[1]) != 0x09 && uchar(v[1]) != 0x0B))
+        return;
+    const int entries = uchar(v[2]);
+    const qint64 footer = le32(v.constData() + 0x09);
+    int at = 0x35;
+    for (int e = 0; e < entries; ++e) {
+        if (at + 28 > v.size() || (footer > 0 && at >= footer))
+            return;
+        const char* p = v.constData() + at;
+        const int field = uchar(p[0]);
+        const int picture = uchar(p[1]);
+        const bool required = p[2] == 1;
+        const bool hasMin = le32(p + 12) != 0, hasMax = le32(p + 16) != 0, hasDefault = le32(p + 20) != 0;
+        at += 28;
+        if (field >= int(fields.size()))
+            return;
+        FieldDesc& fd = fields[size_t(field)];
+        const int w = fd.size;
+        auto take = [&](bool present, QByteArray* out) {
+            if (!present)
+                return true;
+            if (at + w > v.size())
+                return false;
+            if (!isBlobCode(fd.code))
+                *out = v.mid(at, w);
+            at += w;
+            return true;
+        };
+        if (!take(hasMin, &fd.minRaw) || !take(hasMax, &fd.maxRaw) || !take(hasDefault, &fd.defaultRaw))
+            return;
+        if (le32(p + 24) != 0)
+            at += picture;
+        if (required)
+            defs[field].required = true;
+        // Where a lookup's table name goes is not known well enough to read past it.
+        if (le32(p + 4) != 0 || p[3] != 0)
+            return;
+    }
+}
+
 void TableHeader::writeCounters(io::File& file, const Counters& c)
 {
     char* p = bytes.data();

@@ -70,6 +70,11 @@ struct TableHeader {
     // Reads and checks the header of `file` (`fileSize` bytes); throws FileError.
     static TableHeader read(const io::File& file, qint64 fileSize, const QString& path);
 
+    // The field checks of the table's .VAL (`valPath`, empty when there is none): required
+    // fields and the raw minimum, maximum and default of each field. Layouts not understood
+    // are left alone.
+    void readValidity(const QString& valPath);
+
     // What writing changes in the header: the counters, the chain's ends and the time of the
     // change, put into `bytes` and written to the file (all of it lies in the fixed part).
     struct Counters {

@@ -16,6 +16,26 @@ RecordCodec::RecordCodec(const TableHeader& header, const QString& path, BlobFil
 {
 }
 
+QByteArray RecordCodec::alphaSortKey(const QString& text) const
+{
+    QByteArray bytes;
+    if (!h_.cp->encode(text, &bytes)) {
+        // Only text made here can miss the code page (a case-insensitive order upper-cases
+        // "ÿ" to "Ÿ", which cp437 lacks): such a character keeps its own case.
+        bytes.clear();
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            QByteArray one;
+            const QString ch = text.mid(i, text[i].isHighSurrogate() ? 2 : 1);
+            i += ch.size() - 1;
+            if (h_.cp->encode(ch, &one) || (one.clear(), h_.cp->encode(ch.toLower(), &one)))
+                bytes += one;
+            else
+                bytes += '?';
+        }
+    }
+    return h_.collation->sortKey(bytes);
+}
+
 Value RecordCodec::decode(const QByteArray& raw, int field)
 {
     if (field < 0 || field >= int(h_.fields.size()) || raw.size() != h_.recordSize)

@@ -25,6 +25,8 @@ public:
     RecordCodec(const TableHeader& header, const QString& path, BlobFile mb);
 
     Value decode(const QByteArray& raw, int field);
+    // The key of a text in the order of the table's language driver (which must be known).
+    QByteArray alphaSortKey(const QString& text) const;
     // The value as the field will hold it; throws ConvertError when it does not fit.
     Value normalize(int field, const Value& value) const;
     // The values of the fields, blobs left out: those are written only once the record is sure

@@ -377,6 +377,84 @@ px::SecondaryIndexes::SecondaryIndexes(const QString& tablePath, const TableHead
 
 px::SecondaryIndexes::~SecondaryIndexes() = default;
 
+QList<IndexDef> px::SecondaryIndexes::definitions() const
+{
+    QList<IndexDef> out;
+    for (const QString& xPath : indexFilesOf(tablePath_)) {
+        const QString name = QFileInfo(xPath).fileName();
+        const QString ext = QFileInfo(name).suffix().toUpper();
+        io::File f;
+        if (f.tryOpen(xPath, io::OpenMode::Read) < 0)
+            continue;
+        QByteArray h(0x1000, '\0');
+        h.truncate(int(f.readSome(0, h.data(), h.size())));
+        if (h.size() < 0x78)
+            continue;
+        const char* p = h.constData();
+        const int type = uchar(p[4]);
+        if (type != 3 && type != 5 && type != 6 && type != 8)
+            continue;
+        const int nf = le16(p + 0x21);
+        const int fnAt = 0x58 + le16(p + 0x66);
+        if (nf < 1 || fnAt + 2 * nf > h.size())
+            continue;
+        int m;
+        if (h_.keyFields == 0) {
+            m = nf - 3;
+        } else {
+            // Indexed fields, then the base key fields not among them, then Blk Num.
+            m = nf - 1;
+            for (int prefix = 1; prefix <= nf - 1; ++prefix) {
+                QList<int> rest;
+                QList<int> chosen;
+                for (int i = 0; i < prefix; ++i)
+                    chosen << (le16(p + fnAt + 2 * i) & 0x7FFF);
+                for (int k = 1; k <= h_.keyFields; ++k)
+                    if (!chosen.contains(k))
+                        rest << k;
+                if (prefix + rest.size() == nf - 1) {
+                    m = prefix;
+                    break;
+                }
+            }
+        }
+        if (m < 1)
+            continue;
+        IndexDef d;
+        d.fileName = name;
+        for (int i = 0; i < m; ++i) {
+            const int fn = le16(p + fnAt + 2 * i);
+            const int field = (fn & 0x7FFF) - 1;
+            if (field >= 0 && field < int(h_.fields.size()))
+                d.fields << h_.fields[size_t(field)].name;
+            if (fn & 0x8000)
+                d.options |= ixDescending;
+        }
+        const int optionsByte = uchar(p[0x55]);
+        if (optionsByte & 0x10)
+            d.options |= ixDescending;
+        if (optionsByte & 0x20)
+            d.options |= ixUnique;
+        // Named composite indexes with bit 0x01 keep their text keys in upper case (zakazky.XG0
+        // stores "40,0L" for the table's "40,0l"): they ignore case. Indexes kept for
+        // referential integrity (0x00) match keys exactly.
+        if (ext[1] == u'G' && (optionsByte & 0x01))
+            d.options |= ixCaseInsensitive;
+        if (type == 3 || type == 6)
+            d.options |= ixNonMaintained;
+        if (ext[1] == u'G') {
+            const int nameAt = 0x58 + le16(p + 0x68);
+            const int end = nameAt > 0x58 ? h.indexOf('\0', nameAt) : -1;
+            if (end > nameAt)
+                d.name = h_.cp->decode(QByteArrayView(p + nameAt, end - nameAt));
+        } else if (!d.fields.isEmpty()) {
+            d.name = d.fields.first();
+        }
+        out << d;
+    }
+    return out;
+}
+
 void px::SecondaryIndexes::open()
 {
     files_.clear();

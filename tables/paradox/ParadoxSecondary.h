@@ -4,11 +4,13 @@
 // once when the table opens, marked out of date before its first change and rebuilt from the
 // data when it is flushed.
 
+#include <QList>
 #include <QString>
 
 #include <functional>
 #include <vector>
 
+#include "tables/TableFile.h"
 #include "tables/paradox/ParadoxHeader.h"
 
 namespace quillora::px {
@@ -24,6 +26,8 @@ public:
     // Lists the index files beside the table and reads each one's header: which of them this
     // program keeps up to date is decided here, once.
     void open();
+    // The index files beside the table as the engine describes them: fields, name, options.
+    QList<IndexDef> definitions() const;
     // Before the first change of a session: every index file reads as out of date.
     void markStale();
     // The table's records, block by block in chain order.

@@ -5,12 +5,10 @@
 #include "tables/io/FileOps.h"
 #include "tables/paradox/PxBlob.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 
 #include <algorithm>
-#include <cmath>
 
 namespace quillora {
 
@@ -38,7 +36,7 @@ ParadoxTable::ParadoxTable(const QString& path)
     findPassword();
     walkChain();
     walkFreeList();
-    readVal();
+    hdr_.readValidity(familyFile(QStringLiteral("VAL")));
     secondary_.open();
 }
 
@@ -231,57 +229,6 @@ void ParadoxTable::walkFreeList()
     }
 }
 
-void ParadoxTable::readVal()
-{
-    const QString valPath = familyFile(QStringLiteral("VAL"));
-    if (valPath.isEmpty())
-        return;
-    io::File f;
-    if (f.tryOpen(valPath, io::OpenMode::Read) < 0)
-        return;
-    QByteArray v(int(std::min<qint64>(f.size(), 1 << 20)), '\0');
-    v.truncate(int(f.readSome(0, v.data(), v.size())));
-    // Only the layout of Paradox 4 and 5 .VAL files is understood; others are left alone.
-    if (v.size() < 0x35 || (uchar(v[1]) != 0x09 && uchar(v[1]) != 0x0B))
-        return;
-    const int entries = uchar(v[2]);
-    const qint64 footer = le32(v.constData() + 0x09);
-    int at = 0x35;
-    for (int e = 0; e < entries; ++e) {
-        if (at + 28 > v.size() || (footer > 0 && at >= footer))
-            return;
-        const char* p = v.constData() + at;
-        const int field = uchar(p[0]);
-        const int picture = uchar(p[1]);
-        const bool required = p[2] == 1;
-        const bool hasMin = le32(p + 12) != 0, hasMax = le32(p + 16) != 0, hasDefault = le32(p + 20) != 0;
-        at += 28;
-        if (field >= int(hdr_.fields.size()))
-            return;
-        Field& fd = hdr_.fields[size_t(field)];
-        const int w = fd.size;
-        auto take = [&](bool present, QByteArray* out) {
-            if (!present)
-                return true;
-            if (at + w > v.size())
-                return false;
-            if (!isBlobCode(fd.code))
-                *out = v.mid(at, w);
-            at += w;
-            return true;
-        };
-        if (!take(hasMin, &fd.minRaw) || !take(hasMax, &fd.maxRaw) || !take(hasDefault, &fd.defaultRaw))
-            return;
-        if (le32(p + 24) != 0)
-            at += picture;
-        if (required)
-            hdr_.defs[field].required = true;
-        // Where a lookup's table name goes is not known well enough to read past it.
-        if (le32(p + 4) != 0 || p[3] != 0)
-            return;
-    }
-}
-
 QString ParadoxTable::familyFile(const QString& ext) const
 {
     const QFileInfo fi(path_);
@@ -318,23 +265,7 @@ QByteArray ParadoxTable::sortKey(int field, const Value& value)
     // null one are the same to Paradox, so both get the empty key.
     if (value.isNull() || value.kind() != Value::Kind::Text || !hdr_.collation)
         return TableFile::sortKey(field, value);
-    QByteArray bytes;
-    if (!hdr_.cp->encode(value.asText(), &bytes)) {
-        // Only text made here can miss the code page (a case-insensitive order upper-cases
-        // "ÿ" to "Ÿ", which cp437 lacks): such a character keeps its own case.
-        bytes.clear();
-        const QString text = value.asText();
-        for (qsizetype i = 0; i < text.size(); ++i) {
-            QByteArray one;
-            const QString ch = text.mid(i, text[i].isHighSurrogate() ? 2 : 1);
-            i += ch.size() - 1;
-            if (hdr_.cp->encode(ch, &one) || (one.clear(), hdr_.cp->encode(ch.toLower(), &one)))
-                bytes += one;
-            else
-                bytes += '?';
-        }
-    }
-    return hdr_.collation->sortKey(bytes);
+    return codec_.alphaSortKey(value.asText());
 }
 
 QList<IndexDef> ParadoxTable::indexes() const
@@ -348,82 +279,7 @@ QList<IndexDef> ParadoxTable::indexes() const
         d.fileName = QFileInfo(familyFile(QStringLiteral("PX"))).fileName();
         out << d;
     }
-    const QFileInfo fi(path_);
-    QStringList names = io::siblings(path_);
-    names.sort();
-    for (const QString& name : names) {
-        const QString ext = QFileInfo(name).suffix().toUpper();
-        if (ext.size() != 3 || ext[0] != u'X' || QFileInfo(name).completeBaseName().compare(fi.completeBaseName(), Qt::CaseInsensitive))
-            continue;
-        io::File f;
-        if (f.tryOpen(fi.dir().filePath(name), io::OpenMode::Read) < 0)
-            continue;
-        QByteArray h(0x1000, '\0');
-        h.truncate(int(f.readSome(0, h.data(), h.size())));
-        if (h.size() < 0x78)
-            continue;
-        const char* p = h.constData();
-        const int type = uchar(p[4]);
-        if (type != 3 && type != 5 && type != 6 && type != 8)
-            continue;
-        const int nf = le16(p + 0x21);
-        const int fnAt = 0x58 + le16(p + 0x66);
-        if (nf < 1 || fnAt + 2 * nf > h.size())
-            continue;
-        int m;
-        if (hdr_.keyFields == 0) {
-            m = nf - 3;
-        } else {
-            // Indexed fields, then the base key fields not among them, then Blk Num.
-            m = nf - 1;
-            for (int prefix = 1; prefix <= nf - 1; ++prefix) {
-                QList<int> rest;
-                QList<int> chosen;
-                for (int i = 0; i < prefix; ++i)
-                    chosen << (le16(p + fnAt + 2 * i) & 0x7FFF);
-                for (int k = 1; k <= hdr_.keyFields; ++k)
-                    if (!chosen.contains(k))
-                        rest << k;
-                if (prefix + rest.size() == nf - 1) {
-                    m = prefix;
-                    break;
-                }
-            }
-        }
-        if (m < 1)
-            continue;
-        IndexDef d;
-        d.fileName = name;
-        for (int i = 0; i < m; ++i) {
-            const int fn = le16(p + fnAt + 2 * i);
-            const int field = (fn & 0x7FFF) - 1;
-            if (field >= 0 && field < int(hdr_.fields.size()))
-                d.fields << hdr_.fields[size_t(field)].name;
-            if (fn & 0x8000)
-                d.options |= ixDescending;
-        }
-        const int optionsByte = uchar(p[0x55]);
-        if (optionsByte & 0x10)
-            d.options |= ixDescending;
-        if (optionsByte & 0x20)
-            d.options |= ixUnique;
-        // Named composite indexes with bit 0x01 keep their text keys in upper case (zakazky.XG0
-        // stores "40,0L" for the table's "40,0l"): they ignore case. Indexes kept for
-        // referential integrity (0x00) match keys exactly.
-        if (ext[1] == u'G' && (optionsByte & 0x01))
-            d.options |= ixCaseInsensitive;
-        if (type == 3 || type == 6)
-            d.options |= ixNonMaintained;
-        if (ext[1] == u'G') {
-            const int nameAt = 0x58 + le16(p + 0x68);
-            const int end = nameAt > 0x58 ? h.indexOf('\0', nameAt) : -1;
-            if (end > nameAt)
-                d.name = hdr_.cp->decode(QByteArrayView(p + nameAt, end - nameAt));
-        } else if (!d.fields.isEmpty()) {
-            d.name = d.fields.first();
-        }
-        out << d;
-    }
+    out << secondary_.definitions();
     return out;
 }
 

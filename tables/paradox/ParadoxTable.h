@@ -87,7 +87,6 @@ private:
     void hideUncountedRecords();
     void putBlocksInStep();
     void walkFreeList();
-    void readVal();
     void unlock();
     void findPassword();
 
