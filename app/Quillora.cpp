@@ -5,6 +5,8 @@
 #include "app/WindowRunHost.h"
 #include "tables/Error.h"
 #include "tables/Table.h"
+#include "tables/io/FileOps.h"
+#include "tables/io/Journal.h"
 #include "toolkit/FileNameEdit.h"
 #include "toolkit/MessageBoxes.h"
 #include "transfer/Transfer.h"
@@ -16,7 +18,9 @@
 #include "views/ui/U_Filtro.h"
 #include "workbench/ui/U_Processa.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QShortcut>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -153,6 +157,9 @@ TF_Principal::TF_Principal(QWidget* parent) : QWidget(parent)
     connect(BFiltro, &QPushButton::clicked, this, &TF_Principal::BFiltroClick);
     connect(BitBtn7, &QPushButton::clicked, this, &TF_Principal::BitBtn7Click);
     connect(BitBtn8, &QPushButton::clicked, this, &TF_Principal::BitBtn8Click);
+    auto* undo = new QShortcut(QKeySequence::Undo, this);
+    undo->setObjectName(QStringLiteral("DesfazerAtalho"));
+    connect(undo, &QShortcut::activated, this, &TF_Principal::undoLastOperation);
     connect(NTabelaFonte, &toolkit::FileNameEdit::exited, this, &TF_Principal::NTabelaFonteExit);
     connect(NTabelaDestino, &toolkit::FileNameEdit::exited, this, &TF_Principal::NTabelaDestinoExit);
     connect(NTabelaFonte, &toolkit::FileNameEdit::beforeDialog, this, &TF_Principal::NTabelaFonteBeforeDialog);
@@ -193,6 +200,34 @@ void TF_Principal::PreencheChaves(const QStringList& sourceFields, const QString
 
 void TF_Principal::BSairClick() { close(); }
 
+void TF_Principal::undoLastOperation()
+{
+    guarded([&] {
+        QString why;
+        for (Table* table : {Table2, Table1}) {
+            const QString path = table->FilePath();
+            if (table->TableName().isEmpty() || !io::exists(path))
+                continue;
+            io::recoverFamily(path);
+            const QString operation = io::undoableOperation(path, &why);
+            if (operation.isEmpty())
+                continue;
+            if (!toolkit::confirm(this, QStringLiteral("Desfazer a operação \"%1\" na tabela %2 ?\nTodos os arquivos da "
+                                                       "tabela voltarão a ser como eram antes dela.")
+                                            .arg(operation, io::absolute(path))))
+                return;
+            // Open tables hold what they read; they read the restored files afresh.
+            Table1->Close();
+            Table2->Close();
+            io::undo(path);
+            toolkit::plainMessage(this, QStringLiteral("Operação \"%1\" desfeita: a tabela %2 está como antes dela.")
+                                            .arg(operation, io::absolute(path)));
+            return;
+        }
+        toolkit::plainMessage(this, why.isEmpty() ? QStringLiteral("Não há operação a desfazer.") : why);
+    });
+}
+
 void TF_Principal::NTabelaFonteExit()
 {
     guarded([&] {
@@ -229,9 +264,25 @@ void TF_Principal::BLimparClick()
         if (!Table2->Active())
             Table2->Open();
         if (toolkit::confirm(this, QStringLiteral("A tabela destino terá todos os seus registros apagados, confirma ?"))) {
-            Table2->First();
-            while (!Table2->Eof())
-                Table2->Delete();
+            // One operation: undone as a whole, and rolled back as a whole when a write fails.
+            io::Operation operation(QStringLiteral("Limpar Tabela"), {Table2->FilePath()});
+            QString failure;
+            try {
+                Table2->First();
+                while (!Table2->Eof())
+                    Table2->Delete();
+                Table2->Close();
+            } catch (const Error& e) {
+                if (!operation.failed())
+                    throw;
+                failure = e.text();
+                try {
+                    Table2->Close();
+                } catch (...) {
+                }
+            }
+            if (!operation.finish())
+                throw Error(io::rolledBackMessage(failure.isEmpty() ? operation.failure() : failure));
         }
         Table2->Close();
     });
@@ -317,6 +368,12 @@ TF_Principal* createWindows()
     auto* progress = new TF_Progresso(principal);
     principal->setProgressWindow(progress);
     progress->hide();
+    // A table whose last operation was interrupted is rolled back as it is opened: say so,
+    // naming the table, before anything else is shown of it.
+    io::setRecoveryNotifier([principal](const io::Recovery& r) {
+        QWidget* parent = QApplication::activeWindow() ? QApplication::activeWindow() : principal;
+        toolkit::messageBox(parent, toolkit::MessageKind::Warning, r.message, toolkit::Ok);
+    });
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
         principal->move(area.center() - QPoint(principal->width() / 2, principal->height() / 2));

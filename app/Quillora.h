@@ -85,6 +85,9 @@ public slots:
     void BFiltroClick();
     void BitBtn7Click();
     void BitBtn8Click();
+    // Ctrl+Z: "Desfazer" the last operation on the destination table (or, when it has none, on
+    // the source table), after a confirmation naming the table and the operation.
+    void undoLastOperation();
 
 private:
     TF_Progresso* progress_ = nullptr;

@@ -160,6 +160,11 @@ void TF_Progresso::BCancelarClick()
         hide();
     } else {
         setBusyCursor(true);
+        // Closing the question made another window active: the run goes on, and Esc must
+        // reach "Cancelar" again.
+        raise();
+        activateWindow();
+        BCancelar->setFocus(Qt::ActiveWindowFocusReason);
     }
 }
 

@@ -98,6 +98,17 @@ void WindowRunHost::progressHide()
     QApplication::restoreOverrideCursor();
     while (QApplication::overrideCursor())
         QApplication::restoreOverrideCursor();
+    if (!warnings_.isEmpty()) {
+        const QString text = warnings_.join(QLatin1Char('\n'));
+        warnings_.clear();
+        toolkit::messageBox(mainWindow_, toolkit::MessageKind::Information, text, toolkit::Ok);
+    }
+}
+
+void WindowRunHost::warning(const QString& text)
+{
+    if (!warnings_.contains(text))
+        warnings_ << text;
 }
 
 bool WindowRunHost::askCancelOnError(const QString& question)

@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QObject>
+#include <QStringList>
 
 #include "run/RecordRun.h"
 
@@ -21,7 +22,9 @@ class TF_Progresso;
 // changes (the bar moves a pixel, or about 30 times a second), the busy cursor, the error
 // question as an error box. Between records, about 30 times a second, pending events are
 // handled so that the progress window's "Cancelar" (and Esc) work; every other window takes
-// no input until the run ends, so no second operation can start.
+// no input until the run ends, so no second operation can start. Warnings are kept and shown
+// together, in one information box, when the run's progress window goes away: a long run is
+// never held up by them.
 class WindowRunHost : public QObject, public RecordRunHost {
     Q_OBJECT
 
@@ -38,6 +41,7 @@ public:
     Answer askVerification(const QString& question) override;
     // The record options dialog, made at its first difference and kept for the run.
     int askRecordOption(const QString& text) override;
+    void warning(const QString& text) override;
     reconcile::TF_OpcoesAcao* recordOptions() const { return options_.get(); }
 
     // How often the window was painted during the run (for the benchmark's report).
@@ -64,6 +68,7 @@ private:
     qint64 paints_ = 0;
     bool filtering_ = false;
     std::unique_ptr<reconcile::TF_OpcoesAcao> options_;
+    QStringList warnings_;  // shown at progressHide()
 };
 
 }  // namespace quillora::app

@@ -38,8 +38,8 @@ public:
 int main(int argc, char** argv)
 {
     QuilloraApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Quillora"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Quillora"));
+    // No display name: window titles are exactly the windows' own captions.
+    quillora::toolkit::nameApplication();
 
     // Qt's own texts (file dialog) in the user's language where a translation exists.
     QTranslator qtTexts;

@@ -1,5 +1,6 @@
 #include "cli/CliArguments.h"
 
+#include "tables/Error.h"
 #include "tables/Regional.h"
 #include "tables/Session.h"
 
@@ -62,6 +63,14 @@ void CliArguments::applyCommonOptions() const
     }
     for (const QString& p : values(QStringLiteral("password")))
         Session::addPassword(p);
+    // Nobody can be asked: a protected table that none of the passwords given opens fails,
+    // saying whether they were wrong or none was given.
+    Session::setPasswordPrompt([](const QString& table, bool, QString*) -> bool {
+        if (!Session::knownPasswords().isEmpty())
+            throw FileError(QStringLiteral("Senha incorreta para a tabela %1").arg(table));
+        throw FileError(
+            QStringLiteral("A tabela %1 é protegida por senha; informe a senha com --password").arg(table));
+    });
 }
 
 }  // namespace quillora::cli

@@ -24,7 +24,9 @@ public:
     QStringList values(const QString& name) const { return values_.value(name); }
     const QStringList& positional() const { return positional_; }
 
-    // Applies the common options every subcommand takes: --locale and --password.
+    // Applies the common options every subcommand takes: --locale and --password. A protected
+    // table none of the passwords opens fails with "Senha incorreta para a tabela ..." when
+    // some were given, else with a message that it needs --password.
     void applyCommonOptions() const;
 
 private:

@@ -1,6 +1,7 @@
 #include "cli/CliArguments.h"
 #include "cli/Commands.h"
 #include "tables/Error.h"
+#include "tables/io/Journal.h"
 
 #include <QTextStream>
 
@@ -31,9 +32,17 @@ const char* const usageText =
     "  column TABELA --column CAMPO --operation zeros|fill|cut|sequence|recno|case [--width W]\n"
     "          [--value TEXTO] [--start S] [--count C] [--upper|--lower] [--from REGISTRO] [--index CAMPOS]\n"
     "          [--locale NOME] [--password S]...\n"
-    "      uma operação de coluna do registro REGISTRO (posição na ordem; padrão 1) até o último\n"
+    "      uma operação de coluna do registro REGISTRO até o último, na ordem atual; REGISTRO é o\n"
+    "      número do registro (RecNo): no dBase, o número físico (o dos apagados também conta);\n"
+    "      no Paradox, a posição na ordem atual; padrão: o primeiro registro da ordem\n"
+    "\n"
+    "  undo TABELA\n"
+    "      \"Desfazer\": devolve todos os arquivos da tabela ao estado de antes da última operação que a\n"
+    "      alterou; recusado quando não há o que desfazer ou um arquivo mudou depois dela\n"
     "\n"
     "Opções comuns: --locale NOME (pt_BR, en_US, ...; padrão: a do usuário), --password S (repetível)\n"
+    "--dry-run (process, update, compare, column): executa pelo diário e desfaz tudo ao final; as\n"
+    "  tabelas ficam byte a byte como estavam\n"
     "Saída: 0 sucesso, 1 erro, 2 uso incorreto.\n";
 
 void printErr(const QString& text)
@@ -63,7 +72,10 @@ int cliMain(const QStringList& args)
         {QStringLiteral("column"), runColumn},
         {QStringLiteral("update"), runUpdate},
         {QStringLiteral("compare"), runCompare},
+        {QStringLiteral("undo"), runUndo},
     };
+    // A table whose last operation was interrupted is rolled back when it is opened; say so.
+    io::setRecoveryNotifier([](const io::Recovery& r) { printErr(r.message); });
     const auto it = commands.constFind(command);
     if (it == commands.constEnd()) {
         printErr(QStringLiteral("quillora-cli: comando desconhecido: %1").arg(command));

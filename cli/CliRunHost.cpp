@@ -49,6 +49,12 @@ int CliRunHost::askRecordOption(const QString& text)
     return recordOption_;
 }
 
+void CliRunHost::warning(const QString& text)
+{
+    err_ << text << '\n';
+    err_.flush();
+}
+
 void CliRunHost::report(bool always)
 {
     const int percent = maximum_ > 0 ? int(position_ * 100 / maximum_) : 100;

@@ -10,7 +10,8 @@ namespace quillora::cli {
 
 // The record run without windows: progress as a percentage on standard error (a few lines a
 // second at most), each failed record's error on standard error, the error question answered
-// by --on-error, the comparison's questions answered by --reconcile.
+// by --on-error, the comparison's questions answered by --reconcile, a warning as one line on
+// standard error.
 class CliRunHost : public RecordRunHost {
 public:
     explicit CliRunHost(bool stopOnError) : stopOnError_(stopOnError) {}
@@ -29,11 +30,16 @@ public:
     bool askCancelOnError(const QString& question) override;
     Answer askVerification(const QString& question) override;
     int askRecordOption(const QString& text) override;
+    void warning(const QString& text) override;
+    // --dry-run: the run is rolled back at its end.
+    void setDryRun(bool on) { dryRun_ = on; }
+    bool dryRun() const override { return dryRun_; }
 
 private:
     void report(bool always);
 
     bool stopOnError_;
+    bool dryRun_ = false;
     Answer verification_ = Answer::No;
     int recordOption_ = 2;
     QTextStream err_{stderr};

@@ -2,6 +2,7 @@
 #include "cli/Commands.h"
 #include "tables/Error.h"
 #include "tables/Table.h"
+#include "tables/io/Journal.h"
 #include "workbench/ColumnOperations.h"
 #include "workbench/WorkbenchHost.h"
 
@@ -65,6 +66,39 @@ int spinOption(const CliArguments& a, const char* name)
     return v;
 }
 
+// --from: the record whose number (RecNo) is `number`. For dBase that is its physical record
+// number, which stays with the record whatever the order and the deleted records around it;
+// for Paradox, its position in the current order.
+void moveToRecordNumber(Table& table, qint64 number)
+{
+    if (table.file()->recordNumberIsPosition()) {
+        if (!table.MoveToPosition(number))
+            throw Error(QStringLiteral("Registro %1 não existe: a tabela tem %2 registros")
+                            .arg(number)
+                            .arg(table.RecordCount()));
+        return;
+    }
+    for (table.First(); !table.Eof(); table.Next()) {
+        if (table.RecNo() == number)
+            return;
+    }
+    throw Error(QStringLiteral("Registro %1 não existe ou está apagado").arg(number));
+}
+
+// What "Desfazer" calls the operation.
+QString columnOperationName(const QString& operation)
+{
+    static const QHash<QString, QString> names = {
+        {QStringLiteral("zeros"), QStringLiteral("Zeros à esquerda")},
+        {QStringLiteral("fill"), QStringLiteral("Preenchimento de campos")},
+        {QStringLiteral("cut"), QStringLiteral("Apagar caracteres")},
+        {QStringLiteral("sequence"), QStringLiteral("Sequência")},
+        {QStringLiteral("recno"), QStringLiteral("Número do registro")},
+        {QStringLiteral("case"), QStringLiteral("Maiúsculas/minúsculas")},
+    };
+    return names.value(operation, operation);
+}
+
 }  // namespace
 
 int runColumn(const QStringList& args)
@@ -74,7 +108,7 @@ int runColumn(const QStringList& args)
                     QStringLiteral("value"), QStringLiteral("start"), QStringLiteral("count"),
                     QStringLiteral("from"), QStringLiteral("index"), QStringLiteral("locale"),
                     QStringLiteral("password")},
-                   {QStringLiteral("upper"), QStringLiteral("lower")});
+                   {QStringLiteral("upper"), QStringLiteral("lower"), QStringLiteral("dry-run")});
     if (a.positional().size() != 1)
         throw UsageError{QStringLiteral("informe uma tabela")};
     if (!a.has(QStringLiteral("column")))
@@ -113,12 +147,33 @@ int runColumn(const QStringList& args)
     table.Bind(a.positional().first());
     if (a.has(QStringLiteral("index")))
         table.SetIndexFieldNames(a.value(QStringLiteral("index")));
-    table.Open();
-    const int field = table.FieldByName(a.value(QStringLiteral("column")))->Index();
-    if (from > 1 && !table.MoveToPosition(from))
-        throw Error(QStringLiteral("Registro %1 não existe: a tabela tem %2 registros").arg(from).arg(table.RecordCount()));
-    operations.value(operation)(table, host, field);
-    table.Close();
+    // The whole command is one operation on the table: kept whole, or rolled back whole when
+    // a write fails (or at the end of a trial run).
+    const bool dryRun = a.has(QStringLiteral("dry-run"));
+    io::Operation journal(columnOperationName(operation), {a.positional().first()}, dryRun);
+    try {
+        table.Open();
+        const int field = table.FieldByName(a.value(QStringLiteral("column")))->Index();
+        if (a.has(QStringLiteral("from")))
+            moveToRecordNumber(table, from);
+        operations.value(operation)(table, host, field);
+        table.Close();
+    } catch (const Error& e) {
+        try {
+            table.Close();
+        } catch (...) {
+        }
+        const bool failedWrite = journal.failed();
+        try {
+            journal.finish();
+        } catch (...) {
+        }
+        if (failedWrite)
+            throw Error(io::rolledBackMessage(e.text()));
+        throw;
+    }
+    if (!journal.finish() && !dryRun)
+        throw Error(io::rolledBackMessage(journal.failure()));
 
     // Done only when the operation said so; a refusal (with its message or silent) fails.
     for (const QString& m : host.messages)

@@ -12,6 +12,7 @@ int runProcess(const QStringList& args);
 int runColumn(const QStringList& args);
 int runUpdate(const QStringList& args);
 int runCompare(const QStringList& args);
+int runUndo(const QStringList& args);
 
 // The whole program: dispatches on the subcommand, prints errors, returns the exit status.
 int cliMain(const QStringList& args);

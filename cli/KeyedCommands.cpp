@@ -62,9 +62,10 @@ QStringList keyedOptions()
 
 int runUpdate(const QStringList& args)
 {
-    const CliArguments a(args, keyedOptions(), {});
+    const CliArguments a(args, keyedOptions(), {QStringLiteral("dry-run")});
     KeyedRun k = parseKeyed(a);
     CliRunHost host(k.stopOnError);
+    host.setDryRun(a.has(QStringLiteral("dry-run")));
     return runKeyed(a, k, [&](Table& source, Table& destination, CliRunHost& h) {
         return atualizar(source, destination, h, k.source, k.dest, k.mapping, k.sourceKey, k.destKey);
     }, host);
@@ -72,9 +73,11 @@ int runUpdate(const QStringList& args)
 
 int runCompare(const QStringList& args)
 {
-    const CliArguments a(args, keyedOptions() << QStringLiteral("out") << QStringLiteral("reconcile"), {});
+    const CliArguments a(args, keyedOptions() << QStringLiteral("out") << QStringLiteral("reconcile"),
+                         {QStringLiteral("dry-run")});
     KeyedRun k = parseKeyed(a);
     CliRunHost host(k.stopOnError);
+    host.setDryRun(a.has(QStringLiteral("dry-run")));
     // Without --reconcile the verification question is answered No: compare only.
     if (a.has(QStringLiteral("reconcile"))) {
         const QString how = a.value(QStringLiteral("reconcile"));

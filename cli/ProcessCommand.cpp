@@ -13,7 +13,7 @@ int runProcess(const QStringList& args)
                    {QStringLiteral("source"), QStringLiteral("dest"), QStringLiteral("map"),
                     QStringLiteral("operation"), QStringLiteral("on-error"), QStringLiteral("locale"),
                     QStringLiteral("password"), QStringLiteral("filter")},
-                   {});
+                   {QStringLiteral("dry-run")});
     if (!a.positional().isEmpty())
         throw UsageError{QStringLiteral("argumento inesperado: %1").arg(a.positional().first())};
     for (const char* required : {"source", "dest", "map"}) {
@@ -40,6 +40,7 @@ int runProcess(const QStringList& args)
         source.SetFiltered(true);
     }
     CliRunHost host(stopOnError);
+    host.setDryRun(a.has(QStringLiteral("dry-run")));
     const RecordRunResult r = processar(source, destination, host, a.value(QStringLiteral("source")),
                                         a.value(QStringLiteral("dest")), mapping, Operacao(operation));
     return r.failed == 0 ? 0 : 1;

@@ -10,8 +10,9 @@ RecordRunResult atualizar(Table& source, Table& destination, RecordRunHost& host
                           const QString& destinationPath, const QString& mappingText, const QString& sourceKey,
                           const QString& destinationKey)
 {
-    KeyedPairs keyed(source, destination, mappingLines(mappingText), sourceKey, destinationKey);
+    KeyedPairs keyed(source, destination, mappingLines(mappingText), sourceKey, destinationKey, &host);
     RecordRun run(source, destination, host);
+    run.operationName = QStringLiteral("Atualizar");
     run.perRecord = [&] {
         if (!keyed.findDestination())
             return;

@@ -6,8 +6,6 @@
 #include "tables/Table.h"
 #include "transfer/MappingList.h"
 
-#include <memory>
-
 namespace quillora {
 
 QString verificationQuestion()
@@ -19,18 +17,22 @@ RecordRunResult comparar(Table& source, Table& destination, RecordRunHost& host,
                          const QString& destinationPath, const QString& mappingText, const QString& sourceKey,
                          const QString& destinationKey, const QString& listPath)
 {
-    KeyedPairs keyed(source, destination, mappingLines(mappingText), sourceKey, destinationKey);
-    // Made once the tables are open, so that a run that fails to open them leaves the old
-    // list untouched.
-    std::unique_ptr<DivergenceWriter> list;
+    KeyedPairs keyed(source, destination, mappingLines(mappingText), sourceKey, destinationKey, &host);
+    // Opened before anything else, so that a list that cannot be written stops the run before
+    // a table is opened or a record reconciled. The old list stays as it is until the commit:
+    // a run that fails to open the tables leaves it untouched.
+    DivergenceWriter list(listPath);
+    list.checkOpen();
     bool reconcile = false;
+    bool listStarted = false;
 
     RecordRun run(source, destination, host);
+    run.operationName = QStringLiteral("Comparar");
     run.beforeWalk = [&] {
-        list = std::make_unique<DivergenceWriter>(listPath);
-        list->append(destinationHeader(destination));
-        list->append(sourceHeader(source));
-        list->append(ruleLine());
+        listStarted = true;
+        list.append(destinationHeader(destination));
+        list.append(sourceHeader(source));
+        list.append(ruleLine());
         const RecordRunHost::Answer mode = host.askVerification(verificationQuestion());
         reconcile = mode == RecordRunHost::Answer::Yes;
         run.skipWalk = mode == RecordRunHost::Answer::Cancel;
@@ -47,7 +49,7 @@ RecordRunResult comparar(Table& source, Table& destination, RecordRunHost& host,
             const QString key = keyed.sourceKeyField()->AsString();
             const QString dv = d->AsString();
             const QString sv = s->AsString();
-            list->append(differenceLine(key, p.destinationName, dv, p.sourceName, sv));
+            list.append(differenceLine(key, p.destinationName, dv, p.sourceName, sv));
             if (!reconcile)
                 continue;
             switch (host.askRecordOption(recordOptionsText(key, p.destinationName, dv, p.sourceName, sv))) {
@@ -67,8 +69,8 @@ RecordRunResult comparar(Table& source, Table& destination, RecordRunHost& host,
         }
     };
     run.closing = [&] {
-        if (list)
-            list->commit();
+        if (listStarted)
+            list.commit();
     };
     return run.run(sourcePath, destinationPath);
 }

@@ -4,6 +4,7 @@
 #include "tables/Table.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 namespace quillora {
 
@@ -16,14 +17,50 @@ QString divergenceListPath()
 #endif
 }
 
+namespace {
+
+QString fullPath(const Table& table)
+{
+    const QString path = table.DatabaseName() + table.TableName();
+    return QDir::toNativeSeparators(QDir::cleanPath(QFileInfo(path).absoluteFilePath()));
+}
+
+QString cannotWrite(const QString& path, const QString& reason)
+{
+    return QStringLiteral("Não foi possível gravar a lista de divergências %1: %2")
+        .arg(QDir::toNativeSeparators(path), reason);
+}
+
+// Why the list's temporary file could not be made, in the user's words where we can tell.
+QString openFailure(const QString& path, const QString& qtReason)
+{
+    const QFileInfo list(path);
+    const QString folder = QDir::cleanPath(list.absolutePath());
+    const QFileInfo folderInfo(folder);
+    const QString shownFolder = QDir::toNativeSeparators(folder);
+    if (!folderInfo.exists())
+        return QStringLiteral("a pasta %1 não existe").arg(shownFolder);
+    if (!folderInfo.isDir())
+        return QStringLiteral("%1 não é uma pasta").arg(shownFolder);
+    if (list.isDir())
+        return QStringLiteral("já existe uma pasta com esse nome");
+    if (!folderInfo.isWritable())
+        return QStringLiteral("não há permissão para gravar na pasta %1").arg(shownFolder);
+    if (list.exists() && !list.isWritable())
+        return QStringLiteral("não há permissão para gravar no arquivo");
+    return qtReason;
+}
+
+}  // namespace
+
 QString destinationHeader(const Table& destination)
 {
-    return QStringLiteral("Destino: ") + destination.DatabaseName() + destination.TableName();
+    return QStringLiteral("Destino: ") + fullPath(destination);
 }
 
 QString sourceHeader(const Table& source)
 {
-    return QStringLiteral("Fonte..: ") + source.DatabaseName() + source.TableName();
+    return QStringLiteral("Fonte..: ") + fullPath(source);
 }
 
 QString ruleLine()
@@ -50,7 +87,13 @@ DivergenceWriter::DivergenceWriter(const QString& path)
     : file_(path), encoder_(QStringConverter::System)
 {
     if (!file_.open(QIODevice::WriteOnly))
-        openError_ = file_.errorString();
+        openError_ = openFailure(path, file_.errorString());
+}
+
+void DivergenceWriter::checkOpen() const
+{
+    if (!openError_.isEmpty())
+        throw Error(cannotWrite(file_.fileName(), openError_));
 }
 
 void DivergenceWriter::append(const QString& line)
@@ -64,11 +107,9 @@ void DivergenceWriter::append(const QString& line)
 
 void DivergenceWriter::commit()
 {
-    const QString path = QDir::toNativeSeparators(file_.fileName());
-    if (!openError_.isEmpty())
-        throw Error(QStringLiteral("Não foi possível gravar a lista de divergências %1: %2").arg(path, openError_));
+    checkOpen();
     if (!file_.commit())
-        throw Error(QStringLiteral("Não foi possível gravar a lista de divergências %1: %2").arg(path, file_.errorString()));
+        throw Error(cannotWrite(file_.fileName(), file_.errorString()));
 }
 
 }  // namespace quillora

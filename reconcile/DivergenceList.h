@@ -12,7 +12,8 @@ class Table;
 // LISTADIVERGENCIAS.txt in the user's home directory elsewhere.
 QString divergenceListPath();
 
-// The lines of the list, without their line ends.
+// The lines of the list, without their line ends. The headers show each table's full path
+// (absolute and clean, "./x.dbf" and "../t/x.dbf" as the folder they name), however it was typed.
 QString destinationHeader(const Table& destination);  // "Destino: " + directory + file name
 QString sourceHeader(const Table& source);            // "Fonte..: " + directory + file name
 QString ruleLine();                                   // 94 hyphens
@@ -30,6 +31,10 @@ class DivergenceWriter {
 public:
     explicit DivergenceWriter(const QString& path);
 
+    // Throws, with the reason in Portuguese, when the list cannot be written (its folder does
+    // not exist or cannot be written): checked before a run starts, so that nothing is done
+    // for a list that would be lost.
+    void checkOpen() const;
     void append(const QString& line);
     // Throws the reason when the list cannot be written.
     void commit();

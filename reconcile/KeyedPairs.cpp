@@ -7,8 +7,9 @@
 namespace quillora {
 
 KeyedPairs::KeyedPairs(Table& source, Table& destination, const QStringList& lines, const QString& sourceKey,
-                       const QString& destinationKey)
-    : source_(source), destination_(destination), sourceKey_(sourceKey), destinationKey_(destinationKey)
+                       const QString& destinationKey, RecordRunHost* host)
+    : source_(source), destination_(destination), sourceKey_(sourceKey), destinationKey_(destinationKey),
+      search_(destination, host)
 {
     QString destino;
     QString fonte;
@@ -32,7 +33,7 @@ bool KeyedPairs::findDestination()
     const Value key = sourceKeyField()->Value();
     if (destinationKey_.isEmpty())
         throw Error(QStringLiteral("Nenhum campo chave do destino foi escolhido (Chave Filho)"));
-    return destination_.Locate(destinationKey_, key, Table::loCaseInsensitive);
+    return search_.find(destinationKey_, key);
 }
 
 Field* KeyedPairs::destinationField(Pair& p)

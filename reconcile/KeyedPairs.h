@@ -5,6 +5,8 @@
 
 #include <vector>
 
+#include "transfer/Transfer.h"
+
 namespace quillora {
 
 class Field;
@@ -17,8 +19,9 @@ class Table;
 // failure, so a missing field fails every record with the same message.
 class KeyedPairs {
 public:
+    // host, when given, hears the run's warnings (keys cut to the destination's width).
     KeyedPairs(Table& source, Table& destination, const QStringList& lines, const QString& sourceKey,
-               const QString& destinationKey);
+               const QString& destinationKey, RecordRunHost* host = nullptr);
 
     struct Pair {
         QString destinationName;
@@ -29,8 +32,9 @@ public:
 
     // The source key field of the current record (throws when the name is not a field).
     Field* sourceKeyField();
-    // Moves the destination to the first record whose key equals the source record's key,
-    // letter case ignored, the whole value (a key "12" never finds "123"). False: no match.
+    // Moves the destination to the first record whose key equals the source record's key as
+    // the destination's key field would store it, letter case and trailing blanks ignored, the
+    // whole value (a key "12" never finds "123"): the search of KeySearch. False: no match.
     bool findDestination();
 
     std::vector<Pair>& pairs() { return pairs_; }
@@ -44,6 +48,7 @@ private:
     QString destinationKey_;
     Field* sourceKeyField_ = nullptr;
     std::vector<Pair> pairs_;
+    KeySearch search_;
 };
 
 }  // namespace quillora

@@ -2,6 +2,7 @@
 
 #include "tables/Error.h"
 #include "tables/Table.h"
+#include "tables/io/Journal.h"
 
 #include <exception>
 
@@ -28,6 +29,12 @@ QString textOf(const std::exception& e)
 RecordRunResult RecordRun::run(const QString& sourcePath, const QString& destinationPath)
 {
     RecordRunResult result;
+    const bool dryRun = host_.dryRun();
+    result.trial = dryRun;
+    io::Operation operation(operationName, {sourcePath, destinationPath}, dryRun);
+    // The first write that failed: once one has, the rest of the run is pointless, since the
+    // whole operation is rolled back.
+    QString writeFailure;
 
     // Steps 1 and 2: an error here ends the operation before anything is shown.
     source_.Close();
@@ -86,6 +93,11 @@ RecordRunResult RecordRun::run(const QString& sourcePath, const QString& destina
                 // too: a source record left pending would be stored, or fail again, at Next.
                 destination_.Cancel();
                 source_.Cancel();
+                if (operation.failed()) {
+                    writeFailure = textOf(e);
+                    ProcessoCancelado = true;
+                    break;
+                }
                 ProcessoCancelado = host_.askCancelOnError(errorQuestion(textOf(e)));
             }
             source_.Next();
@@ -103,10 +115,29 @@ RecordRunResult RecordRun::run(const QString& sourcePath, const QString& destina
             closeAll();
         } catch (...) {
         }
+        finishAfterFailure(operation);
         throw;
     }
-    closeAll();
+    try {
+        closeAll();
+    } catch (const std::exception& e) {
+        if (!operation.failed())
+            throw;
+        writeFailure = textOf(e);
+    }
+    if (!operation.finish() && !dryRun)
+        throw FileError(io::rolledBackMessage(writeFailure.isEmpty() ? operation.failure() : writeFailure));
     return result;
+}
+
+void RecordRun::finishAfterFailure(io::Operation& operation)
+{
+    // The failure in hand is the one reported; the rollback that follows a failed write is
+    // silent, and a dry run is rolled back as usual.
+    try {
+        operation.finish();
+    } catch (...) {
+    }
 }
 
 }  // namespace quillora

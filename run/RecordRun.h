@@ -7,6 +7,9 @@
 namespace quillora {
 
 class Table;
+namespace io {
+class Operation;
+}
 
 // The stop signal of the record run in progress. A run clears it before its first record; the
 // progress window's "Cancelar" sets it; the error question stores its answer in it.
@@ -45,6 +48,13 @@ public:
         (void)text;
         return -1;
     }
+    // Something the user should know about the run that is no record's error ("Aviso: chaves
+    // maiores que ..."); operations say each one once per run. The host shows it in its own
+    // time, without stopping the run to ask anything. Hosts without a place for it drop it.
+    virtual void warning(const QString& text) { (void)text; }
+    // A trial run (quillora-cli --dry-run): it goes through the journal as usual and is rolled
+    // back at its end, so the tables stay byte for byte as they were.
+    virtual bool dryRun() const { return false; }
 };
 
 // How a run ended, for callers that report it (the CLI's exit status).
@@ -53,6 +63,7 @@ struct RecordRunResult {
     qint64 walked = 0;     // source records the walk went over
     qint64 failed = 0;     // records whose work raised an error
     bool stopped = false;  // left early by the cancel flag (error answered Yes, or "Cancelar")
+    bool trial = false;    // a dry run: every change was rolled back at the end
 };
 
 // The frame shared by "Processar", "Atualizar" and "Comparar": close, bind and open both
@@ -69,6 +80,10 @@ public:
     std::function<void()> closing;     // after both tables are closed and the window hidden
     // Set by beforeWalk to go straight to the closing steps without walking.
     bool skipWalk = false;
+    // The run is one operation on both table families: all of it is kept, or, when a write
+    // fails, none of it (the families are rolled back and the failure is thrown). Its name is
+    // what "Desfazer" shows. A dry run (the host's dryRun()) is rolled back at its end.
+    QString operationName = QStringLiteral("Processar");
 
     // Binding or opening errors are thrown before anything is shown (a table opened before
     // the failing one stays open). Errors outside the per-record work end the run and are
@@ -79,6 +94,8 @@ public:
     static QString errorQuestion(const QString& errorText);
 
 private:
+    static void finishAfterFailure(io::Operation& operation);
+
     Table& source_;
     Table& destination_;
     RecordRunHost& host_;

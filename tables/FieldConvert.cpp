@@ -272,6 +272,22 @@ void appendDisplayUtf8(const FieldDef& field, const Value& value, std::string& o
     }
 }
 
+QString messageValue(const Value& value)
+{
+    const Regional& r = Regional::current();
+    switch (value.kind()) {
+    case Value::Kind::Float: return r.formatFloat(value.asFloat());
+    case Value::Kind::Fixed: return r.formatFixed(value.asFixed());
+    default: return value.debugString();
+    }
+}
+
+QString messageNumber(const QString& plainNumber)
+{
+    QString out = plainNumber;
+    return out.replace(QLatin1Char('.'), Regional::current().decimalSeparator());
+}
+
 QString displayText(const FieldDef& field, const Value& value)
 {
     Q_UNUSED(field);

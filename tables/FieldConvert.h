@@ -21,6 +21,13 @@ Value convertForField(const FieldDef& field, const Value& value);
 // conversion errors of Regional for the others.
 Value parseForField(const FieldDef& field, const QString& text);
 
+// A value as error texts show it: numbers under the regional settings ("99999,99" in
+// Brazilian Portuguese), other kinds as Value::debugString gives them.
+QString messageValue(const Value& value);
+// A number written with a point, as files store it ("99999.99"), with the regional decimal
+// separator instead, for error texts.
+QString messageNumber(const QString& plainNumber);
+
 // The text users see for a value of the field: "" when empty.
 QString displayText(const FieldDef& field, const Value& value);
 // The same text appended to out as UTF-8, without making a string of it on the way.

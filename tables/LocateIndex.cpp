@@ -6,14 +6,16 @@
 
 namespace quillora {
 
-LocateIndex::LocateIndex(QList<int> fields, bool caseInsensitive, bool forPrefixes)
-    : fields_(std::move(fields)), caseInsensitive_(caseInsensitive), forPrefixes_(forPrefixes)
+LocateIndex::LocateIndex(QList<int> fields, bool caseInsensitive, bool forPrefixes, bool ignoreTrailingBlanks)
+    : fields_(std::move(fields)), caseInsensitive_(caseInsensitive), forPrefixes_(forPrefixes),
+      ignoreTrailingBlanks_(ignoreTrailingBlanks)
 {
 }
 
-bool LocateIndex::serves(const QList<int>& fields, bool caseInsensitive, bool partial) const
+bool LocateIndex::serves(const QList<int>& fields, bool caseInsensitive, bool partial, bool ignoreTrailingBlanks) const
 {
-    return fields == fields_ && caseInsensitive == caseInsensitive_ && (!partial || forPrefixes_);
+    return fields == fields_ && caseInsensitive == caseInsensitive_ && ignoreTrailingBlanks == ignoreTrailingBlanks_
+           && (!partial || forPrefixes_);
 }
 
 QList<Value> LocateIndex::valuesOf(TableFile& file, const QByteArray& raw) const
@@ -26,7 +28,9 @@ QList<Value> LocateIndex::valuesOf(TableFile& file, const QByteArray& raw) const
 }
 
 // One string per key, equal exactly when the scan's comparison calls the values equal: text
-// as it is (or in capitals), other kinds by their exact payload, each tagged with its kind.
+// as it is (or in capitals, or without its trailing blanks), other kinds by their exact
+// payload, each tagged with its kind. Text that ignoring trailing blanks leaves empty is
+// tagged as an empty field, as the scan takes it.
 QString LocateIndex::keyOf(const QList<Value>& values) const
 {
     QString key;
@@ -34,10 +38,22 @@ QString LocateIndex::keyOf(const QList<Value>& values) const
         if (i > 0)
             key += QChar(0x1F);
         const Value& v = values[i];
+        if (v.kind() == Value::Kind::Text) {
+            const QString& text = v.asText();
+            const qsizetype n = ignoreTrailingBlanks_ ? lengthWithoutTrailingBlanks(text) : text.size();
+            if (n == 0 && ignoreTrailingBlanks_) {
+                key += QChar(u'A' + int(Value::Kind::Null));
+                continue;
+            }
+            key += QChar(u'A' + int(Value::Kind::Text));
+            if (caseInsensitive_)
+                key += Regional::current().toUpper(n == text.size() ? text : text.left(n));
+            else
+                key += QStringView(text).first(n);
+            continue;
+        }
         key += QChar(u'A' + int(v.kind()));
-        if (v.kind() == Value::Kind::Text)
-            key += caseInsensitive_ ? Regional::current().toUpper(v.asText()) : v.asText();
-        else if (!v.isNull())
+        if (!v.isNull())
             key += v.debugString();
     }
     return key;

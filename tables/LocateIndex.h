@@ -11,17 +11,28 @@
 
 namespace quillora {
 
+// The length of a text without its trailing blanks (U+0020), for searches that ignore them.
+inline qsizetype lengthWithoutTrailingBlanks(QStringView text)
+{
+    qsizetype n = text.size();
+    while (n > 0 && text[n - 1] == QLatin1Char(' '))
+        --n;
+    return n;
+}
+
 // An in-memory index of the values of some fields of a table, so that one search per source
 // record keeps record runs linear instead of quadratic. It is built by one scan on first use
 // and kept current by the Table's own writes. It answers which records hold a key; which of
 // them comes first is for the caller to decide in its current order.
 class LocateIndex {
 public:
-    LocateIndex(QList<int> fields, bool caseInsensitive, bool forPrefixes);
+    // ignoreTrailingBlanks: text is keyed without its trailing blanks, and text of blanks only
+    // as an empty field (Table::loIgnoreTrailingBlanks).
+    LocateIndex(QList<int> fields, bool caseInsensitive, bool forPrefixes, bool ignoreTrailingBlanks = false);
 
     const QList<int>& fields() const { return fields_; }
     // Whether this index can answer a search on these fields with these options.
-    bool serves(const QList<int>& fields, bool caseInsensitive, bool partial) const;
+    bool serves(const QList<int>& fields, bool caseInsensitive, bool partial, bool ignoreTrailingBlanks = false) const;
 
     void build(TableFile& file);
     void add(RecordId id, const QList<Value>& values);
@@ -54,6 +65,7 @@ private:
     QList<int> fields_;
     bool caseInsensitive_;
     bool forPrefixes_;
+    bool ignoreTrailingBlanks_;
     std::vector<Slot> slots_;
     size_t used_ = 0;  // slots holding a record or a removal mark
     size_t live_ = 0;  // slots holding a record

@@ -725,18 +725,30 @@ bool Table::matches(RecordId id, const QList<int>& fields, const QList<quillora:
     QByteArray raw;
     file_->read(id, raw);
     const Regional& regional = Regional::current();
+    const bool trim = options & loIgnoreTrailingBlanks;
+    // Ignoring trailing blanks, text of blanks only counts as an empty field.
+    auto empty = [trim](const quillora::Value& v) {
+        return v.isNull()
+               || (trim && v.kind() == quillora::Value::Kind::Text && lengthWithoutTrailingBlanks(v.asText()) == 0);
+    };
     for (int k = 0; k < fields.size(); ++k) {
         const int index = fields[k];
         const quillora::Value stored = file_->value(raw, index);
         const quillora::Value& wanted = values[k];
-        if (wanted.isNull() || stored.isNull()) {
-            if (wanted.isNull() != stored.isNull())
+        const bool wantedEmpty = empty(wanted);
+        const bool storedEmpty = empty(stored);
+        if (wantedEmpty || storedEmpty) {
+            if (wantedEmpty != storedEmpty)
                 return false;
             continue;
         }
         if (wanted.kind() == quillora::Value::Kind::Text && stored.kind() == quillora::Value::Kind::Text) {
             QString a = stored.asText();
             QString b = wanted.asText();
+            if (trim) {
+                a.truncate(lengthWithoutTrailingBlanks(a));
+                b.truncate(lengthWithoutTrailingBlanks(b));
+            }
             if (options & loCaseInsensitive) {
                 a = regional.toUpper(a);
                 b = regional.toUpper(b);
@@ -755,6 +767,7 @@ LocateIndex* Table::locateIndexFor(const QList<int>& fields, int options)
 {
     const bool caseInsensitive = options & loCaseInsensitive;
     const bool partial = options & loPartialKey;
+    const bool trim = options & loIgnoreTrailingBlanks;
     // Prefix searches go through an index only on one text field; the scan handles the rest.
     if (partial && (fields.size() != 1 || !isTextType(fields_.at(size_t(fields[0]))->DataType())))
         return nullptr;
@@ -763,9 +776,9 @@ LocateIndex* Table::locateIndexFor(const QList<int>& fields, int options)
         indexGeneration_ = file_->idGeneration();
     }
     for (const auto& index : locateIndexes_)
-        if (index->serves(fields, caseInsensitive, partial))
+        if (index->serves(fields, caseInsensitive, partial, trim))
             return index.get();
-    auto index = std::make_unique<LocateIndex>(fields, caseInsensitive, partial);
+    auto index = std::make_unique<LocateIndex>(fields, caseInsensitive, partial, trim);
     index->build(*file_);
     locateIndexes_.push_back(std::move(index));
     return locateIndexes_.back().get();

@@ -35,6 +35,9 @@ public:
     // Locate options.
     static constexpr int loCaseInsensitive = 1;
     static constexpr int loPartialKey = 2;
+    // Text is compared without its trailing blanks, on both sides, and text of blanks only
+    // counts as empty: a key "12 " finds "12" as a dBase field stores it, and the other way round.
+    static constexpr int loIgnoreTrailingBlanks = 4;
 
     explicit Table(const QString& componentName, QObject* parent = nullptr);
     ~Table() override;
@@ -98,7 +101,8 @@ public:
     bool Modified() const { return modified_; }
 
     // Moves to the first record, in the current order, whose fields (names separated by ';')
-    // hold the values; options loCaseInsensitive / loPartialKey for text. False: nothing moves.
+    // hold the values; options loCaseInsensitive / loPartialKey / loIgnoreTrailingBlanks for
+    // text. False: nothing moves.
     bool Locate(const QString& fieldNames, const QList<quillora::Value>& values, int options);
     bool Locate(const QString& fieldName, const quillora::Value& value, int options)
     {

@@ -21,6 +21,16 @@ QString messageTitle(MessageKind kind)
     return {};
 }
 
+QString applicationTitle()
+{
+    return QStringLiteral("Quillora");
+}
+
+void nameApplication()
+{
+    QCoreApplication::setApplicationName(applicationTitle());
+}
+
 QString buttonText(Button button)
 {
     switch (button) {
@@ -117,7 +127,7 @@ bool confirm(QWidget* parent, const QString& text)
 
 void plainMessage(QWidget* parent, const QString& text)
 {
-    runBox(parent, QMessageBox::NoIcon, QApplication::applicationDisplayName(), text, Ok);
+    runBox(parent, QMessageBox::NoIcon, applicationTitle(), text, Ok);
 }
 
 QString errorBoxText(const QString& text)
@@ -132,7 +142,7 @@ void showErrorBox(QWidget* parent, const QString& text)
     QMessageBox box(parent);
     box.setObjectName(QLatin1String(messageBoxObjectName));
     box.setIcon(QMessageBox::Critical);
-    box.setWindowTitle(QStringLiteral("Quillora"));
+    box.setWindowTitle(applicationTitle());
     box.setText(errorBoxText(text));
     box.setTextFormat(Qt::PlainText);
     QPushButton* ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);

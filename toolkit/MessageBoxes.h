@@ -25,6 +25,13 @@ enum Button {
 using Buttons = int;
 
 QString messageTitle(MessageKind kind);
+// The program's title, "Quillora": the title of plain messages and of the error box.
+QString applicationTitle();
+
+// Names the application "Quillora" and leaves its display name unset. Qt appends a display
+// name, once one is set, to every window title on most window systems ("Senha — Quillora"),
+// which cuts the small dialogs' captions; unset, every title is the window's own text.
+void nameApplication();
 // The texts the buttons carry: "&Sim", "&Não", "&Ok", "&Cancelar".
 QString buttonText(Button button);
 

@@ -11,6 +11,36 @@
 
 namespace quillora::toolkit {
 
+namespace {
+
+bool isMemo(FieldType type)
+{
+    return isTextType(type) && isBlobType(type);
+}
+
+// What a cell shows of a memo: its first line.
+QString firstLine(const QString& text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i)
+        if (text[i] == u'\r' || text[i] == u'\n')
+            return text.left(i);
+    return text;
+}
+
+// The text of a cell: memos by their first line, other large objects and binary fields by
+// their kind ("(Graphic)"), the rest as the table layer writes them.
+QString cellText(const Field& field, const Value& value)
+{
+    const FieldType type = field.DataType();
+    if (isMemo(type))
+        return value.isNull() ? QString() : firstLine(displayText(field.def(), value));
+    if (isBinaryType(type) || isBlobType(type))
+        return value.isNull() ? QString() : QStringLiteral("(%1)").arg(fieldTypeName(type).mid(2));
+    return displayText(field.def(), value);
+}
+
+}  // namespace
+
 TableGridModel::TableGridModel(Table* table, QObject* parent) : QAbstractTableModel(parent), table_(table)
 {
     connect(table_, &Table::activeChanged, this, [this] { reload(); });
@@ -140,9 +170,7 @@ const QStringList* TableGridModel::rowTexts(int row) const
             QStringList t;
             t.reserve(r.size());
             for (int i = 0; i < r.size(); ++i)
-                t << (isBinaryType(table_->Fields(i)->DataType()) || isBlobType(table_->Fields(i)->DataType())
-                          ? (r[i].isNull() ? QString() : QStringLiteral("(%1)").arg(fieldTypeName(table_->Fields(i)->DataType()).mid(2)))
-                          : displayText(table_->Fields(i)->def(), r[i]));
+                t << cellText(*table_->Fields(i), r[i]);
             texts << t;
         }
         ++blocksRead_;
@@ -179,8 +207,10 @@ QVariant TableGridModel::data(const QModelIndex& index, int role) const
     if (field >= fields_)
         return {};
     try {
-        if (pendingRow(row))
-            return table_->Fields(field)->AsString();
+        if (pendingRow(row)) {
+            const Field* f = table_->Fields(field);
+            return isMemo(f->DataType()) ? firstLine(f->AsString()) : f->AsString();
+        }
         if (row >= rows_)
             return QString();
         const QStringList* texts = rowTexts(row);
@@ -267,6 +297,36 @@ int TableGrid::currentField() const
         return field;
     // No cell chosen yet: the first field, as a grid starts in its first column.
     return model_->columnCount() > (model_->recordIndicator() ? 1 : 0) ? 0 : -1;
+}
+
+void TableGrid::fitColumnsToView()
+{
+    if (!model_)
+        return;
+    const int rows = model_->rowCount();
+    const int top = std::max(0, rowAt(0));
+    const int rowHeight = std::max(1, verticalHeader()->defaultSectionSize());
+    const int bottom = std::min(rows, top + viewport()->height() / rowHeight + 1);
+    const int widest = std::max(horizontalHeader()->minimumSectionSize(), viewport()->width() * 2 / 3);
+    const int gridLine = showGrid() ? 1 : 0;
+    for (int column = 0; column < model_->columnCount(); ++column) {
+        if (model_->fieldOfColumn(column) < 0)
+            continue;  // the record indicator keeps its own width
+        int values = 0;
+        for (int row = top; row < bottom; ++row)
+            values = std::max(values, sizeHintForIndex(model_->index(row, column)).width() + gridLine);
+        const int title = horizontalHeader()->sectionSizeHint(column);
+        setColumnWidth(column, std::max(title, std::min(values, widest)));
+    }
+}
+
+void TableGrid::showEvent(QShowEvent* event)
+{
+    QTableView::showEvent(event);
+    if (!fitted_ && model_) {
+        fitted_ = true;
+        fitColumnsToView();
+    }
 }
 
 void TableGrid::followTable(int row)

@@ -81,6 +81,8 @@ private:
 
 // A grid over a TableGridModel that keeps its current row on the table's current record both
 // ways: moving the cursor in the grid moves the table, and the table's moves move the grid.
+// When it is first shown it sizes its field columns to their titles and to the values in view,
+// as spreadsheet programs do when they open a file; the user may resize them afterwards.
 class TableGrid : public QTableView {
     Q_OBJECT
 
@@ -91,8 +93,14 @@ public:
     // The field (table column number) of the current cell; -1 when there is none.
     int currentField() const;
 
+    // Sizes every field column (not the record indicator) to its title and to the widest of
+    // the values in the rows now in view, a long value up to two thirds of the grid's width.
+    // Reads only those rows.
+    void fitColumnsToView();
+
 protected:
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void followTable(int row);
@@ -100,6 +108,7 @@ private:
     TableGridModel* model_ = nullptr;
     bool following_ = false;
     int lastColumn_ = 0;
+    bool fitted_ = false;  // the columns were sized at the first showing
 };
 
 }  // namespace quillora::toolkit

@@ -1,6 +1,9 @@
 #include "transfer/Transfer.h"
 
+#include "tables/Error.h"
 #include "tables/Field.h"
+#include "tables/FieldConvert.h"
+#include "tables/LocateIndex.h"
 #include "tables/Table.h"
 
 namespace quillora {
@@ -25,8 +28,51 @@ int operationFromText(const QString& text)
     return -2;
 }
 
-Transfer::Transfer(Table& source, Table& destination, const QStringList& lines, Operacao operation)
-    : source_(source), destination_(destination), operation_(operation)
+QString KeySearch::keysCutWarning(const QString& fieldName, int width)
+{
+    return QStringLiteral("Aviso: chaves maiores que o campo %1 do destino foram cortadas para %2 %3")
+        .arg(fieldName)
+        .arg(width)
+        .arg(width == 1 ? QStringLiteral("caractere") : QStringLiteral("caracteres"));
+}
+
+bool KeySearch::find(const QString& fieldName, const Value& key)
+{
+    constexpr int options = Table::loCaseInsensitive | Table::loIgnoreTrailingBlanks;
+    // A list of fields, or a name the table does not have: Locate says what is wrong.
+    if (!field_ || fieldName != fieldName_) {
+        field_ = fieldName.contains(QLatin1Char(';')) ? nullptr : destination_.FindField(fieldName.trimmed());
+        fieldName_ = field_ ? fieldName : QString();
+    }
+    Field* field = field_;
+    TableFile* file = destination_.file();
+    if (!field || !file || key.isNull())
+        return destination_.Locate(fieldName, key, options);
+
+    Value wanted = key;
+    try {
+        // What a write of the key would store: Field::SetValue converts, the format cuts.
+        const Value converted = convertForField(field->def(), key);
+        wanted = converted.isNull() ? converted : file->normalize(field->Index(), converted);
+        if (converted.kind() == Value::Kind::Text && !warned_) {
+            const qsizetype kept = wanted.isNull() ? 0 : lengthWithoutTrailingBlanks(wanted.asText());
+            if (kept < lengthWithoutTrailingBlanks(converted.asText())) {
+                warned_ = true;
+                if (host_)
+                    host_->warning(keysCutWarning(field->FieldName(), field->def().size));
+            }
+        }
+    } catch (const Error&) {
+        // A key the field cannot take is searched as it is: Locate reports a kind that does
+        // not convert; a value the format refuses finds nothing, and writing it fails with
+        // the reason.
+    }
+    return destination_.Locate(fieldName, wanted, options);
+}
+
+Transfer::Transfer(Table& source, Table& destination, const QStringList& lines, Operacao operation,
+                   RecordRunHost* host)
+    : source_(source), destination_(destination), operation_(operation), search_(destination, host)
 {
     // Empty lines are skipped: applying the previous pair a second time would write it twice
     // or consume an extra sequence number.
@@ -82,8 +128,7 @@ bool Transfer::findDestination()
     Mapping& key = mappings_.front();
     if (key.kind != TermKind::Field)
         return false;
-    const Value wanted = sourceField(key)->Value();
-    return destination_.Locate(key.destination, wanted, Table::loCaseInsensitive);
+    return search_.find(key.destination, sourceField(key)->Value());
 }
 
 void Transfer::processRecord()
@@ -122,8 +167,11 @@ void Transfer::processRecord()
 RecordRunResult processar(Table& source, Table& destination, RecordRunHost& host, const QString& sourcePath,
                           const QString& destinationPath, const QString& mappingText, Operacao operation)
 {
-    Transfer transfer(source, destination, mappingLines(mappingText), operation);
+    Transfer transfer(source, destination, mappingLines(mappingText), operation, &host);
     RecordRun run(source, destination, host);
+    const int item = int(operation);
+    if (item >= 0 && item < operationNames().size())
+        run.operationName = operationNames().at(item);
     run.beforeWalk = [&] { transfer.reset(); };
     run.perRecord = [&] { transfer.processRecord(); };
     return run.run(sourcePath, destinationPath);

@@ -1,6 +1,7 @@
 #include "tables/dbase/DbaseCodec.h"
 
 #include "tables/Error.h"
+#include "tables/FieldConvert.h"
 #include "tables/dbase/DbaseCodecKinds.h"
 #include "tables/dbase/DbaseMemo.h"
 
@@ -91,7 +92,7 @@ QString DbaseFieldCodec::label() const
 
 void DbaseFieldCodec::wrongKind(const Value& v) const
 {
-    throw Error(QStringLiteral("Valor %1 não serve para o campo %2").arg(v.debugString(), label()));
+    throw Error(QStringLiteral("Valor %1 não serve para o campo %2").arg(messageValue(v), label()));
 }
 
 std::unique_ptr<DbaseFieldCodec> makeDbaseCodec(const DbaseTextRules& rules, const DbaseColumn& column,

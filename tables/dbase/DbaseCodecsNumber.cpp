@@ -1,6 +1,7 @@
 // Numbers: N and F as text, I and + as 4-byte integers, O as 8-byte doubles.
 
 #include "tables/Error.h"
+#include "tables/FieldConvert.h"
 #include "tables/dbase/DbaseCodecKinds.h"
 #include "tables/dbase/DbaseIndexKeys.h"
 #include "tables/dbase/DbaseNumberText.h"
@@ -56,7 +57,7 @@ public:
             const int len = numberChars(Value::floating(d), column_.decimals, buf, int(sizeof buf));
             if (len < 0)
                 throw Error(QStringLiteral("O valor %1 não é um número que o campo %2 possa guardar")
-                                .arg(v.debugString(), label()));
+                                .arg(messageValue(v), label()));
             text = QByteArray(buf, len);
             if (floating_)
                 result = Value::floating(text.toDouble());
@@ -65,7 +66,7 @@ public:
         }
         if (text.size() > column_.length)
             throw Error(QStringLiteral("O valor %1 não cabe no campo %2: são %3 caracteres para %4")
-                            .arg(QString::fromLatin1(text), label())
+                            .arg(messageNumber(QString::fromLatin1(text)), label())
                             .arg(text.size())
                             .arg(column_.length));
         return result;
@@ -151,7 +152,7 @@ public:
             wrongKind(v);
         if (!std::isfinite(d))
             throw Error(QStringLiteral("O valor %1 não é um número que o campo %2 possa guardar")
-                            .arg(v.debugString(), label()));
+                            .arg(messageValue(v), label()));
         return Value::floating(d);
     }
 

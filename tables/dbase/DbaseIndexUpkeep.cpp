@@ -198,12 +198,9 @@ void DbaseIndexUpkeep::planFiles()
     };
     auto requireWritableFile = [&](const QString& file) {
         // The index is written anew beside itself and renamed over: both it and its folder
-        // must take writes. The folder is judged by its permission bits (no file is made to
-        // try it).
-        io::File probe;
-        const bool fileWritable = probe.tryOpen(file, io::OpenMode::ReadWrite) == 0;
-        probe.close();
-        if (!fileWritable || !(io::stat(QFileInfo(file).absolutePath()).mode & 0222))
+        // must take writes. Asked without opening anything for writing, since tables are
+        // also opened only to be read.
+        if (!io::canWrite(file) || !io::canWrite(QFileInfo(file).absolutePath()))
             refuse(QStringLiteral("o índice %1 não pode ser gravado (arquivo ou pasta somente para leitura)").arg(file));
     };
 

@@ -7,10 +7,22 @@
 #include <functional>
 #include <memory>
 
+#include "tables/Error.h"
 #include "tables/FieldType.h"
 #include "tables/TableFile.h"
 
 namespace quillora::filter {
+
+// A faulty condition: the message, and where in the text the fault lies (an index into the
+// text, its length for a fault at the end), so that an editor can put the caret there.
+class FilterError : public Error {
+public:
+    FilterError(QString text, qsizetype position) : Error(std::move(text)), position_(position) {}
+    qsizetype position() const { return position_; }
+
+private:
+    qsizetype position_;
+};
 
 class Condition;
 
@@ -23,8 +35,9 @@ public:
     using FieldLookup = std::function<int(const QString&)>;
 
     // Compiles a condition; nullptr when the text holds none (blank or only comments), so that
-    // every record is visible. Throws Error with the message for a faulty condition; constants
-    // are read under the current regional settings.
+    // every record is visible. Throws FilterError with the message and the place of the fault
+    // for a faulty condition (the lookup's own error text included); constants are read under
+    // the current regional settings.
     static std::unique_ptr<CompiledFilter> compile(const QString& text, const QList<FieldDef>& fields,
                                                    const FieldLookup& lookup);
 

@@ -1,6 +1,7 @@
 #include "tables/filter/FilterLexer.h"
 
 #include "tables/Error.h"
+#include "tables/filter/FilterCondition.h"
 
 namespace quillora::filter {
 
@@ -40,9 +41,9 @@ Token::Word keywordOf(const QString& word)
     return Token::Word::None;
 }
 
-Error invalidCharacter(QChar c)
+FilterError invalidCharacter(QChar c, qsizetype at)
 {
-    return Error(QStringLiteral("Caractere inválido na expressão de filtro: '%1'").arg(c));
+    return FilterError(QStringLiteral("Caractere inválido na expressão de filtro: '%1'").arg(c), at);
 }
 
 // After a closing quote: whether a plain word (not a keyword) follows, past blanks and ")".
@@ -92,8 +93,10 @@ QList<Token> tokenize(const QString& s, QChar decimalSeparator)
     QList<Token> tokens;
     const qsizetype n = s.size();
     qsizetype i = 0;
-    auto push = [&tokens](Token::Kind kind, QString text, Token::Op op = Token::Op::None) {
+    // Every token is pushed while i is still at its first character.
+    auto push = [&tokens, &i](Token::Kind kind, QString text, Token::Op op = Token::Op::None) {
         Token t;
+        t.start = i;
         t.kind = kind;
         t.text = std::move(text);
         t.op = op;
@@ -110,14 +113,14 @@ QList<Token> tokenize(const QString& s, QChar decimalSeparator)
             // A comment ends at its first "*", which must be the one of "*/".
             const qsizetype star = s.indexOf(QLatin1Char('*'), i + 2);
             if (star < 0 || star + 1 >= n || s[star + 1] != u'/')
-                throw invalidCharacter(c);
+                throw invalidCharacter(c, i);
             i = star + 2;
             continue;
         }
         if (c == u'[') {
             const qsizetype close = s.indexOf(QLatin1Char(']'), i + 1);
             if (close < 0)
-                throw Error(QStringLiteral("Nome de campo não terminado"));
+                throw FilterError(QStringLiteral("Nome de campo não terminado"), i);
             push(Token::Kind::Name, s.mid(i + 1, close - i - 1));
             i = close + 1;
             continue;
@@ -156,7 +159,7 @@ QList<Token> tokenize(const QString& s, QChar decimalSeparator)
                 break;
             }
             if (!closed)
-                throw Error(QStringLiteral("Constante de string não terminada"));
+                throw FilterError(QStringLiteral("Constante de string não terminada"), i);
             push(Token::Kind::Text, value.left(maxTextLength));
             i = j + 1;
             continue;
@@ -214,9 +217,10 @@ QList<Token> tokenize(const QString& s, QChar decimalSeparator)
             ++i;
             continue;
         default:
-            throw invalidCharacter(c);
+            throw invalidCharacter(c, i);
         }
     }
+    i = n;
     push(Token::Kind::End, QString());
     return tokens;
 }

@@ -16,13 +16,15 @@ struct Token {
     QString text;  // names and numbers as written, the value of a text constant, the keyword as typed
     Word word = Word::None;
     Op op = Op::None;
+    qsizetype start = 0;  // index of its first character in the text (the text's length for End)
 
     // How messages name the token: its text in single quotes, or "Absolutamente" at the end.
     QString shown() const;
 };
 
-// Splits a condition into tokens, ending with one End token. Throws Error with the message
-// for a character that starts no token, an unclosed name or text constant, or a bad comment.
+// Splits a condition into tokens, ending with one End token. Throws FilterError with the
+// message for a character that starts no token, an unclosed name or text constant, or a bad
+// comment, placed at the character, the "[", the opening quote or the "/*".
 // The decimal separator decides which characters a number may hold.
 QList<Token> tokenize(const QString& text, QChar decimalSeparator);
 

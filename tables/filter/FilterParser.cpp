@@ -35,12 +35,33 @@ struct Term {
     QString text;            // Text, Number: as written
     bool logical = false;    // Logical
     ConditionPtr condition;  // Condition
+    qsizetype at = 0;        // where it starts in the text, for the place of a fault
 
     bool isConstant() const { return kind == Kind::Text || kind == Kind::Number || kind == Kind::Logical; }
 };
 
-// A text or number constant read as a value of a field's kind under the regional settings.
+// A fault that lies in a term: the message placed at the term's first character.
+[[noreturn]] void failAt(const Term& t, const Error& e)
+{
+    throw FilterError(e.text(), t.at);
+}
+
+Value readConstant(const Term& t, const FieldDef& field);
+
+// A text or number constant read as a value of a field's kind under the regional settings;
+// a constant that does not fit the field is the fault.
 Value constantFor(const Term& t, const FieldDef& field)
+{
+    try {
+        return readConstant(t, field);
+    } catch (const FilterError&) {
+        throw;
+    } catch (const Error& e) {
+        failAt(t, e);
+    }
+}
+
+Value readConstant(const Term& t, const FieldDef& field)
 {
     if (t.kind == Term::Kind::Logical) {
         if (field.type != ftBoolean)
@@ -99,7 +120,12 @@ Value constantAlone(const Term& t)
 {
     switch (t.kind) {
     case Term::Kind::Text: return Value::text(t.text);
-    case Term::Kind::Number: return Value::floating(Regional::current().parseFloat(t.text));
+    case Term::Kind::Number:
+        try {
+            return Value::floating(Regional::current().parseFloat(t.text));
+        } catch (const Error& e) {
+            failAt(t, e);
+        }
     case Term::Kind::Logical: return Value::boolean(t.logical);
     default: return Value();
     }
@@ -152,24 +178,27 @@ ConditionPtr conditionOf(Term& t)
         break;
     default: break;
     }
-    throw notACondition();
+    failAt(t, notACondition());
 }
 
-Term conditionTerm(ConditionPtr c)
+Term conditionTerm(ConditionPtr c, qsizetype at)
 {
     Term t;
     t.kind = Term::Kind::Condition;
     t.condition = std::move(c);
+    t.at = at;
     return t;
 }
 
 ConditionPtr buildCompare(Term& a, Op op, Term& b)
 {
-    if (isLargeObject(a) || isLargeObject(b))
-        throw unknownType();
+    if (isLargeObject(a))
+        failAt(a, unknownType());
+    if (isLargeObject(b))
+        failAt(b, unknownType());
     if (a.kind == Term::Kind::Null || b.kind == Term::Kind::Null) {
         if (op != Op::Eq && op != Op::Ne)
-            throw nullOperator();
+            failAt(a.kind == Term::Kind::Null ? a : b, nullOperator());
         Term& other = a.kind == Term::Kind::Null ? b : a;
         if (other.kind == Term::Kind::Null)
             return std::make_unique<ConstantCondition>(op == Op::Eq);
@@ -195,7 +224,7 @@ ConditionPtr buildCompare(Term& a, Op op, Term& b)
 ConditionPtr buildLike(Term& a, Term& b)
 {
     if (a.kind == Term::Kind::Null || b.kind == Term::Kind::Null)
-        throw nullOperator();
+        failAt(a.kind == Term::Kind::Null ? a : b, nullOperator());
     OperandPtr subject = operandOf(a, nullptr);
     if (b.kind == Term::Kind::Text || b.kind == Term::Kind::Number) {
         QString pattern = b.text;
@@ -224,6 +253,9 @@ public:
         return conditionOf(t);
     }
 
+    // Where the parser stands: the first character of the token it looks at.
+    qsizetype position() const { return peek().start; }
+
 private:
     const Token& peek() const { return tokens_[pos_]; }
     bool isWord(Word w) const { return peek().kind == Token::Kind::Keyword && peek().word == w; }
@@ -241,7 +273,7 @@ private:
             Term next = parseAnd();
             parts.push_back(conditionOf(next));
         }
-        return conditionTerm(std::make_unique<OrCondition>(std::move(parts)));
+        return conditionTerm(std::make_unique<OrCondition>(std::move(parts)), first.at);
     }
 
     Term parseAnd()
@@ -256,16 +288,16 @@ private:
             Term next = parseNot();
             parts.push_back(conditionOf(next));
         }
-        return conditionTerm(std::make_unique<AndCondition>(std::move(parts)));
+        return conditionTerm(std::make_unique<AndCondition>(std::move(parts)), first.at);
     }
 
     Term parseNot()
     {
         if (!isWord(Word::Not))
             return parseComparison();
-        take();
+        const qsizetype at = take().start;
         Term t = parseComparison();
-        return conditionTerm(std::make_unique<NotCondition>(conditionOf(t)));
+        return conditionTerm(std::make_unique<NotCondition>(conditionOf(t)), at);
     }
 
     Term parseComparison()
@@ -277,7 +309,7 @@ private:
         if (t.kind == Token::Kind::Compare) {
             const Op op = take().op;
             Term right = parseOperand();
-            return conditionTerm(buildCompare(left, op, right));
+            return conditionTerm(buildCompare(left, op, right), left.at);
         }
         if (t.kind != Token::Kind::Keyword)
             return left;
@@ -285,11 +317,11 @@ private:
         case Word::Like: {
             take();
             Term right = parseOperand();
-            return conditionTerm(buildLike(left, right));
+            return conditionTerm(buildLike(left, right), left.at);
         }
         case Word::In:
             take();
-            return conditionTerm(parseInList(left));
+            return conditionTerm(parseInList(left), left.at);
         case Word::Is: {
             take();
             bool negated = false;
@@ -301,10 +333,10 @@ private:
                 throw Error(QStringLiteral("Uso de Keyword inválido"));
             take();
             if (left.kind == Term::Kind::Null)
-                return conditionTerm(std::make_unique<ConstantCondition>(!negated));
+                return conditionTerm(std::make_unique<ConstantCondition>(!negated), left.at);
             if (left.isConstant())
-                return conditionTerm(std::make_unique<ConstantCondition>(negated));
-            return conditionTerm(std::make_unique<IsNullCondition>(operandOf(left, nullptr), negated));
+                return conditionTerm(std::make_unique<ConstantCondition>(negated), left.at);
+            return conditionTerm(std::make_unique<IsNullCondition>(operandOf(left, nullptr), negated), left.at);
         }
         default:
             return left;
@@ -334,14 +366,14 @@ private:
             throw Error(QStringLiteral("')' ou ',' aguardado mas %1 existe").arg(peek().shown()));
         }
         if (left.kind == Term::Kind::Null)
-            throw nullOperator();
+            failAt(left, nullOperator());
         if (isLargeObject(left))
-            throw unknownType();
+            failAt(left, unknownType());
         const FieldDef* forItems = partnerDef(left);
         std::vector<OperandPtr> operands;
         for (Term& item : items) {
             if (isLargeObject(item))
-                throw unknownType();
+                failAt(item, unknownType());
             operands.push_back(operandOf(item, item.isConstant() ? forItems : partnerDef(left)));
         }
         // Constants alone in front of a list of fields are read for the first field.
@@ -356,6 +388,7 @@ private:
     {
         const Token& t = peek();
         Term term;
+        term.at = t.start;
         switch (t.kind) {
         case Token::Kind::Name: {
             term.kind = Term::Kind::Field;
@@ -383,7 +416,7 @@ private:
             if (peek().kind != Token::Kind::RParen)
                 throw Error(QStringLiteral("')' esperado mas %1 encontrado").arg(peek().shown()));
             take();
-            return conditionTerm(conditionOf(inner));
+            return conditionTerm(conditionOf(inner), term.at);
         }
         case Token::Kind::Arithmetic:
             throw arithmetic();
@@ -424,7 +457,16 @@ std::unique_ptr<CompiledFilter> CompiledFilter::compile(const QString& text, con
                                                         const FieldLookup& lookup)
 {
     Parser parser(tokenize(text, Regional::current().decimalSeparator()), lookup, fields);
-    ConditionPtr root = parser.parseAll();
+    ConditionPtr root;
+    try {
+        root = parser.parseAll();
+    } catch (const FilterError&) {
+        throw;
+    } catch (const Error& e) {
+        // Every other fault lies at the token the parser looks at (the lookup's "field not
+        // found" at the name, an unexpected token at itself).
+        throw FilterError(e.text(), parser.position());
+    }
     if (!root)
         return nullptr;
     return std::make_unique<CompiledFilter>(std::move(root));

@@ -139,6 +139,7 @@ public:
         s.mode = st.st_mode & 07777;
         return s;
     }
+    bool canWrite(const QString& path) override { return ::access(native(path).constData(), W_OK) == 0; }
     int rename(const QString& from, const QString& to) override
     {
         return ::rename(native(from).constData(), native(to).constData()) == 0 ? 0 : -errno;

@@ -47,6 +47,8 @@ public:
     virtual bool lockedElsewhere(const QString& path) = 0;
 
     virtual FileStat stat(const QString& path) = 0;
+    // Whether this program may write the file or folder (without opening it for writing).
+    virtual bool canWrite(const QString& path) = 0;
     virtual int rename(const QString& from, const QString& to) = 0;
     virtual int remove(const QString& path) = 0;
     virtual int syncFolder(const QString& folder) = 0;

@@ -46,6 +46,7 @@ public:
     void unlock(int handle) override { inner_.unlock(handle); }
     bool lockedElsewhere(const QString& path) override { return inner_.lockedElsewhere(path); }
     FileStat stat(const QString& path) override { return inner_.stat(path); }
+    bool canWrite(const QString& path) override { return inner_.canWrite(path); }
     int rename(const QString& from, const QString& to) override;
     int remove(const QString& path) override;
     int syncFolder(const QString& folder) override;

@@ -68,13 +68,13 @@ int File::tryOpen(const QString& path, OpenMode mode)
 {
     close();
     path_ = absolute(path);
+    // Another handle of the family may hold overwrites this one must see.
+    if (Journal* j = Journal::covering(path_))
+        j->flushHeld();
     if (mode != OpenMode::Read) {
         const QString frozen = frozenReason(path_);
         if (!frozen.isEmpty())
             throw FileError(frozen);
-        // Another handle of the family may hold overwrites this one must see.
-        if (Journal* j = Journal::covering(path_))
-            j->flushHeld();
         if (mode == OpenMode::Create || mode == OpenMode::Replace) {
             if (Journal* j = Journal::covering(path_)) {
                 j->beforeWholeChange(path_);

@@ -51,6 +51,11 @@ FileStat stat(const QString& path)
     return backend().stat(abs);
 }
 
+bool canWrite(const QString& path)
+{
+    return backend().canWrite(absolute(path));
+}
+
 bool exists(const QString& path)
 {
     const FileStat s = backend().stat(absolute(path));

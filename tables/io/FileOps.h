@@ -19,6 +19,8 @@ QString absolute(const QString& path);
 bool exists(const QString& path);  // a file (not a folder)
 bool isFolder(const QString& path);
 FileStat stat(const QString& path);
+// Whether the file (or folder) may be written, asked without opening it for writing.
+bool canWrite(const QString& path);
 // The names of the files in a path's folder (the path itself included when it exists).
 QStringList siblings(const QString& path);
 // The path of a file in the same folder as `path` whose name is `name` in any letter case;

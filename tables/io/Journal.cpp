@@ -145,6 +145,26 @@ void Journal::open()
     // Beside the table when its folder takes a new file; else in the user's state folder.
     const QString beside = journalBeside(tablePath_);
     const QString elsewhere = journalInStateFolder(tablePath_);
+    // An interrupted operation of another program, left since this one opened the table, must be
+    // rolled back before anything is written over it; its journal is never replaced.
+    for (const QString& existing : {beside, elsewhere}) {
+        if (!backend().stat(existing).exists)
+            continue;
+        const int old = backend().open(existing, OpenMode::ReadWrite);
+        if (old < 0)
+            continue;
+        const bool busy = backend().lock(old, true) < 0;
+        const bool hot = !busy && readJournal(old).hot();
+        backend().unlock(old);
+        backend().close(old);
+        if (busy || hot) {
+            failed_ = true;
+            throw FileError(busy ? QStringLiteral("A tabela %1 está sendo gravada por outro programa").arg(tablePath_)
+                                 : QStringLiteral("A tabela %1 tem uma operação interrompida; feche-a e abra-a de novo para "
+                                                  "restaurá-la antes de gravar")
+                                       .arg(tablePath_));
+        }
+    }
     int h = backend().open(beside, OpenMode::Replace);
     journalPath_ = beside;
     if (h < 0) {
@@ -350,7 +370,8 @@ void Journal::rollback()
 {
     completed_ = true;  // nothing more is recorded; a completed journal is rolled back all the same
     ++g_generation;
-    // Held overwrites are dropped: the files go back to what the journal holds.
+    // Held overwrites reach the files first (journaled like any other), so that what is put
+    // back afterwards is the last word on every byte.
     for (File* f : std::set<File*>(holders_))
         try {
             f->flushHeld();
@@ -541,6 +562,12 @@ void undo(const QString& tablePath)
 }
 
 // --- Operation ----------------------------------------------------------------------------
+
+QString rolledBackMessage(const QString& failure)
+{
+    return (failure.isEmpty() ? QStringLiteral("Erro de gravação") : failure) +
+           QStringLiteral("\nA operação foi desfeita: as tabelas estão como antes dela.");
+}
 
 bool Operation::journalsEnabled()
 {

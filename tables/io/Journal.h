@@ -117,6 +117,9 @@ QString undoableOperation(const QString& tablePath, QString* why = nullptr);
 // (nothing to undo, a file changed since, a write that failed).
 void undo(const QString& tablePath);
 
+// The error of an operation whose write failed and that was rolled back.
+QString rolledBackMessage(const QString& failure);
+
 // The journals of one operation over one or more tables, begun together and ended together.
 // Journals are created only when a change first reaches a family. finish() marks them complete,
 // or rolls every one back when a write into any of them failed or when the run was a trial

@@ -27,6 +27,7 @@ public:
     void unlock(int) override {}
     bool lockedElsewhere(const QString&) override { return false; }
     FileStat stat(const QString& path) override;
+    bool canWrite(const QString& path) override { return stat(path).exists; }
     int rename(const QString& from, const QString& to) override;
     int remove(const QString& path) override;
     int syncFolder(const QString&) override { return 0; }

@@ -1,6 +1,7 @@
 #include "tables/paradox/ParadoxRecordCodec.h"
 
 #include "tables/Error.h"
+#include "tables/FieldConvert.h"
 #include "tables/paradox/PxBlob.h"
 #include "tables/paradox/PxCodec.h"
 
@@ -123,7 +124,7 @@ Value RecordCodec::normalize(int field, const Value& v) const
         return v;
     const FieldDesc& f = h_.fields[size_t(field)];
     auto wrongKind = [&]() -> Value {
-        throw ConvertError(QStringLiteral("Valor '%1' não serve para o campo '%2'").arg(v.debugString(), f.name));
+        throw ConvertError(QStringLiteral("Valor '%1' não serve para o campo '%2'").arg(messageValue(v), f.name));
     };
     auto encodeText = [&](const QString& s, QByteArray* out) {
         QChar bad;
@@ -184,7 +185,7 @@ Value RecordCodec::normalize(int field, const Value& v) const
             return wrongKind();
         char buf[17];
         if (!writeBcd(buf, f.decimals, fx.scaled))
-            throw ConvertError(QStringLiteral("O valor %1 não cabe no campo '%2' (%3 decimais)").arg(v.debugString(), f.name).arg(f.decimals));
+            throw ConvertError(QStringLiteral("O valor %1 não cabe no campo '%2' (%3 decimais)").arg(messageValue(v), f.name).arg(f.decimals));
         qint64 back = 0;
         readBcd(buf, f.decimals, &back);
         return Value::fixed(Fixed{back});

@@ -78,8 +78,12 @@ void ParadoxTable::findPassword()
         if (matches(pw))
             return;
     const Session::PasswordPrompt& prompt = Session::passwordPrompt();
-    if (!prompt)
+    if (!prompt) {
+        // Nobody to ask: say whether the passwords given were wrong or none was given.
+        if (!Session::knownPasswords().isEmpty())
+            throw FileError(QStringLiteral("Senha incorreta para a tabela %1").arg(path_));
         throw FileError(QStringLiteral("A tabela %1 é protegida por senha; informe a senha.").arg(path_));
+    }
     bool retry = false;
     QString pw;
     while (prompt(path_, retry, &pw)) {
@@ -90,8 +94,8 @@ void ParadoxTable::findPassword()
         retry = true;
         pw.clear();
     }
-    throw FileError(retry ? QStringLiteral("Senha incorreta para a tabela %1").arg(path_)
-                          : QStringLiteral("Abertura cancelada: a tabela %1 é protegida por senha").arg(path_));
+    // The user gave up asking, also after a wrong password: the opening was cancelled.
+    throw FileError(QStringLiteral("Abertura da tabela %1 cancelada: senha não informada").arg(path_));
 }
 
 void ParadoxTable::walkChain()

@@ -12,6 +12,7 @@
 #include "tables/Session.h"
 #include "tests/support/TestSupport.h"
 #include "toolkit/FileNameEdit.h"
+#include "toolkit/MessageBoxes.h"
 #include "toolkit/PasswordBox.h"
 
 #include <QComboBox>
@@ -400,12 +401,40 @@ private slots:
         while (QApplication::overrideCursor())
             QApplication::restoreOverrideCursor();
     }
+
+    // After "Não" the progress window is the active one again: a second Esc, typed wherever
+    // the keyboard now goes, asks again.
+    void escAfterNaoStillReachesTheProgressWindow()
+    {
+        TF_Progresso* p = w->progressWindow();
+        p->show();
+        p->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(p));
+        ProcessoCancelado = false;
+        for (int round = 0; round < 2; ++round) {
+            QTRY_COMPARE(QApplication::activeWindow(), static_cast<QWidget*>(p));
+            QWidget* keyboard =
+                QApplication::focusWidget() ? QApplication::focusWidget() : QApplication::activeWindow();
+            QVERIFY(keyboard);
+            auto no = answerNextBox(QStringLiteral("&Não"));
+            QTest::keyClick(keyboard, Qt::Key_Escape);
+            QCOMPARE(no->count, 1);
+            QCOMPARE(no->text, QStringLiteral("Cancelar a operação em andamento ?"));
+            QVERIFY(!ProcessoCancelado);
+            QVERIFY(p->isVisible());
+        }
+        QTRY_COMPARE(QApplication::activeWindow(), static_cast<QWidget*>(p));
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(p->BCancelar));
+        p->hide();
+        while (QApplication::overrideCursor())
+            QApplication::restoreOverrideCursor();
+    }
 };
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationDisplayName(QStringLiteral("Quillora"));
+    toolkit::nameApplication();  // as the program does
     Regional::setCurrent(QLocale(QLocale::Portuguese, QLocale::Brazil));
     registerBuiltinFormats();
     AppTest test;

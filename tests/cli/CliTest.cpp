@@ -102,3 +102,25 @@ TEST(Cli, InfoDescribesTheTable)
     EXPECT_TRUE(r.out.contains(QStringLiteral("NOTE\tftMemo"))) << r.out.toStdString();
     EXPECT_TRUE(r.out.contains(QStringLiteral("DATES\tftDate"))) << r.out.toStdString();
 }
+
+// A protected Paradox table: a wrong --password says so; none at all says that the table needs
+// one and how to give it.
+TEST(Cli, ProtectedTableTellsAWrongPasswordFromNone)
+{
+    QUILLORA_REQUIRE_SAMPLES();
+    const QString table = sample(QStringLiteral("paradox/paradoxdriver/encrypt/encrypted.db"));
+    CliRun r = cli({QStringLiteral("info"), table});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("protegida por senha"))) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("--password"))) << r.err.toStdString();
+    EXPECT_FALSE(r.err.contains(QStringLiteral("incorreta"))) << r.err.toStdString();
+
+    r = cli({QStringLiteral("info"), QStringLiteral("--password"), QStringLiteral("999"), table});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("Senha incorreta"))) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("encrypted.db"))) << r.err.toStdString();
+
+    r = cli({QStringLiteral("info"), QStringLiteral("--password"), QStringLiteral("999"), QStringLiteral("--password"),
+             QStringLiteral("123"), table});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+}

@@ -127,3 +127,38 @@ TEST_F(Atualizar, TablesOfOtherProgramsReadBackByDbfread)
     ASSERT_EQ(runProgram(QStringLiteral("/usr/bin/python3"), {"-c", script, dst}, &out), 0);
     EXPECT_EQ(out, QStringLiteral("123|cento|1.0\nABC|Shapelib|12.5\n12|Doze|-1.0\n999|sozinho|4.0\n"));
 }
+
+// Paradox Alpha keys keep their trailing blanks ("12 "), dBase fields give text back without
+// them: the search ignores them on both sides, as it ignores letter case.
+TEST_F(Atualizar, ParadoxKeysEndingInBlanksFindTheirDbaseRecords)
+{
+    QUILLORA_REQUIRE_PXLIB_WRITER();
+    src = dir.path() + QStringLiteral("/fonte.db");
+    ASSERT_TRUE(makeDbWithPxlib(src, QStringLiteral("COD:A:6,NOME:A:12,VALOR:N"),
+                                {"12 |novo|5", "abc  |minusc|6", "1 |sem par|7"}));
+    const RecordRunResult r = run(QStringLiteral("NOME_CLI=NOME\nSALDO=VALOR\n"));
+    EXPECT_EQ(r.failed, 0);
+    EXPECT_EQ(rowsOf(dst), QList<QStringList>({{"123", "cento", "1"},
+                                               {"ABC", "minusc", "6"},
+                                               {"12", "novo", "5"},
+                                               {"999", "sozinho", "4"}}));
+    EXPECT_TRUE(host.warnings.isEmpty());
+}
+
+// A source key wider than the destination's key field is searched as the field would keep it,
+// and the run says so once.
+TEST_F(Atualizar, KeysWiderThanTheDestinationFieldAreCutForTheSearchWithOneWarning)
+{
+    dst = dir.path() + QStringLiteral("/estreito.dbf");
+    makeDbf(src, {textField("COD", 10), textField("NOME", 12), FieldDef{"VALOR", ftFloat, 10, 2}},
+            {{txt("999999"), txt("seis"), Value::floating(1)},
+             {txt("9999990"), txt("sete"), Value::floating(2)},
+             {txt("abcxyz"), txt("nada"), Value::floating(3)}});
+    makeDbf(dst, {textField("CODIGO", 6), textField("NOME_CLI", 12), FieldDef{"SALDO", ftFloat, 10, 2}},
+            {{txt("999999"), txt("antes"), Value::floating(0)}});
+    const RecordRunResult r = run(QStringLiteral("NOME_CLI=NOME\n"));
+    EXPECT_EQ(r.failed, 0);
+    EXPECT_EQ(columnOf(dst, QStringLiteral("NOME_CLI")), QStringList({"sete"}));
+    EXPECT_EQ(host.warnings,
+              QStringList({"Aviso: chaves maiores que o campo CODIGO do destino foram cortadas para 6 caracteres"}));
+}

@@ -148,12 +148,58 @@ TEST_F(Comparar, AFailedSourcePostEndsOnlyThatRecord)
     EXPECT_TRUE(readFile(list).endsWith("Chave: y >>> Destino: COD=9  <>   Fonte: ID=2\r\n"));
 }
 
-TEST_F(Comparar, ASaveThatFailsIsReportedAfterTheTablesAreClosed)
+// A list that cannot be written is refused before the tables are opened: no question, no
+// progress, no record reconciled (the window's own list path goes through the same check).
+TEST_F(Comparar, AListThatCannotBeWrittenIsRefusedBeforeAnythingIsDone)
 {
+    host.verification = RecordRunHost::Answer::Yes;
+    host.recordOption = [](int, const QString&) { return 0; };
+    const QList<QStringList> before = rowsOf(dst);
+
     list = dir.path() + QStringLiteral("/nao/existe/lista.txt");
-    EXPECT_TRUE(errorText([&] { run(); }).startsWith(QStringLiteral("Não foi possível gravar a lista de divergências")));
+    EXPECT_EQ(errorText([&] { run(); }),
+              QStringLiteral("Não foi possível gravar a lista de divergências %1: a pasta %2 não existe")
+                  .arg(list, dir.path() + QStringLiteral("/nao/existe")));
+    writeFile(dir.path() + QStringLiteral("/arquivo"), "x");
+    list = dir.path() + QStringLiteral("/arquivo/lista.txt");
+    EXPECT_EQ(errorText([&] { run(); }),
+              QStringLiteral("Não foi possível gravar a lista de divergências %1: %2 não é uma pasta")
+                  .arg(list, dir.path() + QStringLiteral("/arquivo")));
+
+    EXPECT_EQ(rowsOf(dst), before);
+    EXPECT_EQ(host.shows, 0);
+    EXPECT_TRUE(host.verificationQuestions.isEmpty());
+    EXPECT_TRUE(host.recordOptionTexts.isEmpty());
     EXPECT_FALSE(t1.Active() || t2.Active());
-    EXPECT_FALSE(host.visible);
+}
+
+// The headers name each table by its full path, however the path was given.
+TEST_F(Comparar, HeadersShowTheFullPathOfTablesGivenByRelativePaths)
+{
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("sub")));
+    const QString oldCurrent = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir.path() + QStringLiteral("/sub")));
+    src = QStringLiteral("../fonte.dbf");
+    dst = QStringLiteral("./../sub/../destino.dbf");
+    const RecordRunResult r = run();
+    QDir::setCurrent(oldCurrent);
+    EXPECT_EQ(r.failed, 0);
+    EXPECT_TRUE(readFile(list).startsWith(header())) << readFile(list).left(200).toStdString();
+}
+
+// Keys are paired ignoring the trailing blanks a Paradox Alpha key keeps and a dBase field
+// drops; the values themselves are compared as before, blanks and all.
+TEST_F(Comparar, ParadoxKeysEndingInBlanksArePairedAndTheirValuesStillCompareExactly)
+{
+    QUILLORA_REQUIRE_PXLIB_WRITER();
+    src = dir.path() + QStringLiteral("/fonte.db");
+    ASSERT_TRUE(makeDbWithPxlib(src, QStringLiteral("COD:A:6,NOME:A:12"), {"1  |JOAO", "2 |igual", "5 |sem par"}));
+    const RecordRunResult r = run(QStringLiteral("NOME_CLI=NOME\nCODIGO=COD\n"));
+    EXPECT_EQ(r.failed, 0);
+    EXPECT_EQ(readFile(list), "Destino: " + dst.toUtf8() + "\r\nFonte..: " + src.toUtf8() + "\r\n" + rule + "\r\n" +
+                                  "Chave: 1   >>> Destino: NOME_CLI=Joao  <>   Fonte: NOME=JOAO\r\n"
+                                  "Chave: 1   >>> Destino: CODIGO=1  <>   Fonte: COD=1  \r\n"
+                                  "Chave: 2  >>> Destino: CODIGO=2  <>   Fonte: COD=2 \r\n");
 }
 
 TEST_F(Comparar, OpeningFailsBeforeTheListIsTouched)

@@ -2,7 +2,9 @@
 // tables and the divergence list written.
 #include "tests/run/DbfFixture.h"
 
+#include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -116,4 +118,53 @@ TEST_F(KeyedCli, BadUsageAndFailuresToSave)
                          {"update", "--source", src, "--dest", dst, "--map", map, "--source-key", "COD"}, nullptr, &err),
               2);
     EXPECT_TRUE(err.contains(QStringLiteral("falta a opção --dest-key"))) << err.toStdString();
+}
+
+// A list that cannot be written stops `compare` before any record is reconciled.
+TEST_F(KeyedCli, CompareRefusesAListThatCannotBeWrittenBeforeReconciling)
+{
+    writeFile(dir.path() + QStringLiteral("/arquivo"), "x");
+    struct Case {
+        QString out;
+        QString reason;
+    };
+    for (const Case& c : {Case{dir.path() + "/nao/ha/lista.txt", "a pasta " + dir.path() + "/nao/ha não existe"},
+                          Case{dir.path() + "/arquivo/lista.txt", dir.path() + "/arquivo não é uma pasta"}}) {
+        const CliRun r = cli(QStringLiteral("compare"), {"--out", c.out, "--reconcile", "source-to-dest"});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, QStringLiteral("Não foi possível gravar a lista de divergências %1: %2\n").arg(c.out, c.reason));
+        EXPECT_EQ(columnOf(dst, QStringLiteral("NOME_CLI")), QStringList({"bia", "Ana", "Gil"}));
+    }
+}
+
+// The header shows full paths when the tables are given relative to the working folder.
+TEST_F(KeyedCli, CompareHeaderShowsTheFullPathOfRelativeArguments)
+{
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("t")));
+    QProcess p;
+    p.setWorkingDirectory(dir.path() + QStringLiteral("/t"));
+    p.start(QStringLiteral(QUILLORA_BINARY_DIR "/bin/quillora-cli"),
+            {"compare", "--source", "../fonte.dbf", "--dest", "./../destino.dbf", "--map", map, "--source-key", "COD",
+             "--dest-key", "CODIGO", "--locale", "pt_BR", "--out", "lista.txt"});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    EXPECT_EQ(readFile(dir.path() + QStringLiteral("/t/lista.txt")),
+              header() + "Chave: 2 >>> Destino: NOME_CLI=bia  <>   Fonte: NOME=Bia\r\n");
+}
+
+// Keys cut to the destination's width are said once, on standard error, as a warning: the run
+// still succeeds.
+TEST_F(KeyedCli, KeysCutAreWarnedOnceOnStandardError)
+{
+    src = dir.path() + QStringLiteral("/longas.dbf");
+    dst = dir.path() + QStringLiteral("/estreito.dbf");
+    makeDbf(src, {textField("COD", 6), textField("NOME", 12)}, {{txt("100"), txt("Ana")}, {txt("101"), txt("Bia")}});
+    makeDbf(dst, {textField("CODIGO", 2), textField("NOME_CLI", 12)}, {{txt("10"), txt("x")}});
+    const CliRun r = cli(QStringLiteral("update"), {});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.err.count(QStringLiteral("Aviso: chaves maiores que o campo CODIGO do destino foram cortadas para 2 "
+                                         "caracteres\n")),
+              1)
+        << r.err.toStdString();
+    EXPECT_EQ(columnOf(dst, QStringLiteral("NOME_CLI")), QStringList({"Bia"}));
 }

@@ -57,6 +57,7 @@ public:
         recordOptionTexts << text;
         return recordOption ? recordOption(int(recordOptionTexts.size()) - 1, text) : -1;
     }
+    void warning(const QString& text) override { warnings << text; }
     void betweenRecords() override
     {
         ++between;
@@ -75,6 +76,7 @@ public:
     QStringList questions;
     QStringList verificationQuestions;
     QStringList recordOptionTexts;
+    QStringList warnings;
 };
 
 }  // namespace quillora::test

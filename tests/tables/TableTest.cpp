@@ -249,6 +249,48 @@ TEST_F(TableRules, RepeatedLocatesFollowEveryWrite)
     EXPECT_EQ(locate("carla"), -1);
 }
 
+TEST_F(TableRules, LocateCanIgnoreTrailingBlanksOnBothSides)
+{
+    fill({"12 ", "abc", "7", "   ", "12", " 7"});
+    data->records[2]->replace(1, Value::integer(5));
+    table.Open();
+    const int trimmed = Table::loCaseInsensitive | Table::loIgnoreTrailingBlanks;
+    auto locate = [&](const char* name, int options) {
+        return table.Locate(QStringLiteral("NOME"), Value::text(QString::fromUtf8(name)), options) ? table.RecNo() : -1;
+    };
+    // Without the option trailing blanks count, as they always did.
+    EXPECT_EQ(locate("12", Table::loCaseInsensitive), 5);
+    EXPECT_EQ(locate("7 ", Table::loCaseInsensitive), -1);
+    // With it they are dropped on both sides; the first match in the order wins.
+    EXPECT_EQ(locate("12", trimmed), 1);
+    EXPECT_EQ(locate("12    ", trimmed), 1);
+    EXPECT_EQ(locate("7 ", trimmed), 3);
+    EXPECT_EQ(locate("ABC  ", trimmed), 2);
+    EXPECT_EQ(locate("ABC", Table::loIgnoreTrailingBlanks), -1);  // letter case only with its own option
+    EXPECT_EQ(locate("ab", trimmed), -1);                         // still the whole value
+    EXPECT_EQ(locate(" 7  ", trimmed), 6);                        // leading blanks count
+    // Blanks only are an empty field, and an empty field finds blanks only.
+    EXPECT_EQ(locate(" ", trimmed), 4);
+    EXPECT_TRUE(table.Locate(QStringLiteral("NOME"), Value(), trimmed));
+    EXPECT_EQ(table.RecNo(), 4);
+    EXPECT_FALSE(table.Locate(QStringLiteral("NOME"), Value(), Table::loCaseInsensitive));
+
+    // The in-memory index follows writes.
+    ASSERT_EQ(locate("12", trimmed), 1);
+    table.Edit();
+    table.FieldByName(QStringLiteral("NOME"))->SetValue(Value::text(QStringLiteral("13  ")));
+    table.Post();
+    EXPECT_EQ(locate("12", trimmed), 5);
+    EXPECT_EQ(locate("13", trimmed), 1);
+
+    // The scan (a prefix over two fields) follows the same rule.
+    EXPECT_TRUE(table.Locate(QStringLiteral("NOME;IDADE"), {Value::text(QStringLiteral("7   ")), Value::integer(5)},
+                             Table::loIgnoreTrailingBlanks | Table::loPartialKey));
+    EXPECT_EQ(table.RecNo(), 3);
+    EXPECT_FALSE(table.Locate(QStringLiteral("NOME;IDADE"), {Value::text(QStringLiteral("7   ")), Value::integer(5)},
+                              Table::loPartialKey));
+}
+
 TEST_F(TableRules, SettingsStayAcrossCloseOpenAndRebindingAndAMissingIndexFailsTheOpen)
 {
     data->indexes = {IndexDef{QStringLiteral("PorNome"), {QStringLiteral("NOME")}, {}, 0, {}}};

@@ -132,6 +132,39 @@ private slots:
         QVERIFY(!t.Active());
         QVERIFY(!cancelled->prompt.isEmpty());
     }
+
+    // Cancel says the opening was cancelled, also after a wrong password; a wrong password is
+    // "Senha incorreta" only where nobody can be asked again.
+    void cancelIsNotAWrongPassword()
+    {
+        if (samplesDir().isEmpty())
+            QSKIP("../shared/samples is not beside the project; sample tests skipped");
+        QTemporaryDir dir;
+        const QString path =
+            copyInto(dir.path(), {sample(QStringLiteral("paradox/paradoxdriver/encrypt/encrypted.db"))});
+        Table t(QStringLiteral("Table1"));
+        t.Bind(path);
+
+        auto wrong = answerPasswordBox(QStringLiteral("999"), true);
+        auto cancelled = answerPasswordBox(QString(), false);
+        QString error = errorText([&] { t.Open(); });
+        QVERIFY(cancelled->prompt.startsWith(QStringLiteral("Senha incorreta. ")));
+        QVERIFY2(error.contains(QStringLiteral("cancelada")) && error.contains(QStringLiteral("senha não informada")),
+                 qPrintable(error));
+        QVERIFY2(error.contains(QStringLiteral("encrypted.db")), qPrintable(error));
+        QVERIFY2(!error.contains(QStringLiteral("incorreta")), qPrintable(error));
+        QVERIFY(!t.Active());
+
+        // Nobody to ask: a wrong password given beforehand, or none at all.
+        Session::setPasswordPrompt({});
+        Session::addPassword(QStringLiteral("999"));
+        error = errorText([&] { t.Open(); });
+        QVERIFY2(error.startsWith(QStringLiteral("Senha incorreta")), qPrintable(error));
+        Session::clearPasswords();
+        error = errorText([&] { t.Open(); });
+        QVERIFY2(error.contains(QStringLiteral("protegida por senha")), qPrintable(error));
+        QVERIFY2(!error.contains(QStringLiteral("incorreta")), qPrintable(error));
+    }
 };
 
 int main(int argc, char** argv)

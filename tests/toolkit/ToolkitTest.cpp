@@ -70,6 +70,28 @@ private slots:
         QCOMPARE(seen->buttons, QStringList({"OK"}));
     }
 
+    // The program names itself without a display name, which Qt would append to every window
+    // title ("Senha — Quillora"); plain messages and the error box still carry "Quillora".
+    void windowTitlesAreTheWindowsOwnText()
+    {
+        nameApplication();
+        QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("Quillora"));
+        // A display name that was never set follows the application name.
+        QCoreApplication::setApplicationName(QStringLiteral("sonda"));
+        QCOMPARE(QGuiApplication::applicationDisplayName(), QStringLiteral("sonda"));
+        nameApplication();
+        QCOMPARE(QGuiApplication::applicationDisplayName(), QStringLiteral("Quillora"));
+
+        auto plain = answerNextBox(QStringLiteral("&Ok"));
+        plainMessage(nullptr, QStringLiteral("Processo concluído !"));
+        QCOMPARE(plain->title, QStringLiteral("Quillora"));
+        QCoreApplication::setApplicationName(QStringLiteral("outro"));
+        plain = answerNextBox(QStringLiteral("&Ok"));
+        plainMessage(nullptr, QStringLiteral("Processo concluído !"));
+        QCOMPARE(plain->title, QStringLiteral("Quillora"));
+        nameApplication();
+    }
+
     void fileNameEditTextAndFilter()
     {
         FileNameEdit edit;

@@ -16,7 +16,9 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
+#include <QHeaderView>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -41,6 +43,39 @@ std::shared_ptr<SeenBox> onNext(std::function<void(W*)> action)
         }
         action(w);
     });
+}
+
+// Runs `action` on the first modal window of type W to become the active one, passing over
+// modal windows of other types (they stay as they are).
+template <typename W>
+std::shared_ptr<int> whenModal(std::function<void(W*)> action)
+{
+    auto count = std::make_shared<int>(0);
+    auto* timer = new QTimer;
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, [timer, count, action] {
+        auto* w = qobject_cast<W*>(QApplication::activeModalWidget());
+        if (!w)
+            return;
+        timer->stop();
+        timer->deleteLater();
+        ++*count;
+        action(w);
+    });
+    pendingAnswers().append(timer);
+    timer->start();
+    return count;
+}
+
+// Clicks the error box's OK and records its text.
+std::shared_ptr<QString> answerErrorBox()
+{
+    auto text = std::make_shared<QString>();
+    whenModal<QMessageBox>([text](QMessageBox* box) {
+        *text = box->text();
+        box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok)->click() : box->buttons().value(0)->click();
+    });
+    return text;
 }
 
 QString screenshotDir()
@@ -102,6 +137,100 @@ private slots:
         QVERIFY(checked);
         QVERIFY(!table.Active());
         QCOMPARE(readFile(path), before);
+    }
+
+    // Esc in a cell being edited cancels that cell's edit; Esc elsewhere does nothing: the
+    // viewer stays open with the record still pending.
+    void escapeCancelsTheCellEditAndNeverClosesTheViewer()
+    {
+        Table table(QStringLiteral("Table1"));
+        table.Bind(path);
+        bool visibleAfterEsc = false, editorClosed = false;
+        QString cellAfterCancelledEdit, cellAfterTypedEdit, pendingAfterEsc;
+        Table::State stateAfterEsc = Table::State::Inactive;
+        onNext<TF_Consulta>([&](TF_Consulta* v) {
+            ViewerGrid* grid = v->DBGrid1;
+            const QModelIndex cell = v->model()->index(0, v->model()->columnOfField(1));
+            grid->setCurrentIndex(cell);
+            v->DBNavigator1->press(Nav::Edit);
+
+            grid->edit(cell);
+            QWidget* editor = grid->indexWidget(cell);
+            QVERIFY(editor);
+            QTest::keyClicks(editor, QStringLiteral("Olinda"));
+            QTest::keyClick(editor, Qt::Key_Escape);
+            editorClosed = !grid->indexWidget(cell);
+            cellAfterCancelledEdit = cell.data().toString();
+
+            grid->edit(cell);
+            editor = grid->indexWidget(cell);
+            QVERIFY(editor);
+            QTest::keyClicks(editor, QStringLiteral("Natal"));
+            QTest::keyClick(editor, Qt::Key_Return);
+            QTRY_VERIFY(!grid->indexWidget(cell));  // Enter stores the cell once the editor has it
+            cellAfterTypedEdit = cell.data().toString();
+
+            QTest::keyClick(grid, Qt::Key_Escape);
+            QTest::keyClick(v->DBNavigator1, Qt::Key_Escape);
+            QTest::keyClick(v, Qt::Key_Escape);
+            visibleAfterEsc = v->isVisible();
+            stateAfterEsc = table.state();
+            pendingAfterEsc = table.FieldByName(QStringLiteral("CIDADE"))->AsString();
+            v->DBNavigator1->press(Nav::Post);
+            v->close();
+        });
+        BVerClick(nullptr, table);
+        QVERIFY(editorClosed);
+        QCOMPARE(cellAfterCancelledEdit, QStringLiteral("Recife"));
+        QCOMPARE(cellAfterTypedEdit, QStringLiteral("Natal"));
+        QVERIFY(visibleAfterEsc);
+        QCOMPARE(stateAfterEsc, Table::State::Edit);
+        QCOMPARE(pendingAfterEsc, QStringLiteral("Natal"));
+        QCOMPARE(columnOf(path, QStringLiteral("CIDADE")),
+                 (QStringList{QStringLiteral("Natal"), QStringLiteral("Natal"), QStringLiteral("Recife")}));
+    }
+
+    // The columns take the width of their titles and of the values in view when the viewer
+    // opens; a memo shows its first line. On the project's own sample tables, both formats.
+    void columnsFitTitlesAndValuesAndMemosShowTheirFirstLine()
+    {
+        const QString samples = QStringLiteral(QUILLORA_SOURCE_DIR "/samples/");
+        const QList<QStringList> families = {{QStringLiteral("dbase/clientes.dbf"), QStringLiteral("dbase/clientes.dbt")},
+                                             {QStringLiteral("paradox/clientes.db"), QStringLiteral("paradox/clientes.mb")}};
+        for (const QStringList& family : families) {
+            QTemporaryDir copy;
+            const QString table = copyInto(copy.path(), {samples + family[0], samples + family[1]});
+            Table t(QStringLiteral("Table1"));
+            t.Bind(table);
+            QStringList cut, titles;
+            QString memo, second;
+            onNext<TF_Consulta>([&](TF_Consulta* v) {
+                ViewerGrid* grid = v->DBGrid1;
+                const int memoColumn = v->model()->columnOfField(6);
+                memo = v->model()->index(0, memoColumn).data().toString();
+                second = v->model()->index(1, memoColumn).data().toString();
+                for (int c = 1; c < v->model()->columnCount(); ++c) {
+                    const QString title = v->model()->headerData(c, Qt::Horizontal).toString();
+                    titles << title;
+                    if (grid->columnWidth(c) < grid->horizontalHeader()->sectionSizeHint(c))
+                        cut << title;
+                    for (int r = 0; r < v->model()->rowCount(); ++r) {
+                        const QModelIndex i = v->model()->index(r, c);
+                        if (grid->columnWidth(c) < grid->sizeHintForIndex(i).width())
+                            cut << title + QLatin1Char('/') + i.data().toString();
+                    }
+                }
+                if (!screenshotDir().isEmpty())
+                    v->grab().save(screenshotDir() +
+                                   QStringLiteral("/table-viewer-%1.png").arg(family[0].section('/', 0, 0)));
+                v->close();
+            });
+            BVerClick(nullptr, t);
+            QCOMPARE(titles.value(3), QStringLiteral("NASCIMENTO"));
+            QVERIFY2(cut.isEmpty(), qPrintable(family[0] + QStringLiteral(": ") + cut.join(QStringLiteral(", "))));
+            QCOMPARE(memo, QStringLiteral("Cliente desde 1998. Prefere contato por telefone."));
+            QCOMPARE(second, QStringLiteral("Pagamento sempre em dia."));
+        }
     }
 
     void aMoveStoresTheEditAndDeleteAsksFirst()
@@ -257,22 +386,59 @@ private slots:
         QCOMPARE(table.Filter(), QStringLiteral("NOME = 'A*'"));
     }
 
-    void faultyConditionLeavesFilterAsItWas()
+    // A faulty condition keeps the dialog open with the text as typed, the message shown and
+    // the caret at the fault; Filter and Filtered stay as they were.
+    void faultyConditionKeepsTheDialogOpenAtTheFault()
     {
         Table table(QStringLiteral("Table1"));
         table.Bind(path);
         table.SetFilter(QStringLiteral("NOME = 'ANA'"));
-        onNext<TF_Filtro>([](TF_Filtro* d) {
-            d->Edit1->setText(QStringLiteral("CIDADE = 'Recife"));
-            d->BitBtn1->click();
+        struct Try {
+            QString text;
+            QString message;
+            int caret;
+        };
+        const QList<Try> tries = {
+            {QStringLiteral("CIDADE = 'Recife"), QStringLiteral("Constante de string não terminada."), 9},
+            {QStringLiteral("CIDADE = 'Recife' AND UF = 'PE'"), QStringLiteral("Table1: Campo UF não encontrado."),
+             22},
+            {QStringLiteral("NOME = 'ANA' )"), QStringLiteral("Expressão de filtro incorretamente terminada."), 13},
+            {QStringLiteral("NOME = 'ANA' AND"), QStringLiteral("Expressão esperada mas Absolutamente encontrada."),
+             16},
+            {QStringLiteral("NOME LIKE NULL"), QStringLiteral("NULL somente permitido com '=' e '<>'"), 10},
+            {QStringLiteral("NOME = 'A' AND CIDADE"), QStringLiteral("Expressão de filtro formada incorretamente."), 15},
+        };
+        QList<Try> seen;
+        QList<bool> open;
+        Table::State state = Table::State::Inactive;
+        onNext<TF_Filtro>([&](TF_Filtro* d) {
+            for (const Try& t : tries) {
+                d->Edit1->setText(t.text);
+                d->Edit1->setCursorPosition(0);
+                auto message = answerErrorBox();
+                d->BitBtn1->click();
+                seen << Try{d->Edit1->text(), *message, d->Edit1->cursorPosition()};
+                open << d->isVisible();
+            }
+            state = table.state();
+            d->BitBtn2->click();
         });
-        QCOMPARE(errorText([&] { BFiltroClick(nullptr, table); }), QStringLiteral("Constante de string não terminada"));
+        BFiltroClick(nullptr, table);
+        QCOMPARE(open, QList<bool>(tries.size(), true));
+        for (int i = 0; i < tries.size(); ++i) {
+            QCOMPARE(seen[i].text, tries[i].text);
+            QCOMPARE(seen[i].message, tries[i].message);
+            QCOMPARE(seen[i].caret, tries[i].caret);
+        }
+        QCOMPARE(state, Table::State::Browse);
         QCOMPARE(table.Filter(), QStringLiteral("NOME = 'ANA'"));
         QVERIFY(!table.Filtered());
-        QVERIFY(table.Active());  // left open until the next operation
+        QVERIFY(!table.Active());
     }
 
-    void aConditionOnAMissingFieldBarsEveryOpening()
+    // After a filter on a field, binding a table without it bars "Ver" (with the message), but
+    // "Filtro..." still opens: it shows the condition and its fault, and lets it be changed.
+    void aConditionOnAMissingFieldCanBeChangedInTheDialog()
     {
         Table table(QStringLiteral("Table1"));
         table.Bind(path);
@@ -283,24 +449,73 @@ private slots:
 
         const QString other = dir.path() + QStringLiteral("/nomes.dbf");
         QFile::remove(other);
-        makeDbf(other, {textField("NOME", 10)}, {{txt("DORA")}});
+        makeDbf(other, {textField("NOME", 10)}, {{txt("DORA")}, {txt("EVA")}});
         table.Bind(other);
-        auto seen = answerNextBox(QString());
         const QString missing = QStringLiteral("Table1: Campo CIDADE não encontrado");
-        QCOMPARE(errorText([&] { BFiltroClick(nullptr, table); }), missing);
         QCOMPARE(errorText([&] { BVerClick(nullptr, table); }), missing);
-        QTest::qWait(30);
-        QCOMPARE(seen->count, 0);  // neither window appeared
-        cancelPendingAnswers();
 
-        table.Bind(path);  // a file with the field again: the viewer opens, all records shown
+        // Opened and left with Cancelar: nothing changes.
+        struct Shown {
+            QString message, text;
+            int caret = -1;
+            QStringList fields;
+        };
+        auto openDialog = [&](std::function<void(TF_Filtro*)> then) {
+            auto shown = std::make_shared<Shown>();
+            whenModal<QMessageBox>([shown, then](QMessageBox* box) {
+                shown->message = box->text();
+                box->buttons().value(0)->click();
+                whenModal<TF_Filtro>([shown, then](TF_Filtro* d) {
+                    shown->text = d->Edit1->text();
+                    shown->caret = d->Edit1->cursorPosition();
+                    for (int i = 0; i < d->ComboBox1->count(); ++i)
+                        shown->fields << d->ComboBox1->itemText(i);
+                    then(d);
+                });
+            });
+            BFiltroClick(nullptr, table);
+            return shown;
+        };
+        auto shown = openDialog([](TF_Filtro* d) { d->BitBtn2->click(); });
+        QCOMPARE(shown->message, missing + QLatin1Char('.'));
+        QCOMPARE(shown->text, QStringLiteral("CIDADE = 'Recife'"));
+        QCOMPARE(shown->caret, 0);
+        QCOMPARE(shown->fields, QStringList{QStringLiteral("NOME")});
+        QCOMPARE(table.Filter(), QStringLiteral("CIDADE = 'Recife'"));
+        QVERIFY(!table.Filtered());
+        QVERIFY(!table.Active());
+
+        // Changed to a condition the table can take: stored and on, the viewer opens again.
+        shown = openDialog([](TF_Filtro* d) {
+            d->Edit1->setText(QStringLiteral("NOME = 'EVA'"));
+            d->BitBtn1->click();
+        });
+        QCOMPARE(shown->text, QStringLiteral("CIDADE = 'Recife'"));
+        QCOMPARE(table.Filter(), QStringLiteral("NOME = 'EVA'"));
+        QVERIFY(table.Filtered());
+        QVERIFY(!table.Active());
         int rows = -1;
         onNext<TF_Consulta>([&](TF_Consulta* v) {
             rows = v->model()->rowCount();
             v->close();
         });
         BVerClick(nullptr, table);
-        QCOMPARE(rows, 3);
+        QCOMPARE(rows, 1);
+
+        // Cleared in the dialog: every record.
+        table.SetFilter(QStringLiteral("CIDADE = 'Recife'"));
+        shown = openDialog([](TF_Filtro* d) {
+            d->Edit1->clear();
+            d->BitBtn1->click();
+        });
+        QVERIFY(table.Filter().isEmpty());
+        QVERIFY(table.Filtered());
+        onNext<TF_Consulta>([&](TF_Consulta* v) {
+            rows = v->model()->rowCount();
+            v->close();
+        });
+        BVerClick(nullptr, table);
+        QCOMPARE(rows, 2);
     }
 
     void insertFieldButtonAppendsTheChosenName()

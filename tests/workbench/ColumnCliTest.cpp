@@ -1,4 +1,6 @@
 // `quillora-cli column` as scripts see it: exit status, messages, the rewritten table.
+#include "tables/Table.h"
+#include "tables/paradox/ParadoxFormat.h"
 #include "tests/run/DbfFixture.h"
 #include "tests/support/TestSupport.h"
 
@@ -84,6 +86,60 @@ TEST_F(ColumnCli, RefusalsErrorsAndUsage)
         EXPECT_TRUE(r.err.contains("uso: quillora-cli"));
     }
     EXPECT_EQ(columnOf(path, "NOME"), QStringList({"7", "Ab", "12"}));
+}
+
+// --from is a record number (RecNo): for dBase the physical number, deleted records counted,
+// not the position among the visible ones. The table is written by Perl XBase, with records 2
+// and 3 deleted, and read back by it.
+TEST_F(ColumnCli, FromIsTheDbasePhysicalRecordNumber)
+{
+    QUILLORA_REQUIRE_XBASE();
+    const QString xb = dir.path() + "/apagados.dbf";
+    ASSERT_TRUE(makeDbfWithXBase(xb, "NOME:C:6", {"a", "b", "c", "d", "e", "f"}, {2, 3}));
+
+    CliResult r = column({xb, "--column", "NOME", "--operation", "fill", "--value", "x", "--from", "4"});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(xbaseDump(xb), QStringList({"ok|a", "DEL|b", "DEL|c", "ok|x", "ok|x", "ok|x"}));
+
+    r = column({xb, "--column", "NOME", "--operation", "recno", "--from", "5"});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(xbaseDump(xb), QStringList({"ok|a", "DEL|b", "DEL|c", "ok|x", "ok|000005", "ok|000006"}));
+
+    for (const char* missing : {"2", "7"}) {
+        r = column({xb, "--column", "NOME", "--operation", "fill", "--value", "y", "--from", missing});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, QStringLiteral("Registro %1 não existe ou está apagado\n").arg(missing));
+    }
+    EXPECT_EQ(xbaseDump(xb), QStringList({"ok|a", "DEL|b", "DEL|c", "ok|x", "ok|000005", "ok|000006"}));
+
+    QString help;
+    runProgram(QStringLiteral(QUILLORA_BINARY_DIR "/bin/quillora-cli"), {"--help"}, &help);
+    EXPECT_TRUE(help.contains("no dBase, o número físico")) << help.toStdString();
+}
+
+// For Paradox --from stays the position in the current order (a keyed table's key order).
+TEST_F(ColumnCli, FromIsTheParadoxPositionInTheCurrentOrder)
+{
+    const QString db = dir.path() + "/t.db";
+    createParadoxTable(db, {FieldDef{"COD", ftString, 4}, FieldDef{"NOME", ftString, 6}}, ParadoxCreateOptions(7, 1));
+    {
+        Table t(QStringLiteral("Fixture"));
+        t.Bind(db);
+        t.Open();
+        for (const char* cod : {"c", "a", "b"}) {
+            t.Append();
+            t.FieldByName("COD")->SetValue(txt(cod));
+            t.Post();
+        }
+        t.Close();
+    }
+    CliResult r = column({db, "--column", "NOME", "--operation", "fill", "--value", "z", "--from", "2"});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(columnOf(db, "COD"), QStringList({"a", "b", "c"}));
+    EXPECT_EQ(columnOf(db, "NOME"), QStringList({"", "z", "z"}));
+    r = column({db, "--column", "NOME", "--operation", "fill", "--value", "z", "--from", "4"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, QStringLiteral("Registro 4 não existe: a tabela tem 3 registros\n"));
 }
 
 }  // namespace

@@ -14,6 +14,8 @@
 #include "workbench/ui/U_Processa.h"
 
 #include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
 #include <QStatusBar>
@@ -292,6 +294,72 @@ private slots:
         d.BitBtn2->setFocus();
         QCOMPARE(d.RxSpinEdit2->value(), 1);
         QCOMPARE(d.count(), 1);
+    }
+
+    // Every label of the parameter dialogs shows its whole text, clear of the fields beside it
+    // and inside the dialog, whatever font stands in for Arial.
+    void parameterDialogLabelsFitTheirText()
+    {
+        workbench::ui::TF_Zeros zeros;
+        workbench::ui::TF_PCampos fill;
+        workbench::ui::TF_Apaga cut;
+        for (QDialog* d : std::initializer_list<QDialog*>{&zeros, &fill, &cut}) {
+            d->show();
+            QVERIFY(QTest::qWaitForWindowExposed(d));
+            const QList<QWidget*> controls = d->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+            for (QLabel* l : d->findChildren<QLabel*>()) {
+                const QString what = d->windowTitle() + QStringLiteral(": ") + l->text();
+                QVERIFY2(l->width() >= l->sizeHint().width(), qPrintable(what));
+                QVERIFY2(l->height() >= l->sizeHint().height(), qPrintable(what));
+                QVERIFY2(d->rect().contains(l->geometry()), qPrintable(what));
+                for (QWidget* c : controls)
+                    if (c != l && !qobject_cast<QLabel*>(c))
+                        QVERIFY2(!c->geometry().intersects(l->geometry()), qPrintable(what + " / " + c->objectName()));
+            }
+            for (QWidget* c : controls)
+                QVERIFY2(d->rect().contains(c->geometry()), qPrintable(d->windowTitle() + " / " + c->objectName()));
+        }
+        QCOMPARE(fill.windowTitle(), QStringLiteral("Preechimento de campos"));
+        QCOMPARE(fill.findChild<QLabel*>(QStringLiteral("Label1"))->text(),
+                 QStringLiteral("Informe o valor para processamento"));
+        QCOMPARE(fill.size(), QSize(482, 83));
+        const QString shot = qEnvironmentVariable("QUILLORA_SCREENSHOTS");
+        if (!shot.isEmpty()) {
+            QVERIFY(zeros.grab().save(shot + QStringLiteral("/zeros.png")));
+            QVERIFY(fill.grab().save(shot + QStringLiteral("/preenchimento.png")));
+            QVERIFY(cut.grab().save(shot + QStringLiteral("/apaga.png")));
+        }
+    }
+
+    // The grid's columns take the width of their titles and of the values in view when the
+    // window opens.
+    void gridColumnsFitTitlesAndValues()
+    {
+        const QString path = dir.path() + "/largos.dbf";
+        QFile::remove(path);
+        makeDbf(path, {textField("CODIGO", 4), textField("DESCRICAO", 40), FieldDef{"NASCIMENTO", ftDate}},
+                {{txt("0001"), txt("Parafuso sextavado de aço inoxidável 3/8"), Value::date(QDate(1975, 3, 14))},
+                 {txt("0002"), txt("Porca"), Value()}});
+        Table table("Table1");
+        QStringList cut;
+        answerNextBox({}, [&](QWidget* modal) {
+            auto* w = qobject_cast<TF_Processa*>(modal);
+            QVERIFY(w);
+            auto* grid = w->RxDBGrid1;
+            for (int c = 0; c < w->DataSource1->columnCount(); ++c) {
+                const QString title = w->DataSource1->headerData(c, Qt::Horizontal).toString();
+                if (grid->columnWidth(c) < grid->horizontalHeader()->sectionSizeHint(c))
+                    cut << title;
+                for (int r = 0; r < w->DataSource1->rowCount(); ++r) {
+                    const QModelIndex i = w->DataSource1->index(r, c);
+                    if (grid->columnWidth(c) < grid->sizeHintForIndex(i).width())
+                        cut << title + "/" + i.data().toString();
+                }
+            }
+            w->SpeedButton5->click();
+        });
+        TF_Processa::processa(nullptr, &table, path);
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join(", ")));
     }
 
     void navigatorDeleteAsks()

@@ -2,6 +2,7 @@
 
 #include "tables/Error.h"
 #include "tables/Table.h"
+#include "tables/io/Journal.h"
 #include "toolkit/MessageBoxes.h"
 #include "toolkit/NavigatorBar.h"
 #include "views/ui/ViewFonts.h"
@@ -9,6 +10,7 @@
 
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
@@ -46,14 +48,7 @@ void TF_Consulta::attach(Table* table)
     DBGrid1->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Fixed);
     DBGrid1->setColumnWidth(0, 14);
     DBGrid1->verticalHeader()->hide();
-    // Column widths from the fields' display widths, within reason.
-    const QFontMetrics fm(font());
-    for (int i = 0; i < table->FieldCount(); ++i) {
-        const FieldDef& def = table->Fields(i)->def();
-        int chars = def.type == ftString ? def.size : 10;
-        chars = std::clamp(std::max<int>(chars, int(def.name.size())), 4, 40);
-        DBGrid1->setColumnWidth(model_->columnOfField(i), fm.averageCharWidth() * chars + 8);
-    }
+    // The field columns take the width of their titles and values when the window appears.
     auto* box = static_cast<QVBoxLayout*>(layout());
     box->addWidget(DBNavigator1);
     box->addWidget(DBGrid1);
@@ -71,6 +66,17 @@ void TF_Consulta::attach(Table* table)
         }
     });
     DBGrid1->setFocus();
+}
+
+void TF_Consulta::keyPressEvent(QKeyEvent* event)
+{
+    // Esc never closes the viewer, which would drop a pending record unseen: in a cell being
+    // edited it cancels that cell's edit (the grid's editor takes it), elsewhere it does nothing.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void TF_Consulta::refresh(Table& table)
@@ -102,11 +108,25 @@ void BVerClick(QWidget* owner, Table& table)
 {
     if (table.TableName().isEmpty())
         return;
-    TF_Consulta viewer(owner);
-    table.Open();
-    viewer.attach(&table);
-    viewer.exec();
-    table.Close();
+    // The records stored while the viewer is open are one operation: undone as a whole, and
+    // rolled back as a whole when a write fails.
+    io::Operation operation(QStringLiteral("Alterações na consulta"), {table.FilePath()});
+    {
+        TF_Consulta viewer(owner);
+        table.Open();
+        viewer.attach(&table);
+        viewer.exec();
+    }
+    QString failure;
+    try {
+        table.Close();
+    } catch (const Error& e) {
+        if (!operation.failed())
+            throw;
+        failure = e.text();
+    }
+    if (!operation.finish())
+        throw Error(io::rolledBackMessage(failure.isEmpty() ? operation.failure() : failure));
 }
 
 }  // namespace quillora::views

@@ -16,7 +16,7 @@ class ViewerGrid;
 class ViewerGridModel;
 
 // "Consulta de Dados": a table in a grid under a navigator bar, for browsing and, on request,
-// editing. It has no buttons of its own; the close box closes it.
+// editing. It has no buttons of its own; the close box closes it (Esc does not).
 class TF_Consulta : public QDialog {
     Q_OBJECT
 
@@ -29,6 +29,9 @@ public:
     toolkit::NavigatorBar* DBNavigator1 = nullptr;
     ViewerGrid* DBGrid1 = nullptr;
     ViewerGridModel* model() const { return model_; }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     // The navigator bar's refresh: rereads the table from its file, on the same position.

@@ -1,6 +1,9 @@
 #include "views/ui/U_Filtro.h"
 
+#include "tables/Error.h"
 #include "tables/Table.h"
+#include "tables/filter/FilterCondition.h"
+#include "toolkit/MessageBoxes.h"
 #include "views/ui/ViewFonts.h"
 
 #include <QComboBox>
@@ -12,7 +15,10 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QTimer>
 #include <QToolButton>
+
+#include <optional>
 
 namespace quillora::views {
 
@@ -89,7 +95,7 @@ TF_Filtro::TF_Filtro(QWidget* parent) : QDialog(parent)
     setTabOrder(BitBtn1, BitBtn2);
     setTabOrder(BitBtn2, ComboBox1);
 
-    connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
+    connect(BitBtn1, &QPushButton::clicked, this, &TF_Filtro::BitBtn1Click);
     connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
     connect(SpeedButton1, &QToolButton::clicked, this, &TF_Filtro::SpeedButton1Click);
 
@@ -108,6 +114,32 @@ void TF_Filtro::SpeedButton1Click()
     Edit1->setCursorPosition(int(Edit1->text().size()));
 }
 
+void TF_Filtro::BitBtn1Click()
+{
+    if (apply_) {
+        try {
+            apply_(Edit1->text());
+        } catch (const filter::FilterError& e) {
+            showFault(e.text(), e.position());
+            return;
+        } catch (const Error& e) {
+            showFault(e.text(), -1);
+            return;
+        }
+    }
+    accept();
+}
+
+void TF_Filtro::showFault(const QString& message, qsizetype position)
+{
+    toolkit::showErrorBox(this, message);
+    activateWindow();
+    Edit1->setFocus();
+    Edit1->deselect();
+    if (position >= 0)
+        Edit1->setCursorPosition(int(std::min<qsizetype>(position, Edit1->text().size())));
+}
+
 void TF_Filtro::keyPressEvent(QKeyEvent* event)
 {
     switch (event->key()) {
@@ -124,20 +156,47 @@ void TF_Filtro::keyPressEvent(QKeyEvent* event)
 void BFiltroClick(QWidget* owner, Table& source)
 {
     TF_Filtro dialog(owner);
-    source.Open();
-    dialog.Edit1->setText(source.Filter());
+    const QString condition = source.Filter();
+    std::optional<filter::FilterError> stale;
+    try {
+        source.Open();
+    } catch (const filter::FilterError& e) {
+        // The condition does not fit the table now bound: open it without one (a closed table
+        // only stores the text) so that the dialog can show the condition and its fault.
+        stale = e;
+        source.SetFilter(QString());
+        try {
+            source.Open();
+        } catch (...) {
+            source.SetFilter(condition);
+            throw;
+        }
+    }
+    bool applied = false;
+    dialog.Edit1->setText(condition);
     for (const FieldDef& f : source.FieldDefs())
         dialog.ComboBox1->addItem(f.name);
     dialog.ComboBox1->setCurrentIndex(-1);
     dialog.Edit1->setFocus();
-    if (dialog.exec() == QDialog::Accepted) {
-        // Compiled here against the open table: a faulty text throws before Filtered changes.
-        source.SetFilter(dialog.Edit1->text());
+    dialog.setApply([&](const QString& text) {
+        // Compiled here against the open table: a faulty text throws before anything changes.
+        source.SetFilter(text);
         source.SetFiltered(true);
-    } else {
-        source.SetFiltered(false);
+        applied = true;
+    });
+    if (stale)
+        QTimer::singleShot(0, &dialog, [&] { dialog.showFault(stale->text(), stale->position()); });
+    try {
+        if (dialog.exec() != QDialog::Accepted)
+            source.SetFiltered(false);
+        source.Close();
+    } catch (...) {
+        if (stale && !applied && !source.Active())
+            source.SetFilter(condition);
+        throw;
     }
-    source.Close();
+    if (stale && !applied)
+        source.SetFilter(condition);  // closed: the text is kept as it was, not compiled
 }
 
 }  // namespace quillora::views

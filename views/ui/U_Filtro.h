@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+#include <functional>
+
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -29,18 +31,33 @@ public:
     QPushButton* BitBtn1;    // "OK"
     QPushButton* BitBtn2;    // "Cancelar"
 
+    // What OK does with the condition before the dialog closes. When it throws, the dialog
+    // stays open with the text as typed: the message is shown and the caret put at the fault.
+    void setApply(std::function<void(const QString&)> apply) { apply_ = std::move(apply); }
+
+    // Shows a fault of the condition: the message in the default error box, then the focus in
+    // Edit1 with the caret at `position` (a character index; negative: where it was).
+    void showFault(const QString& message, qsizetype position);
+
 public slots:
     void SpeedButton1Click();
+    void BitBtn1Click();
 
 protected:
     // Neither Enter nor Esc closes the dialog: only its buttons and its close box do.
     void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    std::function<void(const QString&)> apply_;
 };
 
 // "Filtro...": opens the source table as it is bound, lets the user edit the condition and
 // stores it on the table (OK: the text, then filtering on; Cancelar or the close box:
-// filtering off, text kept), then closes the table. Errors are thrown to the caller; a faulty
-// condition leaves Filter and Filtered as they were and the table open.
+// filtering off, text kept), then closes the table. A faulty condition on OK keeps the dialog
+// open (Filter and Filtered as they were) with the message shown and the caret at the fault.
+// A condition the newly bound table cannot take (a field it names is missing) does not bar the
+// dialog: the table opens without it and the dialog shows it with its fault, to be changed or
+// cleared. Other errors opening the table are thrown to the caller before the dialog appears.
 void BFiltroClick(QWidget* owner, Table& source);
 
 }  // namespace quillora::views

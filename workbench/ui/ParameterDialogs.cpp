@@ -9,6 +9,9 @@
 #include <QScreen>
 #include <QSpinBox>
 
+#include <algorithm>
+#include <initializer_list>
+
 namespace quillora::workbench::ui {
 
 namespace {
@@ -38,12 +41,26 @@ void centre(QWidget* w)
         w->move(s->availableGeometry().center() - w->rect().center());
 }
 
+// A label at its place, at least as wide and high as its text needs: where Arial is missing a
+// wider font takes its place, and the label grows instead of cutting its text.
 QLabel* label(QWidget* parent, const char* name, const char* text, QRect r)
 {
     auto* l = new QLabel(QString::fromUtf8(text), parent);
     l->setObjectName(QString::fromLatin1(name));
     l->setGeometry(r);
+    const QSize needed = l->sizeHint();
+    l->resize(std::max(r.width(), needed.width()), std::max(r.height(), needed.height()));
     return l;
+}
+
+// How far the controls right of these labels move so that each label keeps `gap` pixels
+// before `controlsLeft`.
+int roomFor(std::initializer_list<const QLabel*> labels, int controlsLeft, int gap = 5)
+{
+    int shift = 0;
+    for (const QLabel* l : labels)
+        shift = std::max(shift, l->x() + l->width() + gap - controlsLeft);
+    return shift;
 }
 
 QSpinBox* spin(QWidget* parent, const char* name, QRect r)
@@ -95,10 +112,14 @@ TF_Zeros::TF_Zeros(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("F_Zeros"));
     setUpDialog(this, QStringLiteral("Zeros a esquerda"), 278, 67, true);
-    label(this, "Label1", "Quantidade de zeros a esquerda:", {14, 12, 192, 16});
-    RxSpinEdit1 = spin(this, "RxSpinEdit1", {214, 9, 49, 24});
-    BitBtn1 = okButton(this, {109, 39, 75, 25});
-    BitBtn2 = cancelButton(this, {187, 39, 75, 25});
+    const QLabel* text = label(this, "Label1", "Quantidade de zeros a esquerda:", {14, 12, 192, 16});
+    // A label wider than its place pushes the spin field and the buttons right, and the
+    // dialog grows by as much.
+    const int shift = roomFor({text}, 214, 8);
+    RxSpinEdit1 = spin(this, "RxSpinEdit1", {214 + shift, 9, 49, 24});
+    BitBtn1 = okButton(this, {109 + shift, 39, 75, 25});
+    BitBtn2 = cancelButton(this, {187 + shift, 39, 75, 25});
+    setFixedSize(278 + shift, 67);
     setTabOrder(RxSpinEdit1, BitBtn1);
     setTabOrder(BitBtn1, BitBtn2);
     centre(this);
@@ -141,13 +162,15 @@ TF_Apaga::TF_Apaga(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("F_Apaga"));
     setUpDialog(this, QStringLiteral("Apaga caracteres"), 235, 100, false);
-    label(this, "Label1", "Apagar a partir do caractere:", {8, 12, 165, 16});
-    label(this, "Label2", "Quantidade de caractere:", {7, 40, 146, 16});
+    const QLabel* from = label(this, "Label1", "Apagar a partir do caractere:", {8, 12, 165, 16});
+    const QLabel* count = label(this, "Label2", "Quantidade de caractere:", {7, 40, 146, 16});
+    // Labels wider than their place push the spin fields right, and the dialog grows.
+    const int shift = roomFor({from, count}, 178);
     BitBtn1 = okButton(this, {38, 71, 83, 25});
-    RxSpinEdit1 = spin(this, "RxSpinEdit1", {178, 7, 49, 24});
-    RxSpinEdit2 = spin(this, "RxSpinEdit2", {178, 37, 49, 24});
+    RxSpinEdit1 = spin(this, "RxSpinEdit1", {178 + shift, 7, 49, 24});
+    RxSpinEdit2 = spin(this, "RxSpinEdit2", {178 + shift, 37, 49, 24});
     BitBtn2 = cancelButton(this, {124, 71, 81, 25});
-    BitBtn2->setGeometry(124, 71, 81, 25);
+    setFixedSize(235 + shift, 100);
     setTabOrder(BitBtn1, RxSpinEdit1);
     setTabOrder(RxSpinEdit1, RxSpinEdit2);
     setTabOrder(RxSpinEdit2, BitBtn2);

@@ -2,6 +2,7 @@
 
 #include "tables/Error.h"
 #include "tables/Table.h"
+#include "tables/io/Journal.h"
 #include "toolkit/MessageBoxes.h"
 #include "toolkit/NavigatorBar.h"
 #include "toolkit/TableGridModel.h"
@@ -176,15 +177,29 @@ TF_Processa::~TF_Processa() = default;
 
 void TF_Processa::processa(QWidget* owner, Table* table, const QString& fileName)
 {
-    if (!table->Active()) {
-        table->Bind(fileName);
-        table->Open();
+    // Everything stored while the window is open is one operation: undone as a whole, and
+    // rolled back as a whole when a write fails.
+    io::Operation operation(QStringLiteral("Processamento de tabela"), {fileName.isEmpty() ? table->FilePath() : fileName});
+    {
+        if (!table->Active()) {
+            table->Bind(fileName);
+            table->Open();
+        }
+        // The window goes with its dialogs also when closing the table fails.
+        const std::unique_ptr<TF_Processa> window(new TF_Processa(table, owner));
+        window->exec();
     }
-    // The window goes with its dialogs also when closing the table fails.
-    const std::unique_ptr<TF_Processa> window(new TF_Processa(table, owner));
-    window->exec();
     // Closing discards a record still being edited.
-    table->Close();
+    QString failure;
+    try {
+        table->Close();
+    } catch (const Error& e) {
+        if (!operation.failed())
+            throw;
+        failure = e.text();
+    }
+    if (!operation.finish())
+        throw Error(io::rolledBackMessage(failure.isEmpty() ? operation.failure() : failure));
 }
 
 QString TF_Processa::statusPanel(int panel) const
