@@ -1,6 +1,16 @@
 #include "tables/io/FaultyBackend.h"
 
+#include <csignal>
+
+#include <unistd.h>
+
 namespace quillora::io {
+
+void FaultyBackend::tick()
+{
+    if (killAt_ > 0 && ++changes_ == killAt_)
+        ::kill(::getpid(), SIGKILL);
+}
 
 bool FaultyBackend::strike(Kind kind)
 {
@@ -9,7 +19,6 @@ bool FaultyBackend::strike(Kind kind)
     if (++counted_ != failAt_)
         return false;
     fired_ = true;
-
     return true;
 }
 
@@ -22,6 +31,7 @@ int FaultyBackend::open(const QString& path, OpenMode mode)
 
 qint64 FaultyBackend::pwrite(int handle, const char* buf, qint64 len, qint64 offset)
 {
+    tick();
     if (strike(Write)) {
         // A disk that fills up mid-write keeps part of it: the torn tail is what recovery meets.
         if (len > 1)
@@ -33,6 +43,7 @@ qint64 FaultyBackend::pwrite(int handle, const char* buf, qint64 len, qint64 off
 
 int FaultyBackend::truncate(int handle, qint64 size)
 {
+    tick();
     if (size > inner_.size(handle) && strike(Grow))
         return -err_;
     return inner_.truncate(handle, size);
@@ -40,21 +51,25 @@ int FaultyBackend::truncate(int handle, qint64 size)
 
 int FaultyBackend::sync(int handle)
 {
+    tick();
     return strike(Sync) ? -err_ : inner_.sync(handle);
 }
 
 int FaultyBackend::rename(const QString& from, const QString& to)
 {
+    tick();
     return strike(Rename) ? -err_ : inner_.rename(from, to);
 }
 
 int FaultyBackend::remove(const QString& path)
 {
+    tick();
     return strike(Rename) ? -err_ : inner_.remove(path);
 }
 
 int FaultyBackend::syncFolder(const QString& folder)
 {
+    tick();
     return strike(Sync) ? -err_ : inner_.syncFolder(folder);
 }
 

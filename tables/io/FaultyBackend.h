@@ -27,6 +27,10 @@ public:
         counted_ = 0;
         fired_ = false;
     }
+    // Kills this process (SIGKILL) at its Nth call that changes the disk (write, truncation,
+    // sync, rename, removal): tests walk N over a run to prove that every interruption is
+    // recovered.
+    void killAt(qint64 n) { killAt_ = n; }
     // Calls of the chosen kinds seen so far; whether the failure happened.
     qint64 counted() const { return counted_; }
     bool fired() const { return fired_; }
@@ -56,6 +60,7 @@ public:
 private:
     // True when this call is the one to fail.
     bool strike(Kind kind);
+    void tick();
 
     Backend& inner_;
     qint64 failAt_ = 0;
@@ -63,6 +68,8 @@ private:
     int err_ = 0;
     qint64 counted_ = 0;
     bool fired_ = false;
+    qint64 killAt_ = 0;
+    qint64 changes_ = 0;
 };
 
 }  // namespace quillora::io

@@ -121,45 +121,6 @@ private:
     int err_;
 };
 
-// Kills the process at its Nth write, sync, truncation, rename or removal.
-class KillingBackend : public io::FaultyBackend {
-public:
-    explicit KillingBackend(qint64 n) : FaultyBackend(io::posixBackend()), n_(n) {}
-    qint64 pwrite(int h, const char* b, qint64 len, qint64 off) override
-    {
-        tick();
-        return FaultyBackend::pwrite(h, b, len, off);
-    }
-    int truncate(int h, qint64 size) override
-    {
-        tick();
-        return FaultyBackend::truncate(h, size);
-    }
-    int sync(int h) override
-    {
-        tick();
-        return FaultyBackend::sync(h);
-    }
-    int rename(const QString& a, const QString& b) override
-    {
-        tick();
-        return FaultyBackend::rename(a, b);
-    }
-    int remove(const QString& p) override
-    {
-        tick();
-        return FaultyBackend::remove(p);
-    }
-
-private:
-    void tick()
-    {
-        if (++seen_ == n_)
-            ::kill(::getpid(), SIGKILL);
-    }
-    qint64 n_;
-    qint64 seen_ = 0;
-};
 
 class SafetyNet : public ::testing::TestWithParam<int> {
 protected:
@@ -244,7 +205,8 @@ TEST_P(SafetyNet, ARunKilledAnywhereIsRolledBackWhenTheTableIsNextOpened)
         const pid_t pid = ::fork();
         if (pid == 0) {
             QuietStderr quiet;
-            KillingBackend killer(n);
+            io::FaultyBackend killer(io::posixBackend());
+            killer.killAt(n);
             io::ScopedBackend use(killer);
             ::_exit(cli::cliMain(s.args));
         }

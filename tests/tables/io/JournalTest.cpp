@@ -119,52 +119,14 @@ QString errorOf(const std::function<void()>& f)
     return QStringLiteral("<no error>");
 }
 
-// Kills the process at its Nth write, sync, grow, truncation, rename or removal.
-class KillingBackend : public io::FaultyBackend {
-public:
-    explicit KillingBackend(qint64 n) : FaultyBackend(io::posixBackend()), n_(n) {}
-    qint64 pwrite(int h, const char* b, qint64 len, qint64 off) override
-    {
-        tick();
-        return FaultyBackend::pwrite(h, b, len, off);
-    }
-    int truncate(int h, qint64 size) override
-    {
-        tick();
-        return FaultyBackend::truncate(h, size);
-    }
-    int sync(int h) override
-    {
-        tick();
-        return FaultyBackend::sync(h);
-    }
-    int rename(const QString& a, const QString& b) override
-    {
-        tick();
-        return FaultyBackend::rename(a, b);
-    }
-    int remove(const QString& p) override
-    {
-        tick();
-        return FaultyBackend::remove(p);
-    }
-
-private:
-    void tick()
-    {
-        if (++seen_ == n_)
-            ::kill(::getpid(), SIGKILL);
-    }
-    qint64 n_;
-    qint64 seen_ = 0;
-};
 
 // Runs `work` in a child killed at its Nth call; true when the kill happened.
 bool killedAt(qint64 n, const std::function<void()>& work)
 {
     const pid_t pid = ::fork();
     if (pid == 0) {
-        KillingBackend killer(n);
+        io::FaultyBackend killer(io::posixBackend());
+        killer.killAt(n);
         io::ScopedBackend use(killer);
         try {
             work();
@@ -327,8 +289,12 @@ TEST(Journal, AnUndoKilledAtAnyPointIsFinishedByTheNextOne)
             // Killed before the undo marked its start: still an ordinary undo record.
             io::undo(fam.table);
         } else {
-            // An undo under way is finished when the table is next opened.
-            EXPECT_EQ(io::recoverFamily(fam.table).kind, io::Recovery::RolledBack) << "killed at call " << n;
+            // An undo under way is finished when the table is next opened (unless it was
+            // killed after removing its journal, with nothing left to do).
+            const bool journalLeft = QFile::exists(fam.table + QStringLiteral(".quillora-journal"));
+            const io::Recovery::Kind kind = io::recoverFamily(fam.table).kind;
+            if (journalLeft)
+                EXPECT_EQ(kind, io::Recovery::RolledBack) << "killed at call " << n;
         }
         ASSERT_EQ(differences(snapshot(fam.dir.path()), fam.before).join(", ").toStdString(), "") << "killed at call " << n;
         ASSERT_LT(n, 1000);
