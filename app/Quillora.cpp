@@ -2,6 +2,7 @@
 
 #include "app/Fonts.h"
 #include "app/U_Progresso.h"
+#include "app/RunSummaryDialog.h"
 #include "app/WindowRunHost.h"
 #include "tables/Error.h"
 #include "tables/Table.h"
@@ -308,8 +309,10 @@ void TF_Principal::BProcessarClick()
 {
     guarded([&] {
         WindowRunHost host(progress_, this);
-        processar(*Table1, *Table2, host, NTabelaFonte->fileName(), NTabelaDestino->fileName(),
-                  Memo1->toPlainText(), Operacao(ComboBox1->currentIndex()));
+        const RecordRunResult r = processar(*Table1, *Table2, host, NTabelaFonte->fileName(),
+                                            NTabelaDestino->fileName(), Memo1->toPlainText(),
+                                            Operacao(ComboBox1->currentIndex()));
+        RunSummaryDialog::showFor(this, r);
     });
 }
 
@@ -331,8 +334,10 @@ void TF_Principal::BAtualizarClick()
 {
     guarded([&] {
         WindowRunHost host(progress_, this);
-        atualizar(*Table1, *Table2, host, NTabelaFonte->fileName(), NTabelaDestino->fileName(), Memo1->toPlainText(),
-                  selectedKey(ChaveIndPai), selectedKey(ChaveIndFilho));
+        const RecordRunResult r = atualizar(*Table1, *Table2, host, NTabelaFonte->fileName(),
+                                            NTabelaDestino->fileName(), Memo1->toPlainText(),
+                                            selectedKey(ChaveIndPai), selectedKey(ChaveIndFilho));
+        RunSummaryDialog::showFor(this, r);
     });
 }
 
@@ -340,8 +345,11 @@ void TF_Principal::BitBtn1Click()
 {
     guarded([&] {
         WindowRunHost host(progress_, this);
-        comparar(*Table1, *Table2, host, NTabelaFonte->fileName(), NTabelaDestino->fileName(), Memo1->toPlainText(),
-                 selectedKey(ChaveIndPai), selectedKey(ChaveIndFilho), divergenceListPath());
+        const RecordRunResult r = comparar(*Table1, *Table2, host, NTabelaFonte->fileName(),
+                                           NTabelaDestino->fileName(), Memo1->toPlainText(),
+                                           selectedKey(ChaveIndPai), selectedKey(ChaveIndFilho),
+                                           divergenceListPath());
+        RunSummaryDialog::showFor(this, r);
     });
 }
 

@@ -60,8 +60,14 @@ bool WindowRunHost::readClock()
     return true;
 }
 
+QString WindowRunHost::dontAskAgainText()
+{
+    return QStringLiteral("Não perguntar novamente neste processamento");
+}
+
 void WindowRunHost::progressShow(qint64 maximum)
 {
+    errorAnswer_.reset();
     progress_->PBar->setPosition(0);
     progress_->PBar->setMaximum(maximum);
     progress_->show();
@@ -113,10 +119,16 @@ void WindowRunHost::warning(const QString& text)
 
 bool WindowRunHost::askCancelOnError(const QString& question)
 {
+    if (errorAnswer_)
+        return *errorAnswer_;
     setBusyCursor(false);
-    const bool yes = toolkit::messageBox(mainWindow_, toolkit::MessageKind::Error, question,
-                                         toolkit::Yes | toolkit::No) == toolkit::Yes;
+    bool dontAskAgain = false;
+    const bool yes = toolkit::messageBoxWithCheck(mainWindow_, toolkit::MessageKind::Error, question,
+                                                  toolkit::Yes | toolkit::No, dontAskAgainText(),
+                                                  &dontAskAgain) == toolkit::Yes;
     setBusyCursor(true);
+    if (dontAskAgain)
+        errorAnswer_ = yes;
     return yes;
 }
 

@@ -7,6 +7,7 @@
 #include "run/RecordRun.h"
 
 #include <memory>
+#include <optional>
 
 class QWidget;
 
@@ -35,7 +36,10 @@ public:
     void progressShow(qint64 maximum) override;
     void progressStep() override;
     void progressHide() override;
+    // The error question carries a check box (dontAskAgainText()); ticked, its answer is
+    // given to every later error of the run without asking.
     bool askCancelOnError(const QString& question) override;
+    static QString dontAskAgainText();
     void betweenRecords() override;
     // The comparison's confirmation with Yes, No and Cancel.
     Answer askVerification(const QString& question) override;
@@ -69,6 +73,7 @@ private:
     bool filtering_ = false;
     std::unique_ptr<reconcile::TF_OpcoesAcao> options_;
     QStringList warnings_;  // shown at progressHide()
+    std::optional<bool> errorAnswer_;  // the error question's answer kept for the run
 };
 
 }  // namespace quillora::app

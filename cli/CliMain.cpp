@@ -43,6 +43,10 @@ const char* const usageText =
     "Opções comuns: --locale NOME (pt_BR, en_US, ...; padrão: a do usuário), --password S (repetível)\n"
     "--dry-run (process, update, compare, column): executa pelo diário e desfaz tudo ao final; as\n"
     "  tabelas ficam byte a byte como estavam\n"
+    "--errors ARQUIVO (process, update, compare): os registros com erro em CSV (registro,chave,erro)\n"
+    "--unmatched ARQUIVO (compare): os registros sem correspondência em CSV (lado,registro,chave)\n"
+    "Ao final de process, update e compare, uma linha \"Resumo: ...\" com as contagens vai para a\n"
+    "  saída de erro\n"
     "Saída: 0 sucesso, 1 erro, 2 uso incorreto.\n";
 
 void printErr(const QString& text)

@@ -2,6 +2,7 @@
 #include "cli/CliArguments.h"
 #include "cli/CliRunHost.h"
 #include "cli/Commands.h"
+#include "cli/RunReports.h"
 #include "reconcile/Atualizar.h"
 #include "reconcile/Comparar.h"
 #include "reconcile/DivergenceList.h"
@@ -37,10 +38,12 @@ KeyedRun parseKeyed(const CliArguments& a)
 }
 
 int runKeyed(const CliArguments& a, KeyedRun& k,
-             const std::function<RecordRunResult(Table&, Table&, CliRunHost&)>& operation, CliRunHost& host)
+             const std::function<RecordRunResult(Table&, Table&, CliRunHost&)>& operation, CliRunHost& host,
+             bool unmatched)
 {
     a.applyCommonOptions();
     k.mapping = readMappingFile(a.value(QStringLiteral("map")));
+    RunReports reports(a, unmatched);
     Table source(QStringLiteral("Table1"));
     Table destination(QStringLiteral("Table2"));
     if (a.has(QStringLiteral("filter"))) {
@@ -48,6 +51,7 @@ int runKeyed(const CliArguments& a, KeyedRun& k,
         source.SetFiltered(true);
     }
     const RecordRunResult r = operation(source, destination, host);
+    reports.write(r);
     return r.failed == 0 ? 0 : 1;
 }
 
@@ -55,7 +59,8 @@ QStringList keyedOptions()
 {
     return {QStringLiteral("source"),     QStringLiteral("dest"),     QStringLiteral("map"),
             QStringLiteral("source-key"), QStringLiteral("dest-key"), QStringLiteral("on-error"),
-            QStringLiteral("locale"),     QStringLiteral("password"), QStringLiteral("filter")};
+            QStringLiteral("locale"),     QStringLiteral("password"), QStringLiteral("filter"),
+            QStringLiteral("errors")};
 }
 
 }  // namespace
@@ -68,12 +73,14 @@ int runUpdate(const QStringList& args)
     host.setDryRun(a.has(QStringLiteral("dry-run")));
     return runKeyed(a, k, [&](Table& source, Table& destination, CliRunHost& h) {
         return atualizar(source, destination, h, k.source, k.dest, k.mapping, k.sourceKey, k.destKey);
-    }, host);
+    }, host, false);
 }
 
 int runCompare(const QStringList& args)
 {
-    const CliArguments a(args, keyedOptions() << QStringLiteral("out") << QStringLiteral("reconcile"),
+    const CliArguments a(args,
+                         keyedOptions() << QStringLiteral("out") << QStringLiteral("reconcile")
+                                        << QStringLiteral("unmatched"),
                          {QStringLiteral("dry-run")});
     KeyedRun k = parseKeyed(a);
     CliRunHost host(k.stopOnError);
@@ -98,7 +105,7 @@ int runCompare(const QStringList& args)
         throw UsageError{QStringLiteral("--out precisa de um nome de arquivo")};
     return runKeyed(a, k, [&](Table& source, Table& destination, CliRunHost& h) {
         return comparar(source, destination, h, k.source, k.dest, k.mapping, k.sourceKey, k.destKey, out);
-    }, host);
+    }, host, true);
 }
 
 }  // namespace quillora::cli

@@ -1,6 +1,7 @@
 #include "cli/CliArguments.h"
 #include "cli/CliRunHost.h"
 #include "cli/Commands.h"
+#include "cli/RunReports.h"
 #include "tables/Error.h"
 #include "tables/Table.h"
 #include "transfer/Transfer.h"
@@ -12,7 +13,7 @@ int runProcess(const QStringList& args)
     CliArguments a(args,
                    {QStringLiteral("source"), QStringLiteral("dest"), QStringLiteral("map"),
                     QStringLiteral("operation"), QStringLiteral("on-error"), QStringLiteral("locale"),
-                    QStringLiteral("password"), QStringLiteral("filter")},
+                    QStringLiteral("password"), QStringLiteral("filter"), QStringLiteral("errors")},
                    {QStringLiteral("dry-run")});
     if (!a.positional().isEmpty())
         throw UsageError{QStringLiteral("argumento inesperado: %1").arg(a.positional().first())};
@@ -39,10 +40,12 @@ int runProcess(const QStringList& args)
         source.SetFilter(a.value(QStringLiteral("filter")));
         source.SetFiltered(true);
     }
+    RunReports reports(a, false);
     CliRunHost host(stopOnError);
     host.setDryRun(a.has(QStringLiteral("dry-run")));
     const RecordRunResult r = processar(source, destination, host, a.value(QStringLiteral("source")),
                                         a.value(QStringLiteral("dest")), mapping, Operacao(operation));
+    reports.write(r);
     return r.failed == 0 ? 0 : 1;
 }
 

@@ -1,6 +1,7 @@
 #include "reconcile/Atualizar.h"
 
 #include "reconcile/KeyedPairs.h"
+#include "tables/Field.h"
 #include "tables/Table.h"
 #include "transfer/MappingList.h"
 
@@ -13,14 +14,24 @@ RecordRunResult atualizar(Table& source, Table& destination, RecordRunHost& host
     KeyedPairs keyed(source, destination, mappingLines(mappingText), sourceKey, destinationKey, &host);
     RecordRun run(source, destination, host);
     run.operationName = QStringLiteral("Atualizar");
+    run.recordKey = [&] { return keyed.sourceKeyField()->AsString(); };
     run.perRecord = [&] {
-        if (!keyed.findDestination())
+        if (!keyed.findDestination()) {
+            run.tell(RecordOutcome::NotMatched);
             return;
+        }
+        std::vector<Value> before;
+        for (KeyedPairs::Pair& p : keyed.pairs())
+            before.push_back(keyed.destinationField(p)->Value());
         destination.Edit();
         for (KeyedPairs::Pair& p : keyed.pairs())
             keyed.destinationField(p)->SetValue(keyed.sourceField(p)->Value());
+        bool changed = false;
+        for (size_t i = 0; i < before.size() && !changed; ++i)
+            changed = !(keyed.destinationField(keyed.pairs()[i])->Value() == before[i]);
         // A failed line leaves the edit pending; the run's Cancel drops every line of it.
         destination.Post();
+        run.tell(changed ? RecordOutcome::Updated : RecordOutcome::Unchanged);
     };
     return run.run(sourcePath, destinationPath);
 }

@@ -6,6 +6,8 @@
 #include "tables/Table.h"
 #include "transfer/MappingList.h"
 
+#include <QSet>
+
 namespace quillora {
 
 QString verificationQuestion()
@@ -37,9 +39,17 @@ RecordRunResult comparar(Table& source, Table& destination, RecordRunHost& host,
         reconcile = mode == RecordRunHost::Answer::Yes;
         run.skipWalk = mode == RecordRunHost::Answer::Cancel;
     };
+    // Destination records some source record found, by record number.
+    QSet<qint64> reached;
+    run.recordKey = [&] { return keyed.sourceKeyField()->AsString(); };
     run.perRecord = [&] {
-        if (!keyed.findDestination())
+        if (!keyed.findDestination()) {
+            run.tell(RecordOutcome::NotMatched);
+            run.result().unmatched.push_back({true, source.RecNo(), keyed.sourceKeyField()->AsString()});
             return;
+        }
+        reached.insert(destination.RecNo());
+        bool changed = false;
         for (KeyedPairs::Pair& p : keyed.pairs()) {
             Field* d = keyed.destinationField(p);
             Field* s = keyed.sourceField(p);
@@ -57,15 +67,35 @@ RecordRunResult comparar(Table& source, Table& destination, RecordRunHost& host,
                 destination.Edit();
                 d->SetValue(s->Value());
                 destination.Post();
+                changed = true;
                 break;
             case 1:
                 source.Edit();
                 s->SetValue(d->Value());
                 source.Post();
+                changed = true;
                 break;
             default:
                 break;
             }
+        }
+        run.tell(changed ? RecordOutcome::Updated : RecordOutcome::Unchanged);
+    };
+    // The other way round: destination records that no source record found.
+    run.afterWalk = [&] {
+        RecordRunResult& r = run.result();
+        r.unreached = 0;
+        for (destination.First(); !destination.Eof(); destination.Next()) {
+            if (reached.contains(destination.RecNo()))
+                continue;
+            ++r.unreached;
+            QString key;
+            try {
+                key = keyed.destinationKeyText();
+            } catch (...) {
+                // A key field the destination lacks already failed every source record.
+            }
+            r.unmatched.push_back({false, destination.RecNo(), key});
         }
     };
     run.closing = [&] {

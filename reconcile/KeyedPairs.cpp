@@ -1,6 +1,7 @@
 #include "reconcile/KeyedPairs.h"
 
 #include "tables/Error.h"
+#include "tables/Field.h"
 #include "tables/Table.h"
 #include "transfer/MappingList.h"
 
@@ -34,6 +35,14 @@ bool KeyedPairs::findDestination()
     if (destinationKey_.isEmpty())
         throw Error(QStringLiteral("Nenhum campo chave do destino foi escolhido (Chave Filho)"));
     return search_.find(destinationKey_, key);
+}
+
+QString KeyedPairs::destinationKeyText()
+{
+    QStringList parts;
+    for (const QString& name : destinationKey_.split(QLatin1Char(';')))
+        parts << destination_.FieldByName(name.trimmed())->AsString();
+    return parts.join(QLatin1Char(';'));
 }
 
 Field* KeyedPairs::destinationField(Pair& p)

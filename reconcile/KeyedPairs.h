@@ -37,6 +37,10 @@ public:
     // whole value (a key "12" never finds "123"): the search of KeySearch. False: no match.
     bool findDestination();
 
+    // The key of the current destination record as text (the values of a list of key fields
+    // joined by ";"), for the list of records that found no partner.
+    QString destinationKeyText();
+
     std::vector<Pair>& pairs() { return pairs_; }
     Field* destinationField(Pair& p);
     Field* sourceField(Pair& p);

@@ -4,6 +4,8 @@
 #include "tables/Table.h"
 #include "tables/io/Journal.h"
 
+#include <QElapsedTimer>
+
 #include <exception>
 
 namespace quillora {
@@ -26,9 +28,30 @@ QString textOf(const std::exception& e)
 
 }  // namespace
 
+void RecordRunResult::count(RecordOutcome outcome)
+{
+    switch (outcome) {
+    case RecordOutcome::Unchanged:
+        ++unchanged;
+        break;
+    case RecordOutcome::Appended:
+        ++appended;
+        break;
+    case RecordOutcome::Updated:
+        ++updated;
+        break;
+    case RecordOutcome::NotMatched:
+        ++notMatched;
+        break;
+    }
+}
+
 RecordRunResult RecordRun::run(const QString& sourcePath, const QString& destinationPath)
 {
-    RecordRunResult result;
+    QElapsedTimer clock;
+    clock.start();
+    result_ = RecordRunResult();
+    RecordRunResult& result = result_;
     const bool dryRun = host_.dryRun();
     result.trial = dryRun;
     io::Operation operation(operationName, {sourcePath, destinationPath}, dryRun);
@@ -84,11 +107,24 @@ RecordRunResult RecordRun::run(const QString& sourcePath, const QString& destina
             beforeWalk();
 
         while (!skipWalk && !source_.Eof() && !ProcessoCancelado) {
+            qint64 recordNumber = 0;
             try {
+                ++result.read;
+                outcome_ = RecordOutcome::Unchanged;
+                recordNumber = source_.RecNo();
                 if (perRecord)
                     perRecord();
+                result.count(outcome_);
             } catch (const std::exception& e) {
                 ++result.failed;
+                FailedRecord failure{recordNumber, {}, textOf(e)};
+                if (recordKey) {
+                    try {
+                        failure.key = recordKey();
+                    } catch (...) {
+                    }
+                }
+                result.failures.push_back(std::move(failure));
                 // Pending changes of either table are discarded, never half kept. The source
                 // too: a source record left pending would be stored, or fail again, at Next.
                 destination_.Cancel();
@@ -109,6 +145,8 @@ RecordRunResult RecordRun::run(const QString& sourcePath, const QString& destina
                 break;
         }
         result.stopped = ProcessoCancelado;
+        if (afterWalk && !skipWalk && writeFailure.isEmpty())
+            afterWalk();
     } catch (...) {
         // The walk's own failure is the one reported; a closing failure after it is secondary.
         try {
@@ -127,6 +165,7 @@ RecordRunResult RecordRun::run(const QString& sourcePath, const QString& destina
     }
     if (!operation.finish() && !dryRun)
         throw FileError(io::rolledBackMessage(writeFailure.isEmpty() ? operation.failure() : writeFailure));
+    result.elapsedMs = clock.elapsed();
     return result;
 }
 

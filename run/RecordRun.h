@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <functional>
+#include <vector>
 
 namespace quillora {
 
@@ -57,13 +58,49 @@ public:
     virtual bool dryRun() const { return false; }
 };
 
-// How a run ended, for callers that report it (the CLI's exit status).
+// What the work on one source record did, as the operation tells the run.
+enum class RecordOutcome {
+    Unchanged,   // read, nothing written (also the default when the operation says nothing)
+    Appended,    // a destination record was added
+    Updated,     // a matching record was changed
+    NotMatched,  // a keyed operation found no destination record for it
+};
+
+// A source record whose work failed: its record number, its key (or first mapped value) and
+// the error's text.
+struct FailedRecord {
+    qint64 recordNumber = 0;
+    QString key;
+    QString error;
+};
+
+// A record that found no partner in a keyed run: which table it is in, its number and key.
+struct UnmatchedRecord {
+    bool inSource = true;
+    qint64 recordNumber = 0;
+    QString key;
+};
+
+// How a run ended, for callers that report it (the CLI's exit status, the summaries).
 struct RecordRunResult {
     qint64 total = 0;      // RecordCount of the source when the run began
     qint64 walked = 0;     // source records the walk went over
     qint64 failed = 0;     // records whose work raised an error
     bool stopped = false;  // left early by the cancel flag (error answered Yes, or "Cancelar")
     bool trial = false;    // a dry run: every change was rolled back at the end
+
+    qint64 read = 0;        // source records whose work was tried
+    qint64 appended = 0;
+    qint64 updated = 0;
+    qint64 unchanged = 0;
+    qint64 notMatched = 0;  // source records without a destination record (keyed operations)
+    // Destination records no source record reached ("Comparar" only; -1 elsewhere).
+    qint64 unreached = -1;
+    qint64 elapsedMs = 0;
+    std::vector<FailedRecord> failures;
+    std::vector<UnmatchedRecord> unmatched;  // source records first, then destination records
+
+    void count(RecordOutcome outcome);
 };
 
 // The frame shared by "Processar", "Atualizar" and "Comparar": close, bind and open both
@@ -78,6 +115,16 @@ public:
     std::function<void()> beforeWalk;  // after the progress window is shown
     std::function<void()> perRecord;   // guarded by the error question
     std::function<void()> closing;     // after both tables are closed and the window hidden
+    // After the walk, tables still open (not after a failure that ends the run).
+    std::function<void()> afterWalk;
+    // The key of the current source record for the failed-records list; without it, or when
+    // it fails, the key is left empty.
+    std::function<QString()> recordKey;
+    // Called by perRecord to say what it did with the current record; Unchanged when it says
+    // nothing.
+    void tell(RecordOutcome outcome) { outcome_ = outcome; }
+    // The result so far (the operations add their unmatched records to it).
+    RecordRunResult& result() { return result_; }
     // Set by beforeWalk to go straight to the closing steps without walking.
     bool skipWalk = false;
     // The run is one operation on both table families: all of it is kept, or, when a write
@@ -99,6 +146,8 @@ private:
     Table& source_;
     Table& destination_;
     RecordRunHost& host_;
+    RecordOutcome outcome_ = RecordOutcome::Unchanged;
+    RecordRunResult result_;
 };
 
 }  // namespace quillora

@@ -1,6 +1,7 @@
 #include "toolkit/MessageBoxes.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -82,7 +83,8 @@ QMessageBox::ButtonRole roleOf(Button b)
     return QMessageBox::InvalidRole;
 }
 
-Button runBox(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text, Buttons buttons)
+Button runBox(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text, Buttons buttons,
+              const QString& checkText = {}, bool* checked = nullptr)
 {
     if (buttons == NoButton)
         buttons = Ok;
@@ -104,7 +106,16 @@ Button runBox(QWidget* parent, QMessageBox::Icon icon, const QString& title, con
     box.setDefaultButton(static_cast<QPushButton*>(made[def]));
     const Button esc = (buttons & Cancel) ? Cancel : (buttons & No) ? No : (buttons & Ok) ? Ok : def;
     box.setEscapeButton(made[esc]);
+    QCheckBox* check = nullptr;
+    if (checked) {
+        check = new QCheckBox(checkText, &box);
+        check->setObjectName(QLatin1String(messageCheckBoxObjectName));
+        check->setChecked(false);
+        box.setCheckBox(check);
+    }
     box.exec();
+    if (checked)
+        *checked = check->isChecked();
     QAbstractButton* clicked = box.clickedButton();
     for (Button b : {Yes, No, Ok, Cancel}) {
         if (made[b] && made[b] == clicked)
@@ -118,6 +129,12 @@ Button runBox(QWidget* parent, QMessageBox::Icon icon, const QString& title, con
 Button messageBox(QWidget* parent, MessageKind kind, const QString& text, Buttons buttons)
 {
     return runBox(parent, iconOf(kind), messageTitle(kind), text, buttons);
+}
+
+Button messageBoxWithCheck(QWidget* parent, MessageKind kind, const QString& text, Buttons buttons,
+                           const QString& checkText, bool* checked)
+{
+    return runBox(parent, iconOf(kind), messageTitle(kind), text, buttons, checkText, checked);
 }
 
 bool confirm(QWidget* parent, const QString& text)

@@ -39,6 +39,13 @@ QString buttonText(Button button);
 // one, else Yes; Esc answers Cancel when the box has one, else No (else Ok).
 Button messageBox(QWidget* parent, MessageKind kind, const QString& text, Buttons buttons);
 
+// The same box with a check box under its text ("Não perguntar novamente ..."), unchecked at
+// first; *checked says how the user left it.
+Button messageBoxWithCheck(QWidget* parent, MessageKind kind, const QString& text, Buttons buttons,
+                           const QString& checkText, bool* checked);
+// The object name of that check box, for tests.
+inline constexpr const char* messageCheckBoxObjectName = "QuilloraMessageCheckBox";
+
 // A confirmation with Yes and No: true for Yes.
 bool confirm(QWidget* parent, const QString& text);
 

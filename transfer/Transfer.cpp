@@ -131,37 +131,58 @@ bool Transfer::findDestination()
     return search_.find(key.destination, sourceField(key)->Value());
 }
 
-void Transfer::processRecord()
+RecordOutcome Transfer::update()
+{
+    std::vector<Value> before;
+    before.reserve(mappings_.size());
+    for (Mapping& m : mappings_)
+        before.push_back(destinationField(m)->Value());
+    destination_.Edit();
+    fill();
+    bool changed = false;
+    for (size_t i = 0; i < mappings_.size() && !changed; ++i)
+        changed = !(mappings_[i].destinationField->Value() == before[i]);
+    destination_.Post();
+    return changed ? RecordOutcome::Updated : RecordOutcome::Unchanged;
+}
+
+QString Transfer::recordKey()
+{
+    for (Mapping& m : mappings_) {
+        if (m.kind == TermKind::Field)
+            return sourceField(m)->AsString();
+    }
+    return {};
+}
+
+RecordOutcome Transfer::processRecord()
 {
     switch (operation_) {
     case Operacao::Adicionar:
         destination_.Append();
         fill();
         destination_.Post();
-        break;
+        return RecordOutcome::Appended;
     case Operacao::AdicionarAtualizar:
         // What the name says: the matching destination record is updated, a source record
         // without one is added. A sequence or fixed text on the first line has nothing to
         // match by, so it always adds.
         if (findDestination())
-            destination_.Edit();
-        else
-            destination_.Append();
+            return update();
+        destination_.Append();
         fill();
         destination_.Post();
-        break;
+        return RecordOutcome::Appended;
     case Operacao::Copiar:
         if (!findDestination())
-            return;
-        destination_.Edit();
-        fill();
-        destination_.Post();
-        break;
+            return RecordOutcome::NotMatched;
+        return update();
     case Operacao::Nenhuma:
     case Operacao::Apagar:
     case Operacao::Atualizar:
         break;
     }
+    return RecordOutcome::Unchanged;
 }
 
 RecordRunResult processar(Table& source, Table& destination, RecordRunHost& host, const QString& sourcePath,
@@ -173,7 +194,8 @@ RecordRunResult processar(Table& source, Table& destination, RecordRunHost& host
     if (item >= 0 && item < operationNames().size())
         run.operationName = operationNames().at(item);
     run.beforeWalk = [&] { transfer.reset(); };
-    run.perRecord = [&] { transfer.processRecord(); };
+    run.perRecord = [&] { run.tell(transfer.processRecord()); };
+    run.recordKey = [&] { return transfer.recordKey(); };
     return run.run(sourcePath, destinationPath);
 }
 

@@ -80,9 +80,13 @@ public:
     }
     const SequenceCounter& counter() const { return counter_; }
 
-    // The work for the current source record; throws the record's error, leaving a pending
-    // destination record for the run to cancel.
-    void processRecord();
+    // The work for the current source record, and what it did (a matched record whose mapped
+    // fields already held what was written counts as unchanged); throws the record's error,
+    // leaving a pending destination record for the run to cancel.
+    RecordOutcome processRecord();
+    // The current source record's key for the failed-records list: the value of the first
+    // line that names a source field (empty when none does).
+    QString recordKey();
 
 private:
     struct Mapping {
@@ -96,6 +100,9 @@ private:
     Field* destinationField(Mapping& m);
     Field* sourceField(Mapping& m);
     void fill();
+    // Edits the current destination record with the mapped values: Updated, or Unchanged when
+    // no mapped field changed.
+    RecordOutcome update();
     // Moves the destination to the record whose first-line field holds the source value
     // (the search of KeySearch); false when there is none or the first line is not a field
     // term.
