@@ -312,7 +312,8 @@ void TF_Principal::BProcessarClick()
         const RecordRunResult r = processar(*Table1, *Table2, host, NTabelaFonte->fileName(),
                                             NTabelaDestino->fileName(), Memo1->toPlainText(),
                                             Operacao(ComboBox1->currentIndex()));
-        RunSummaryDialog::showFor(this, r);
+        connect(RunSummaryDialog::showFor(this, r), &RunSummaryDialog::undoRequested, this,
+                &TF_Principal::undoLastOperation, Qt::UniqueConnection);
     });
 }
 
@@ -337,7 +338,8 @@ void TF_Principal::BAtualizarClick()
         const RecordRunResult r = atualizar(*Table1, *Table2, host, NTabelaFonte->fileName(),
                                             NTabelaDestino->fileName(), Memo1->toPlainText(),
                                             selectedKey(ChaveIndPai), selectedKey(ChaveIndFilho));
-        RunSummaryDialog::showFor(this, r);
+        connect(RunSummaryDialog::showFor(this, r), &RunSummaryDialog::undoRequested, this,
+                &TF_Principal::undoLastOperation, Qt::UniqueConnection);
     });
 }
 
@@ -349,7 +351,8 @@ void TF_Principal::BitBtn1Click()
                                            NTabelaDestino->fileName(), Memo1->toPlainText(),
                                            selectedKey(ChaveIndPai), selectedKey(ChaveIndFilho),
                                            divergenceListPath());
-        RunSummaryDialog::showFor(this, r);
+        connect(RunSummaryDialog::showFor(this, r), &RunSummaryDialog::undoRequested, this,
+                &TF_Principal::undoLastOperation, Qt::UniqueConnection);
     });
 }
 

@@ -32,10 +32,16 @@ RunSummaryDialog::RunSummaryDialog(QWidget* parent) : QDialog(parent)
     auto* buttons = new QDialogButtonBox(this);
     save_ = buttons->addButton(QStringLiteral("&Salvar erros..."), QDialogButtonBox::ActionRole);
     save_->setObjectName(QStringLiteral("saveFailures"));
+    undo_ = buttons->addButton(QStringLiteral("&Desfazer"), QDialogButtonBox::ActionRole);
+    undo_->setObjectName(QStringLiteral("undoRun"));
     QPushButton* ok = buttons->addButton(QStringLiteral("&Ok"), QDialogButtonBox::AcceptRole);
     ok->setObjectName(QStringLiteral("ok"));
     layout->addWidget(buttons);
     connect(save_, &QPushButton::clicked, this, &RunSummaryDialog::saveClicked);
+    connect(undo_, &QPushButton::clicked, this, [this] {
+        hide();
+        emit undoRequested();
+    });
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
 }
 
@@ -55,6 +61,8 @@ void RunSummaryDialog::setResult(const RecordRunResult& result)
     result_ = result;
     text_->setText(summaryText(result));
     save_->setVisible(!result.failures.empty());
+    // A run that changed the destination can be undone as a whole; a trial changed nothing.
+    undo_->setVisible(!result.trial && result.appended + result.updated > 0);
     adjustSize();
 }
 

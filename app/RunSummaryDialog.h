@@ -27,11 +27,16 @@ public:
 
     static QString title();
 
+signals:
+    // "Desfazer": the main window undoes the run (asking first).
+    void undoRequested();
+
 private:
     void saveClicked();
 
     QLabel* text_;
     QPushButton* save_;
+    QPushButton* undo_;
     RecordRunResult result_;
 };
 

@@ -1,6 +1,7 @@
 // "Desfazer" in the main window (Ctrl+Z) and the notice of an interrupted operation rolled back
 // when its table is opened, offscreen with real table files.
 #include "app/Quillora.h"
+#include "app/RunSummaryDialog.h"
 #include "tables/Regional.h"
 #include "tables/Table.h"
 #include "tables/engine/Engine.h"
@@ -115,6 +116,35 @@ private slots:
         pressCtrlZ();
         QCOMPARE(nothing->count, 1);
         QVERIFY2(nothing->text.startsWith(QStringLiteral("Não há operação a desfazer")), qPrintable(nothing->text));
+    }
+
+    void theRunSummaryOffersToUndoTheRun()
+    {
+        const QString src = table("fonte2.dbf", 4);
+        const QString dst = table("destino2.dbf", 0);
+        const QByteArray before = readFile(dst);
+        w->NTabelaFonte->setText(src);
+        w->NTabelaDestino->setText(dst);
+        w->Memo1->setPlainText(QStringLiteral("COD=COD\nNOME=NOME"));
+        w->ComboBox1->setCurrentIndex(0);
+        w->BProcessar->click();
+        auto* summary = w->findChild<RunSummaryDialog*>(QString(), Qt::FindDirectChildrenOnly);
+        QVERIFY(summary && summary->isVisible());
+        auto* undo = summary->findChild<QPushButton*>(QStringLiteral("undoRun"));
+        QVERIFY(undo && undo->isVisible());
+
+        std::shared_ptr<SeenBox> done;
+        auto yes = answerNextBox(QStringLiteral("&Sim"), [&](QWidget* box) {
+            done = answerNextBox(QStringLiteral("&Ok"));
+            clickButton(box, QStringLiteral("&Sim"));
+        });
+        undo->click();
+        QCOMPARE(yes->count, 1);
+        QVERIFY2(yes->text.startsWith(QStringLiteral("Desfazer a operação \"Adicionar\" na tabela %1").arg(dst)),
+                 qPrintable(yes->text));
+        QVERIFY(done && done->count == 1);
+        QVERIFY(!summary->isVisible());
+        QCOMPARE(readFile(dst), before);
     }
 
     void anInterruptedOperationIsRolledBackWithANoticeWhenTheTableIsOpened()
