@@ -187,6 +187,10 @@ private slots:
                  qPrintable(text));
         auto* save = dialog->findChild<QPushButton*>(QStringLiteral("saveFailures"));
         QVERIFY(save && save->isVisible());
+        // QUILLORA_SCREENSHOTS=folder: the picture of the summary for the documentation.
+        const QString shot = qEnvironmentVariable("QUILLORA_SCREENSHOTS");
+        if (!shot.isEmpty())
+            QVERIFY(dialog->grab().save(shot + QStringLiteral("/run-summary.png")));
         const QString csv = dir.path() + QStringLiteral("/erros.csv");
         QVERIFY(dialog->saveFailures(csv));
         QCOMPARE(readFile(csv), QByteArray("registro,chave,erro\r\n"
