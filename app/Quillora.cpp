@@ -59,6 +59,8 @@ TF_Principal::TF_Principal(QWidget* parent) : QWidget(parent)
     setAutoFillBackground(true);
     // Outer 472 x 452 with the usual frame: the client area below holds every control.
     resize(464, 418);
+    // Smaller, the window would hide "Processar" and "Sair".
+    setMinimumSize(464, 418);
 
     Table1 = new Table(QStringLiteral("Table1"), this);
     Table2 = new Table(QStringLiteral("Table2"), this);
@@ -371,6 +373,15 @@ void TF_Principal::BVer2Click()
 void TF_Principal::BFiltroClick()
 {
     guarded([&] { views::BFiltroClick(this, *Table1); });
+    showFilterState();
+}
+
+void TF_Principal::showFilterState()
+{
+    // A filter that is on changes what every operation sees: the button says so.
+    const bool on = Table1->Filtered() && !Table1->Filter().trimmed().isEmpty();
+    BFiltro->setText(on ? QStringLiteral("Filtro...*") : QStringLiteral("Filtro..."));
+    BFiltro->setToolTip(on ? QStringLiteral("Filtro ativo na tabela fonte: %1").arg(Table1->Filter()) : QString());
 }
 
 TF_Principal* createWindows()

@@ -88,6 +88,8 @@ public slots:
     // Ctrl+Z: "Desfazer" the last operation on the destination table (or, when it has none, on
     // the source table), after a confirmation naming the table and the operation.
     void undoLastOperation();
+    // The "Filtro..." button's caption and tip tell whether a filter is on, and which.
+    void showFilterState();
 
 private:
     TF_Progresso* progress_ = nullptr;

@@ -12,6 +12,7 @@
 #include "tests/support/TestSupport.h"
 #include "tests/toolkit/ModalAnswer.h"
 #include "toolkit/FileNameEdit.h"
+#include "views/ui/U_Filtro.h"
 #include "toolkit/MessageBoxes.h"
 
 #include <QComboBox>
@@ -145,6 +146,26 @@ private slots:
         QVERIFY(done && done->count == 1);
         QVERIFY(!summary->isVisible());
         QCOMPARE(readFile(dst), before);
+    }
+
+    void theWindowKeepsItsSizeAndShowsWhenAFilterIsOn()
+    {
+        w->resize(200, 150);
+        QCOMPARE(w->size(), QSize(464, 418));
+
+        const QString src = table("filtrada.dbf", 3);
+        w->NTabelaFonte->setText(src);
+        w->Table1->Bind(src);
+        QCOMPARE(w->BFiltro->text(), QStringLiteral("Filtro..."));
+        answerNextBox(QString(), [](QWidget* modal) {
+            auto* d = qobject_cast<views::TF_Filtro*>(modal);
+            QVERIFY(d);
+            d->Edit1->setText(QStringLiteral("NOME = 'Cliente 2'"));
+            d->BitBtn1->click();
+        });
+        w->BFiltro->click();
+        QCOMPARE(w->BFiltro->text(), QStringLiteral("Filtro...*"));
+        QCOMPARE(w->BFiltro->toolTip(), QStringLiteral("Filtro ativo na tabela fonte: NOME = 'Cliente 2'"));
     }
 
     void anInterruptedOperationIsRolledBackWithANoticeWhenTheTableIsOpened()
