@@ -274,18 +274,12 @@ void TF_Principal::BLimparClick()
                 Table2->First();
                 while (!Table2->Eof())
                     Table2->Delete();
-                Table2->Close();
             } catch (const Error& e) {
                 if (!operation.failed())
                     throw;
                 failure = e.text();
-                try {
-                    Table2->Close();
-                } catch (...) {
-                }
             }
-            if (!operation.finish())
-                throw Error(io::rolledBackMessage(failure.isEmpty() ? operation.failure() : failure));
+            operation.closeAndFinish([&] { Table2->Close(); }, failure);
         }
         Table2->Close();
     });

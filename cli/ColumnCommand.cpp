@@ -157,23 +157,19 @@ int runColumn(const QStringList& args)
         if (a.has(QStringLiteral("from")))
             moveToRecordNumber(table, from);
         operations.value(operation)(table, host, field);
-        table.Close();
     } catch (const Error& e) {
-        try {
-            table.Close();
-        } catch (...) {
-        }
-        const bool failedWrite = journal.failed();
-        try {
-            journal.finish();
-        } catch (...) {
-        }
-        if (failedWrite)
-            throw Error(io::rolledBackMessage(e.text()));
+        // A failed write is reported as the rolled-back run; any other error as it is.
+        journal.closeAndFinish(
+            [&] {
+                try {
+                    table.Close();
+                } catch (...) {
+                }
+            },
+            e.text());
         throw;
     }
-    if (!journal.finish() && !dryRun)
-        throw Error(io::rolledBackMessage(journal.failure()));
+    journal.closeAndFinish([&] { table.Close(); });
 
     // Done only when the operation said so; a refusal (with its message or silent) fails.
     for (const QString& m : host.messages)

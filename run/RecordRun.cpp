@@ -156,15 +156,7 @@ RecordRunResult RecordRun::run(const QString& sourcePath, const QString& destina
         finishAfterFailure(operation);
         throw;
     }
-    try {
-        closeAll();
-    } catch (const std::exception& e) {
-        if (!operation.failed())
-            throw;
-        writeFailure = textOf(e);
-    }
-    if (!operation.finish() && !dryRun)
-        throw FileError(io::rolledBackMessage(writeFailure.isEmpty() ? operation.failure() : writeFailure));
+    operation.closeAndFinish(closeAll, writeFailure);
     result.elapsedMs = clock.elapsed();
     return result;
 }

@@ -61,11 +61,6 @@ DbaseTable::~DbaseTable()
     // Closing the files (the members) also releases the write lock.
 }
 
-void DbaseTable::damaged(const QString& why) const
-{
-    throw FileError(QStringLiteral("Tabela dBase danificada: %1 (%2)").arg(path_, why));
-}
-
 void DbaseTable::openFile()
 {
     const int err = records_.file().tryOpen(path_, io::OpenMode::Read);

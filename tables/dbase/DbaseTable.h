@@ -79,7 +79,6 @@ public:
 private:
     using Column = DbaseColumn;
 
-    [[noreturn]] void damaged(const QString& why) const;
     void openFile();
     char flagOf(qint64 rec, bool backward = false) { return *records_.record(rec, backward); }
     // Writes the buffered appends, then the header count that makes them visible.

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <exception>
 
 namespace quillora::io {
 
@@ -606,6 +607,25 @@ bool Operation::failed() const
         if (j->failed())
             return true;
     return false;
+}
+
+void Operation::closeAndFinish(const std::function<void()>& closeTables, const QString& failure)
+{
+    QString why = failure;
+    std::exception_ptr other;
+    try {
+        closeTables();
+    } catch (const std::exception& e) {
+        if (!failed())
+            other = std::current_exception();
+        else if (why.isEmpty())
+            why = dynamic_cast<const Error*>(&e) ? static_cast<const Error&>(e).text() : QString::fromUtf8(e.what());
+    }
+    const bool writeFailed = failed();
+    if (!finish() && (writeFailed || !dryRun_))
+        throw FileError(rolledBackMessage(why.isEmpty() ? failure_ : why));
+    if (other)
+        std::rethrow_exception(other);
 }
 
 bool Operation::finish()

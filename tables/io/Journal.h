@@ -135,6 +135,12 @@ public:
     // back (a trial, a failed write, or a journal that could not be marked complete: then
     // failure() says why). Throws FileError only when a rollback itself failed.
     bool finish();
+    // The common end of an operation: closeTables closes every table of it (writing what they
+    // hold), then the operation finishes. When a write failed, before or while closing, the
+    // families are rolled back and a FileError is thrown with the rolled-back message naming
+    // `failure` (or the first closing error, or why the journal could not be completed). A
+    // closing error that is no failed write is thrown as it is, after the operation ends.
+    void closeAndFinish(const std::function<void()>& closeTables, const QString& failure = {});
     bool failed() const;
     const QString& failure() const { return failure_; }
     bool dryRun() const { return dryRun_; }

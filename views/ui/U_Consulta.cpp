@@ -117,16 +117,7 @@ void BVerClick(QWidget* owner, Table& table)
         viewer.attach(&table);
         viewer.exec();
     }
-    QString failure;
-    try {
-        table.Close();
-    } catch (const Error& e) {
-        if (!operation.failed())
-            throw;
-        failure = e.text();
-    }
-    if (!operation.finish())
-        throw Error(io::rolledBackMessage(failure.isEmpty() ? operation.failure() : failure));
+    operation.closeAndFinish([&] { table.Close(); });
 }
 
 }  // namespace quillora::views

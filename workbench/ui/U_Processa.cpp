@@ -190,16 +190,7 @@ void TF_Processa::processa(QWidget* owner, Table* table, const QString& fileName
         window->exec();
     }
     // Closing discards a record still being edited.
-    QString failure;
-    try {
-        table->Close();
-    } catch (const Error& e) {
-        if (!operation.failed())
-            throw;
-        failure = e.text();
-    }
-    if (!operation.finish())
-        throw Error(io::rolledBackMessage(failure.isEmpty() ? operation.failure() : failure));
+    operation.closeAndFinish([&] { table->Close(); });
 }
 
 QString TF_Processa::statusPanel(int panel) const

@@ -431,3 +431,17 @@ TEST(Journal, AnInterruptedOperationOnReadOnlyMediaOpensReadOnlyWithAWarning)
     }
     EXPECT_EQ(differences(snapshot(fam.dir.path()), interrupted).join(", ").toStdString(), "");
 }
+
+TEST(Journal, AWriteThatFailsInADryRunIsReportedNotTakenForTheTrialsRollback)
+{
+    Family fam;
+    io::FaultyBackend faulty(io::posixBackend());
+    io::ScopedBackend use(faulty);
+    io::Operation op(QStringLiteral("Adicionar"), {fam.table}, true);
+    faulty.failAt(3, io::FaultyBackend::Write, ENOSPC);
+    const QString failure = errorOf([&] { fam.change(); });
+    ASSERT_TRUE(faulty.fired());
+    EXPECT_EQ(errorOf([&] { op.closeAndFinish([] {}, failure); }),
+              failure + QStringLiteral("\nA operação foi desfeita: as tabelas estão como antes dela."));
+    EXPECT_EQ(differences(snapshot(fam.dir.path()), fam.before).join(", ").toStdString(), "");
+}
