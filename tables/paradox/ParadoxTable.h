@@ -14,6 +14,7 @@
 #include "tables/paradox/ParadoxIndex.h"
 #include "tables/paradox/ParadoxRecordCodec.h"
 #include "tables/paradox/ParadoxSecondary.h"
+#include "tables/paradox/PxBlockChain.h"
 #include "tables/paradox/PxBlockStore.h"
 #include "tables/paradox/PxCodec.h"
 
@@ -42,14 +43,14 @@ public:
     RecordId last() override;
     RecordId next(RecordId id) override;
     RecordId prior(RecordId id) override;
-    qint64 count() override { return totalRecords_; }
+    qint64 count() override { return chain_.total(); }
     qint64 recordNumber(RecordId id) override;
     bool recordNumberIsPosition() const override { return true; }
     RecordId atPosition(qint64 position) override;
     qint64 position(RecordId id) override;
     // Ids are block and slot: inserts and deletes that shift records in a block, splits and
     // freed blocks move other records, and the table's in-memory indexes must know.
-    quint64 idGeneration() const override { return idGeneration_; }
+    quint64 idGeneration() const override { return chain_.idGeneration(); }
 
     void read(RecordId id, QByteArray& raw) override;
     Value value(const QByteArray& raw, int field) override;
@@ -80,71 +81,37 @@ public:
     const std::vector<Field>& rawFields() const { return hdr_.fields; }
 
 private:
-    friend class ParadoxChecker;
-    [[noreturn]] void damaged(const QString& what) const;
     void openHeader();
-    void walkChain();
-    void hideUncountedRecords();
-    void putBlocksInStep();
-    void walkFreeList();
-    void unlock();
     void findPassword();
+    void unlock();
+    // Fills the automatic fields of a new record and checks the required ones and the ranges.
+    void prepareNew(char* rec, const QList<Value>& values);
 
-    px::BlockStore::Block& block(int no) { return blocks_.get(no); }
-    const char* blockRecords(int no) { return block(no).data.constData() + 6; }
-    void setBlockHeader(int no);
-    int allocBlock();
-    void freeBlock(int no);
-    void ensurePrefix(int chainIndex);
-    void chainChanged(int fromIndex);
-
-    // Writing helpers
+    // Where a record with these key bytes belongs: chain index and slot, and whether a record
+    // with an equal key is there.
     int compareKeys(const char* a, const char* b) const;
     void locate(const char* rec, int* chainIndex, int* slot, bool* equal);
-    RecordId insertAt(int chainIndex, int slot, const char* rec);
-    void removeAt(int chainIndex, int slot);
-    void refreshFirstKey(int chainIndex);
-    void loadFirstKeys();
     void writeHeader();
     // After each insert, update or delete: data blocks, then the .PX, then the header
     // counters, so that the files on disk describe each other whenever a write returns.
     void commitWrite();
 
-    void truncateToHeader();
     MbFile& mb(bool forWrite);
     QString familyFile(const QString& ext) const;
 
     QString path_;
     io::File file_;
     px::BlockStore blocks_;  // reads and writes through file_
-    quint64 idGeneration_ = 0;  // kept here: asking the system on every block costs a call
     bool writable_ = false;
     bool dirty_ = false;
 
     px::TableHeader hdr_;  // counters included: writing keeps them here
     px::RecordCodec codec_;
-    QString freeListProblem_;
-
-    std::vector<int> next_, prev_, count_;
-    std::vector<int> chain_;       // blocks in chain order
-    std::vector<int> chainIndex_;  // block -> index in chain_, -1 when not in it
-    std::vector<qint64> prefix_;   // records before chain_[i]
-    int prefixValid_ = -1;         // prefix_ is right up to this index
-    qint64 totalRecords_ = 0;
-    std::vector<QByteArray> firstKey_;  // keyed tables while writing
-    bool firstKeysLoaded_ = false;
-    std::vector<int> newBlocks_;   // allocated since the last commit: written first
-    qint64 removedSinceCommit_ = 0;
-    // What a stopped write leaves: blocks whose count was cut to the header's or whose back
-    // pointer is stale, and blocks neither chained nor free. Put in step by beginWrite().
-    std::vector<int> outOfStepBlocks_;
-    std::vector<int> orphanBlocks_;
-
+    px::BlockChain chain_;
     px::PrimaryIndex px_;  // keyed tables, from the first write on
     px::SecondaryIndexes secondary_;
 
     std::unique_ptr<MbFile> mb_;
-    mutable bool pxChecked_ = false;
 };
 
 }  // namespace quillora
