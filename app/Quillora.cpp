@@ -1,6 +1,7 @@
 #include "app/Quillora.h"
 
 #include "app/Fonts.h"
+#include "app/MappingListActions.h"
 #include "app/U_Progresso.h"
 #include "app/RunSummaryDialog.h"
 #include "app/WindowRunHost.h"
@@ -103,6 +104,7 @@ TF_Principal::TF_Principal(QWidget* parent) : QWidget(parent)
     Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     Memo1->setTabChangesFocus(true);
     paintField(Memo1);
+    mappingList = new MappingListActions(this, Memo1);
 
     auto combo = [this](const char* name, QRect g) {
         auto* c = new QComboBox(this);
@@ -291,25 +293,49 @@ void TF_Principal::BLimparCamposClick()
         Memo1->clear();
 }
 
+std::function<void(QWidget*, const RecordRunResult&)> TF_Principal::columnRunSummary()
+{
+    // Over the processing window, which holds the table's operation open until it closes:
+    // nothing to undo from the summary yet.
+    return [](QWidget* window, const RecordRunResult& result) { RunSummaryDialog::showFor(window, result, false); };
+}
+
 void TF_Principal::BitBtn7Click()
 {
-    guarded([&] { workbench::ui::TF_Processa::processa(this, Table1, NTabelaFonte->fileName()); });
+    guarded([&] { workbench::ui::TF_Processa::processa(this, Table1, NTabelaFonte->fileName(), columnRunSummary()); });
 }
 
 void TF_Principal::BitBtn8Click()
 {
-    guarded([&] { workbench::ui::TF_Processa::processa(this, Table2, NTabelaDestino->fileName()); });
+    guarded([&] { workbench::ui::TF_Processa::processa(this, Table2, NTabelaDestino->fileName(), columnRunSummary()); });
+}
+
+void TF_Principal::showRunSummary(const RecordRunResult& result, bool undoOffered)
+{
+    connect(RunSummaryDialog::showFor(this, result, undoOffered), &RunSummaryDialog::undoRequested, this,
+            &TF_Principal::undoLastOperation, Qt::UniqueConnection);
+}
+
+void TF_Principal::runWithSummary(const std::function<RecordRunResult(WindowRunHost&)>& run)
+{
+    WindowRunHost host(progress_, this);
+    try {
+        showRunSummary(run(host));
+    } catch (...) {
+        // A run that ended in an error shows how far it got, and then the error.
+        if (host.aborted())
+            showRunSummary(*host.aborted());
+        throw;
+    }
 }
 
 void TF_Principal::BProcessarClick()
 {
     guarded([&] {
-        WindowRunHost host(progress_, this);
-        const RecordRunResult r = processar(*Table1, *Table2, host, NTabelaFonte->fileName(),
-                                            NTabelaDestino->fileName(), Memo1->toPlainText(),
-                                            Operacao(ComboBox1->currentIndex()));
-        connect(RunSummaryDialog::showFor(this, r), &RunSummaryDialog::undoRequested, this,
-                &TF_Principal::undoLastOperation, Qt::UniqueConnection);
+        runWithSummary([&](WindowRunHost& host) {
+            return processar(*Table1, *Table2, host, NTabelaFonte->fileName(), NTabelaDestino->fileName(),
+                             Memo1->toPlainText(), Operacao(ComboBox1->currentIndex()));
+        });
     });
 }
 
@@ -330,25 +356,21 @@ static QString selectedKey(const QComboBox* list)
 void TF_Principal::BAtualizarClick()
 {
     guarded([&] {
-        WindowRunHost host(progress_, this);
-        const RecordRunResult r = atualizar(*Table1, *Table2, host, NTabelaFonte->fileName(),
-                                            NTabelaDestino->fileName(), Memo1->toPlainText(),
-                                            selectedKey(ChaveIndPai), selectedKey(ChaveIndFilho));
-        connect(RunSummaryDialog::showFor(this, r), &RunSummaryDialog::undoRequested, this,
-                &TF_Principal::undoLastOperation, Qt::UniqueConnection);
+        runWithSummary([&](WindowRunHost& host) {
+            return atualizar(*Table1, *Table2, host, NTabelaFonte->fileName(), NTabelaDestino->fileName(),
+                             Memo1->toPlainText(), selectedKey(ChaveIndPai), selectedKey(ChaveIndFilho));
+        });
     });
 }
 
 void TF_Principal::BitBtn1Click()
 {
     guarded([&] {
-        WindowRunHost host(progress_, this);
-        const RecordRunResult r = comparar(*Table1, *Table2, host, NTabelaFonte->fileName(),
-                                           NTabelaDestino->fileName(), Memo1->toPlainText(),
-                                           selectedKey(ChaveIndPai), selectedKey(ChaveIndFilho),
-                                           divergenceListPath());
-        connect(RunSummaryDialog::showFor(this, r), &RunSummaryDialog::undoRequested, this,
-                &TF_Principal::undoLastOperation, Qt::UniqueConnection);
+        runWithSummary([&](WindowRunHost& host) {
+            return comparar(*Table1, *Table2, host, NTabelaFonte->fileName(), NTabelaDestino->fileName(),
+                            Memo1->toPlainText(), selectedKey(ChaveIndPai), selectedKey(ChaveIndFilho),
+                            divergenceListPath());
+        });
     });
 }
 

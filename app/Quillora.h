@@ -4,6 +4,8 @@
 
 #include <functional>
 
+#include "run/RecordRun.h"
+
 class QComboBox;
 class QLabel;
 class QPlainTextEdit;
@@ -18,7 +20,9 @@ class FileNameEdit;
 
 namespace quillora::app {
 
+class MappingListActions;
 class TF_Progresso;
+class WindowRunHost;
 
 // The main window: the two tables, their file edits, the mapping list, the operation list,
 // the key-field lists and one button per operation.
@@ -61,6 +65,9 @@ public:
     QLabel* Label1;
     QLabel* Label2;
 
+    // "Salvar lista..." / "Abrir lista..." of the mapping list (Ctrl+S / Ctrl+O).
+    MappingListActions* mappingList;
+
     // The key-field lists after the field assembly dialog closes (OK or Cancel): both cleared
     // and refilled with the tables' field names in table order, neither with a selection.
     void PreencheChaves(const QStringList& sourceFields, const QStringList& destinationFields);
@@ -92,6 +99,12 @@ public slots:
     void showFilterState();
 
 private:
+    // A record run with its summary shown at the end, also when it ends in an error.
+    void runWithSummary(const std::function<RecordRunResult(WindowRunHost&)>& run);
+    void showRunSummary(const RecordRunResult& result, bool undoOffered = true);
+    // What the processing window shows after each column run.
+    static std::function<void(QWidget*, const RecordRunResult&)> columnRunSummary();
+
     TF_Progresso* progress_ = nullptr;
 };
 

@@ -45,12 +45,13 @@ RunSummaryDialog::RunSummaryDialog(QWidget* parent) : QDialog(parent)
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
 }
 
-RunSummaryDialog* RunSummaryDialog::showFor(QWidget* mainWindow, const RecordRunResult& result)
+RunSummaryDialog* RunSummaryDialog::showFor(QWidget* mainWindow, const RecordRunResult& result, bool undoOffered)
 {
     auto* dialog = mainWindow->findChild<RunSummaryDialog*>(QStringLiteral("RunSummaryDialog"),
                                                             Qt::FindDirectChildrenOnly);
     if (!dialog)
         dialog = new RunSummaryDialog(mainWindow);
+    dialog->undoOffered_ = undoOffered;
     dialog->setResult(result);
     dialog->show();
     return dialog;
@@ -62,7 +63,8 @@ void RunSummaryDialog::setResult(const RecordRunResult& result)
     text_->setText(summaryText(result));
     save_->setVisible(!result.failures.empty());
     // A run that changed the destination can be undone as a whole; a trial changed nothing.
-    undo_->setVisible(!result.trial && result.appended + result.updated > 0);
+    // (a run rolled back after a failed write left nothing to undo).
+    undo_->setVisible(undoOffered_ && !result.trial && !result.rolledBack && result.appended + result.updated > 0);
     adjustSize();
 }
 

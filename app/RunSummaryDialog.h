@@ -18,7 +18,9 @@ class RunSummaryDialog : public QDialog {
 
 public:
     // Shows the summary of `result` in the window's summary dialog, made on first use.
-    static RunSummaryDialog* showFor(QWidget* mainWindow, const RecordRunResult& result);
+    // `undoOffered`: whether "Desfazer" may undo the run from here (not while the processing
+    // window that ran it still holds its operation open).
+    static RunSummaryDialog* showFor(QWidget* mainWindow, const RecordRunResult& result, bool undoOffered = true);
 
     explicit RunSummaryDialog(QWidget* parent);
     void setResult(const RecordRunResult& result);
@@ -38,6 +40,7 @@ private:
     QPushButton* save_;
     QPushButton* undo_;
     RecordRunResult result_;
+    bool undoOffered_ = true;
 };
 
 }  // namespace quillora::app

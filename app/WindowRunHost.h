@@ -47,6 +47,9 @@ public:
     int askRecordOption(const QString& text) override;
     void warning(const QString& text) override;
     reconcile::TF_OpcoesAcao* recordOptions() const { return options_.get(); }
+    // The counts of a run that ended in an error, kept for its summary.
+    void runAborted(const RecordRunResult& result) override { aborted_ = result; }
+    const std::optional<RecordRunResult>& aborted() const { return aborted_; }
 
     // How often the window was painted during the run (for the benchmark's report).
     qint64 paints() const { return paints_; }
@@ -74,6 +77,7 @@ private:
     std::unique_ptr<reconcile::TF_OpcoesAcao> options_;
     QStringList warnings_;  // shown at progressHide()
     std::optional<bool> errorAnswer_;  // the error question's answer kept for the run
+    std::optional<RecordRunResult> aborted_;
 };
 
 }  // namespace quillora::app

@@ -1,4 +1,5 @@
 #include "app/Quillora.h"
+#include "app/SessionMemory.h"
 #include "tables/Error.h"
 #include "tables/Regional.h"
 #include "tables/Session.h"
@@ -9,6 +10,7 @@
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QSettings>
 #include <QTranslator>
 
 #include <memory>
@@ -53,6 +55,21 @@ int main(int argc, char** argv)
     quillora::Session::setPasswordPrompt(quillora::toolkit::tablePasswordPrompt());
 
     std::unique_ptr<quillora::app::TF_Principal> principal(quillora::app::createWindows());
+    // The last session's tables, list, operation, keys and filter, without opening a table.
+    using quillora::app::SessionMemory;
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, SessionMemory::organization(),
+                       SessionMemory::application());
+    auto* memory = new SessionMemory(*principal, settings);
+    try {
+        memory->restore();
+    } catch (const std::exception&) {
+        // Settings that cannot be used are no reason not to start.
+    }
     principal->show();
-    return app.exec();
+    const int status = app.exec();
+    try {
+        memory->save();
+    } catch (const std::exception&) {
+    }
+    return status;
 }

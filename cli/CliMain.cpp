@@ -31,7 +31,7 @@ const char* const usageText =
     "      \"Comparar\": grava a lista de divergências (padrão: a do programa)\n"
     "  column TABELA --column CAMPO --operation zeros|fill|cut|sequence|recno|case [--width W]\n"
     "          [--value TEXTO] [--start S] [--count C] [--upper|--lower] [--from REGISTRO] [--index CAMPOS]\n"
-    "          [--locale NOME] [--password S]...\n"
+    "          [--errors ARQUIVO] [--locale NOME] [--password S]...\n"
     "      uma operação de coluna do registro REGISTRO até o último, na ordem atual; REGISTRO é o\n"
     "      número do registro (RecNo): no dBase, o número físico (o dos apagados também conta);\n"
     "      no Paradox, a posição na ordem atual; padrão: o primeiro registro da ordem\n"
@@ -43,10 +43,11 @@ const char* const usageText =
     "Opções comuns: --locale NOME (pt_BR, en_US, ...; padrão: a do usuário), --password S (repetível)\n"
     "--dry-run (process, update, compare, column): executa pelo diário e desfaz tudo ao final; as\n"
     "  tabelas ficam byte a byte como estavam\n"
-    "--errors ARQUIVO (process, update, compare): os registros com erro em CSV (registro,chave,erro)\n"
+    "--errors ARQUIVO (process, update, compare, column): os registros com erro em CSV\n"
+    "  (registro,chave,erro; em column, a chave é o valor da coluna antes da operação)\n"
     "--unmatched ARQUIVO (compare): os registros sem correspondência em CSV (lado,registro,chave)\n"
-    "Ao final de process, update e compare, uma linha \"Resumo: ...\" com as contagens vai para a\n"
-    "  saída de erro\n"
+    "Ao final de process, update, compare e column, uma linha \"Resumo: ...\" com as contagens vai\n"
+    "  para a saída de erro\n"
     "Saída: 0 sucesso, 1 erro, 2 uso incorreto.\n";
 
 void printErr(const QString& text)

@@ -3,8 +3,6 @@
 #include "cli/CliArguments.h"
 #include "tables/Error.h"
 
-#include <QFile>
-#include <QStringDecoder>
 
 namespace quillora::cli {
 
@@ -64,21 +62,6 @@ void CliRunHost::report(bool always)
     clock_.restart();
     err_ << QStringLiteral("Processando... %1% (%2 de %3)").arg(percent).arg(position_).arg(maximum_) << '\n';
     err_.flush();
-}
-
-QString readMappingFile(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw Error(QStringLiteral("Não foi possível ler a lista de campos %1: %2").arg(path, file.errorString()));
-    const QByteArray bytes = file.readAll();
-    QStringDecoder utf8(QStringDecoder::Utf8);
-    QString mapping = utf8.decode(bytes);
-    if (utf8.hasError())
-        throw Error(QStringLiteral("A lista de campos %1 não está em UTF-8").arg(path));
-    if (mapping.startsWith(QChar(0xFEFF)))
-        mapping.remove(0, 1);
-    return mapping;
 }
 
 bool stopOnErrorOption(const QString& value)

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QTextStream>
 
+#include <optional>
+
 #include "run/RecordRun.h"
 
 namespace quillora::cli {
@@ -34,6 +36,9 @@ public:
     // --dry-run: the run is rolled back at its end.
     void setDryRun(bool on) { dryRun_ = on; }
     bool dryRun() const override { return dryRun_; }
+    // The counts of a run that ended in an error, for its summary line.
+    void runAborted(const RecordRunResult& result) override { aborted_ = result; }
+    const std::optional<RecordRunResult>& aborted() const { return aborted_; }
 
 private:
     void report(bool always);
@@ -47,11 +52,8 @@ private:
     qint64 maximum_ = 0;
     qint64 position_ = 0;
     int lastPercent_ = -1;
+    std::optional<RecordRunResult> aborted_;
 };
-
-// The mapping list of FILE, in UTF-8 (a byte-order mark is dropped); throws a clear error when
-// it cannot be read or is not UTF-8.
-QString readMappingFile(const QString& path);
 
 // --on-error: true for stop (the default), false for continue; UsageError otherwise.
 bool stopOnErrorOption(const QString& value);

@@ -1,5 +1,6 @@
 #include "cli/CliArguments.h"
 #include "cli/Commands.h"
+#include "cli/RunReports.h"
 #include "tables/Error.h"
 #include "tables/Table.h"
 #include "tables/io/Journal.h"
@@ -43,8 +44,11 @@ public:
     std::optional<QString> askValueText() override { return value; }
     std::optional<workbench::CutParameters> askCut() override { return cut; }
     workbench::CaseChoice askCase() override { return choice; }
-    void runEnded() override
+    std::optional<RecordRunResult> result;  // the counts of the run, once it has ended
+
+    void runEnded(const RecordRunResult& r) override
     {
+        result = r;
         // The last percentage always shows.
         if (!last_.isEmpty() && last_ != printed_)
             QTextStream(stderr) << last_ << '\n';
@@ -107,7 +111,7 @@ int runColumn(const QStringList& args)
                    {QStringLiteral("column"), QStringLiteral("operation"), QStringLiteral("width"),
                     QStringLiteral("value"), QStringLiteral("start"), QStringLiteral("count"),
                     QStringLiteral("from"), QStringLiteral("index"), QStringLiteral("locale"),
-                    QStringLiteral("password")},
+                    QStringLiteral("password"), QStringLiteral("errors")},
                    {QStringLiteral("upper"), QStringLiteral("lower"), QStringLiteral("dry-run")});
     if (a.positional().size() != 1)
         throw UsageError{QStringLiteral("informe uma tabela")};
@@ -142,6 +146,7 @@ int runColumn(const QStringList& args)
             throw UsageError{QStringLiteral("--from deve ser um número de registro a partir de 1")};
     }
     a.applyCommonOptions();
+    RunReports reports(a, false);
 
     Table table(QStringLiteral("Table1"));
     table.Bind(a.positional().first());
@@ -151,25 +156,53 @@ int runColumn(const QStringList& args)
     // a write fails (or at the end of a trial run).
     const bool dryRun = a.has(QStringLiteral("dry-run"));
     io::Operation journal(columnOperationName(operation), {a.positional().first()}, dryRun);
+    // Once the operation has begun, its summary is printed however it ends.
+    bool begun = false;
+    auto summary = [&](const QString& failure) {
+        RecordRunResult r = host.result.value_or(RecordRunResult());
+        r.trial = dryRun;
+        r.rolledBack = !dryRun && !journal.kept();
+        // An error the run did not count (a write on closing) is counted here.
+        if (!failure.isEmpty() && r.failed == 0)
+            r.countRunFailure(failure);
+        if (r.rolledBack)
+            r.stopped = true;
+        reports.write(r);
+    };
     try {
         table.Open();
         const int field = table.FieldByName(a.value(QStringLiteral("column")))->Index();
         if (a.has(QStringLiteral("from")))
             moveToRecordNumber(table, from);
+        begun = true;
         operations.value(operation)(table, host, field);
     } catch (const Error& e) {
         // A failed write is reported as the rolled-back run; any other error as it is.
-        journal.closeAndFinish(
-            [&] {
-                try {
-                    table.Close();
-                } catch (...) {
-                }
-            },
-            e.text());
+        try {
+            journal.closeAndFinish(
+                [&] {
+                    try {
+                        table.Close();
+                    } catch (...) {
+                    }
+                },
+                e.text());
+        } catch (const Error&) {
+            if (begun)
+                summary(e.text());
+            throw;
+        }
+        if (begun)
+            summary(e.text());
         throw;
     }
-    journal.closeAndFinish([&] { table.Close(); });
+    try {
+        journal.closeAndFinish([&] { table.Close(); });
+    } catch (const Error& e) {
+        summary(e.text());
+        throw;
+    }
+    summary(QString());
 
     // Done only when the operation said so; a refusal (with its message or silent) fails.
     for (const QString& m : host.messages)

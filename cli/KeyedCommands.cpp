@@ -8,6 +8,7 @@
 #include "reconcile/DivergenceList.h"
 #include "tables/Error.h"
 #include "tables/Table.h"
+#include "transfer/MappingFile.h"
 
 #include <functional>
 
@@ -50,9 +51,7 @@ int runKeyed(const CliArguments& a, KeyedRun& k,
         source.SetFilter(a.value(QStringLiteral("filter")));
         source.SetFiltered(true);
     }
-    const RecordRunResult r = operation(source, destination, host);
-    reports.write(r);
-    return r.failed == 0 ? 0 : 1;
+    return reports.runAndWrite([&] { return operation(source, destination, host); }, host.aborted());
 }
 
 QStringList keyedOptions()

@@ -4,6 +4,7 @@
 #include "cli/RunReports.h"
 #include "tables/Error.h"
 #include "tables/Table.h"
+#include "transfer/MappingFile.h"
 #include "transfer/Transfer.h"
 
 namespace quillora::cli {
@@ -43,10 +44,12 @@ int runProcess(const QStringList& args)
     RunReports reports(a, false);
     CliRunHost host(stopOnError);
     host.setDryRun(a.has(QStringLiteral("dry-run")));
-    const RecordRunResult r = processar(source, destination, host, a.value(QStringLiteral("source")),
-                                        a.value(QStringLiteral("dest")), mapping, Operacao(operation));
-    reports.write(r);
-    return r.failed == 0 ? 0 : 1;
+    return reports.runAndWrite(
+        [&] {
+            return processar(source, destination, host, a.value(QStringLiteral("source")),
+                             a.value(QStringLiteral("dest")), mapping, Operacao(operation));
+        },
+        host.aborted());
 }
 
 }  // namespace quillora::cli

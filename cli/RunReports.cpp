@@ -49,6 +49,21 @@ void RunReports::write(const RecordRunResult& result)
         writeAll(unmatched_.get(), unmatchedCsv(result));
 }
 
+int RunReports::runAndWrite(const std::function<RecordRunResult()>& run,
+                            const std::optional<RecordRunResult>& aborted)
+{
+    RecordRunResult result;
+    try {
+        result = run();
+    } catch (const Error&) {
+        if (aborted)
+            write(*aborted);
+        throw;
+    }
+    write(result);
+    return result.failed == 0 ? 0 : 1;
+}
+
 void RunReports::writeAll(FILE* file, const QByteArray& bytes)
 {
     if (std::fwrite(bytes.constData(), 1, size_t(bytes.size()), file) != size_t(bytes.size()) ||

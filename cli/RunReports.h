@@ -4,7 +4,9 @@
 #include <QString>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
+#include <optional>
 
 #include "run/RecordRun.h"
 
@@ -24,6 +26,10 @@ public:
 
     // Prints the summary line and writes the files.
     void write(const RecordRunResult& result);
+    // Runs `run` and writes what it did; the exit status (0 when no record failed, else 1).
+    // A run that ends in an error after it began (a failed write rolled back) has its counts
+    // in `aborted` by then, the failure among them: they are written, then the error goes on.
+    int runAndWrite(const std::function<RecordRunResult()>& run, const std::optional<RecordRunResult>& aborted);
 
 private:
     struct Closer {

@@ -46,6 +46,12 @@ void RecordRunResult::count(RecordOutcome outcome)
     }
 }
 
+void RecordRunResult::countRunFailure(const QString& error)
+{
+    ++failed;
+    failures.push_back(FailedRecord{0, {}, error});
+}
+
 RecordRunResult RecordRun::run(const QString& sourcePath, const QString& destinationPath)
 {
     QElapsedTimer clock;
@@ -154,11 +160,36 @@ RecordRunResult RecordRun::run(const QString& sourcePath, const QString& destina
         } catch (...) {
         }
         finishAfterFailure(operation);
+        reportAbort(operation, true, clock.elapsed());
         throw;
     }
-    operation.closeAndFinish(closeAll, writeFailure);
+    try {
+        operation.closeAndFinish(closeAll, writeFailure);
+    } catch (...) {
+        // A write that failed in a record's work is counted with that record already.
+        reportAbort(operation, writeFailure.isEmpty(), clock.elapsed());
+        throw;
+    }
     result.elapsedMs = clock.elapsed();
     return result;
+}
+
+void RecordRun::reportAbort(const io::Operation& operation, bool countIt, qint64 elapsedMs)
+{
+    RecordRunResult& result = result_;
+    result.elapsedMs = elapsedMs;
+    result.stopped = true;
+    result.rolledBack = !operation.dryRun() && !operation.kept();
+    if (countIt) {
+        try {
+            throw;
+        } catch (const std::exception& e) {
+            result.countRunFailure(textOf(e));
+        } catch (...) {
+            result.countRunFailure(QStringLiteral("Erro desconhecido"));
+        }
+    }
+    host_.runAborted(result);
 }
 
 void RecordRun::finishAfterFailure(io::Operation& operation)

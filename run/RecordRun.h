@@ -18,6 +18,8 @@ extern bool ProcessoCancelado;
 
 // What a record run needs from whoever shows it: the windows show a progress window and ask
 // with message boxes, the tests answer from a script, quillora-cli uses flags and stderr.
+struct RecordRunResult;
+
 class RecordRunHost {
 public:
     virtual ~RecordRunHost() = default;
@@ -56,6 +58,11 @@ public:
     // A trial run (quillora-cli --dry-run): it goes through the journal as usual and is rolled
     // back at its end, so the tables stay byte for byte as they were.
     virtual bool dryRun() const { return false; }
+    // A run that had begun ended in an error (a failed write, after which everything was rolled
+    // back, or a table error outside the records' work): the counts up to then, the failure
+    // among them. The error is thrown to the caller right after; the host keeps the counts, so
+    // that the run's summary is shown all the same.
+    virtual void runAborted(const RecordRunResult& result) { (void)result; }
 };
 
 // What the work on one source record did, as the operation tells the run.
@@ -88,6 +95,7 @@ struct RecordRunResult {
     qint64 failed = 0;     // records whose work raised an error
     bool stopped = false;  // left early by the cancel flag (error answered Yes, or "Cancelar")
     bool trial = false;    // a dry run: every change was rolled back at the end
+    bool rolledBack = false;  // a write failed: every change of the run was rolled back
 
     qint64 read = 0;        // source records whose work was tried
     qint64 appended = 0;
@@ -101,6 +109,9 @@ struct RecordRunResult {
     std::vector<UnmatchedRecord> unmatched;  // source records first, then destination records
 
     void count(RecordOutcome outcome);
+    // An error that belongs to no single record's work (a write on closing, a read between
+    // records) counted as a failure: record number 0, no key.
+    void countRunFailure(const QString& error);
 };
 
 // The frame shared by "Processar", "Atualizar" and "Comparar": close, bind and open both
@@ -142,6 +153,8 @@ public:
 
 private:
     static void finishAfterFailure(io::Operation& operation);
+    // Tells the host how far a failed run got; `countIt` when the error is not yet counted.
+    void reportAbort(const io::Operation& operation, bool countIt, qint64 elapsedMs);
 
     Table& source_;
     Table& destination_;

@@ -57,6 +57,8 @@ QString summaryText(const RecordRunResult& result)
           << QStringLiteral("Tempo: %1 s").arg(seconds(result.elapsedMs));
     if (result.stopped)
         lines << QStringLiteral("O processamento foi interrompido.");
+    if (result.rolledBack)
+        lines << QStringLiteral("A gravação falhou: o processamento foi desfeito e nenhuma alteração foi mantida.");
     if (result.trial)
         lines << QStringLiteral("Teste: nenhuma alteração foi mantida.");
     return lines.join(QLatin1Char('\n'));

@@ -1,5 +1,6 @@
 #include "toolkit/FileNameEdit.h"
 
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -7,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
 #include <QStyle>
 #include <QToolButton>
@@ -32,6 +34,64 @@ FileNameEdit::FileNameEdit(QWidget* parent)
     edit_->installEventFilter(this);
     connect(button_, &QToolButton::clicked, this, &FileNameEdit::browse);
     connect(edit_, &QLineEdit::textChanged, this, &FileNameEdit::textChanged);
+    edit_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(edit_, &QWidget::customContextMenuRequested, this, [this](const QPoint& where) {
+        QMenu* menu = createContextMenu();
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->popup(edit_->mapToGlobal(where));
+    });
+}
+
+namespace {
+
+// One spelling per file, so that the same table typed two ways is listed once.
+QString sameFile(const QString& file)
+{
+    return QDir::cleanPath(QDir::fromNativeSeparators(file));
+}
+
+}  // namespace
+
+void FileNameEdit::setRecentFiles(const QStringList& files)
+{
+    recent_.clear();
+    QStringList seen;
+    for (const QString& f : files) {
+        if (f.trimmed().isEmpty() || seen.contains(sameFile(f)))
+            continue;
+        seen << sameFile(f);
+        recent_ << f;
+        if (recent_.size() == maxRecent())
+            break;
+    }
+}
+
+void FileNameEdit::addRecentFile(const QString& file)
+{
+    if (file.trimmed().isEmpty())
+        return;
+    const QStringList before = recent_;
+    setRecentFiles(QStringList{file} + recent_);
+    if (recent_ != before)
+        emit recentFilesChanged(recent_);
+}
+
+QMenu* FileNameEdit::createContextMenu()
+{
+    QMenu* menu = edit_->createStandardContextMenu();
+    menu->setObjectName(QStringLiteral("FileNameEditMenu"));
+    menu->addSeparator();
+    QMenu* recent = menu->addMenu(recentTitle_);
+    recent->setObjectName(QStringLiteral("RecentFilesMenu"));
+    recent->setEnabled(!recent_.isEmpty());
+    for (const QString& file : recent_) {
+        QAction* a = recent->addAction(QString(file).replace(QLatin1Char('&'), QStringLiteral("&&")));
+        connect(a, &QAction::triggered, this, [this, file] {
+            edit_->setText(file);
+            edit_->setFocus(Qt::OtherFocusReason);
+        });
+    }
+    return menu;
 }
 
 QString FileNameEdit::text() const { return edit_->text(); }

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 class QLineEdit;
+class QMenu;
 class QToolButton;
 
 namespace quillora::toolkit {
@@ -29,6 +31,18 @@ public:
     QString initialDir() const { return initialDir_; }
     void setInitialDir(const QString& dir) { initialDir_ = dir; }
 
+    // Recently used files, most recent first, without repeats, at most maxRecent(); offered in
+    // the box's context menu under recentTitle(). Choosing one puts it in the box as if typed.
+    QStringList recentFiles() const { return recent_; }
+    void setRecentFiles(const QStringList& files);
+    // Puts `file` first (moving it up when already listed) and emits recentFilesChanged.
+    void addRecentFile(const QString& file);
+    static int maxRecent() { return 8; }
+    QString recentTitle() const { return recentTitle_; }
+    void setRecentTitle(const QString& title) { recentTitle_ = title; }
+    // The box's context menu: its editing items and the recent files (the caller shows it).
+    QMenu* createContextMenu();
+
     QLineEdit* lineEdit() const { return edit_; }
     QToolButton* browseButton() const { return button_; }
 
@@ -46,6 +60,7 @@ signals:
     // Just before the dialog opens: a handler may change the initial directory.
     void beforeDialog();
     void textChanged(const QString& text);
+    void recentFilesChanged(const QStringList& files);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -58,6 +73,8 @@ private:
     QString dialogTitle_;
     QString filter_;
     QString initialDir_;
+    QStringList recent_;
+    QString recentTitle_ = QStringLiteral("Arquivos recentes");
 };
 
 }  // namespace quillora::toolkit

@@ -1,9 +1,13 @@
 #include "workbench/ColumnRun.h"
 
+#include "tables/Error.h"
 #include "tables/Table.h"
 #include "workbench/WorkbenchHost.h"
 
+#include <QElapsedTimer>
 #include <QStringList>
+
+#include <exception>
 
 namespace quillora::workbench {
 
@@ -62,8 +66,25 @@ ColumnRun::Walk ColumnRun::chooseWalk() const
     return Walk::Next;
 }
 
+namespace {
+
+QString errorText(const std::exception& e)
+{
+    if (const auto* err = dynamic_cast<const Error*>(&e))
+        return err->text();
+    return QString::fromLocal8Bit(e.what());
+}
+
+}  // namespace
+
 void ColumnRun::run(const std::function<void()>& work, bool post, const std::function<void()>& afterMove)
 {
+    QElapsedTimer clock;
+    clock.start();
+    RecordRunResult result;
+    // The record in hand, for the failure list.
+    qint64 recordNumber = 0;
+    QString recordValue;
     table_.DisableControls();
     host_.runStarted();
     try {
@@ -100,8 +121,15 @@ void ColumnRun::run(const std::function<void()>& work, bool post, const std::fun
             qsizetype i = 0;
             bool more = true;
             while (more) {
+                recordNumber = table_.RecNo();
+                const Value before = table_.Fields(field_)->Value();
+                recordValue = table_.Fields(field_)->AsString();
+                ++result.read;
                 table_.Edit();
                 work();
+                // Counted once the record is stored (by Post or by the move on).
+                const RecordOutcome outcome =
+                    table_.Fields(field_)->Value() == before ? RecordOutcome::Unchanged : RecordOutcome::Updated;
                 if (post)
                     table_.Post();
                 if (walk == Walk::Ids && table_.RecordIdGeneration() != generation)
@@ -120,6 +148,7 @@ void ColumnRun::run(const std::function<void()>& work, bool post, const std::fun
                             ++i;  // the record is gone
                     }
                 }
+                result.count(outcome);
                 if (afterMove)
                     afterMove();
                 host_.betweenRecords();
@@ -132,11 +161,25 @@ void ColumnRun::run(const std::function<void()>& work, bool post, const std::fun
         } catch (...) {
         }
         table_.EnableControls();
-        host_.runEnded();
+        // The record the error stopped at is the failed one; whether its change was counted
+        // before the store failed, it was not kept.
+        QString text = QStringLiteral("Erro desconhecido");
+        try {
+            throw;
+        } catch (const std::exception& e) {
+            text = errorText(e);
+        } catch (...) {
+        }
+        ++result.failed;
+        result.failures.push_back(FailedRecord{recordNumber, recordValue, text});
+        result.stopped = true;
+        result.elapsedMs = clock.elapsed();
+        host_.runEnded(result);
         throw;
     }
     table_.EnableControls();
-    host_.runEnded();
+    result.elapsedMs = clock.elapsed();
+    host_.runEnded(result);
 }
 
 }  // namespace quillora::workbench

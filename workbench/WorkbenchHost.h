@@ -4,6 +4,8 @@
 
 #include <optional>
 
+#include "run/RecordRun.h"
+
 namespace quillora::workbench {
 
 // Start position and count of characters to cut.
@@ -33,9 +35,11 @@ public:
     virtual CaseChoice askCase() = 0;
 
     // A run starts and ends (the window takes no input in between), and between records the
-    // window may handle its pending messages.
+    // window may handle its pending messages. At its end, also when an error ended it, the
+    // run tells what it did: records read (visited), updated (the value changed), unchanged,
+    // failed (the record the error stopped at, with the column's value as its key).
     virtual void runStarted() {}
-    virtual void runEnded() {}
+    virtual void runEnded(const RecordRunResult& result) { (void)result; }
     virtual void betweenRecords() {}
 };
 

@@ -142,6 +142,8 @@ public:
     // closing error that is no failed write is thrown as it is, after the operation ends.
     void closeAndFinish(const std::function<void()>& closeTables, const QString& failure = {});
     bool failed() const;
+    // After finish(): whether the changes were kept (false when they were rolled back).
+    bool kept() const { return finished_ && kept_; }
     const QString& failure() const { return failure_; }
     bool dryRun() const { return dryRun_; }
 

@@ -3,11 +3,15 @@
 #include "run/RecordRun.h"
 #include "tables/Error.h"
 #include "tables/Table.h"
+#include "tables/io/Backend.h"
+#include "tables/io/FaultyBackend.h"
 #include "tests/run/DbfFixture.h"
 #include "tests/run/ScriptedHost.h"
 
 #include <QFile>
 #include <QTemporaryDir>
+
+#include <cerrno>
 
 #include <gtest/gtest.h>
 
@@ -164,6 +168,56 @@ TEST_F(RecordRunFrame, ErrorOutsideTheRecordWorkEndsTheRunAfterClosing)
     EXPECT_TRUE(closingRan);
     EXPECT_FALSE(t1.Active() || t2.Active() || host.visible);
     EXPECT_TRUE(host.questions.isEmpty());
+    // The host still hears how far the run got, the error counted as its failure.
+    ASSERT_TRUE(host.aborted.has_value());
+    EXPECT_EQ(host.aborted->read, 0);
+    EXPECT_EQ(host.aborted->failed, 1);
+    ASSERT_EQ(host.aborted->failures.size(), 1u);
+    EXPECT_EQ(host.aborted->failures[0].error, QStringLiteral("antes"));
+    EXPECT_TRUE(host.aborted->stopped);
+    EXPECT_FALSE(host.aborted->rolledBack);
+}
+
+// A write that fails ends the run and rolls it back; the host is told the counts up to the
+// failure, which is counted once, whichever write it was (in a record's work or on closing).
+TEST_F(RecordRunFrame, AFailedWriteIsRolledBackAndItsCountsStillReachTheHost)
+{
+    const QByteArray before = readFile(dst);
+    int fired = 0;
+    for (qint64 n = 1; n < 400; ++n) {
+        ScriptedHost h;
+        io::FaultyBackend faulty(io::posixBackend());
+        bool threw = false;
+        {
+            io::ScopedBackend use(faulty);
+            faulty.failAt(n, io::FaultyBackend::Write, ENOSPC);
+            RecordRun run(t1, t2, h);
+            run.perRecord = [&] {
+                t2.Append();
+                t2.FieldByName(QStringLiteral("COD"))->SetValue(t1.FieldByName(QStringLiteral("COD"))->Value());
+                t2.Post();
+                run.tell(RecordOutcome::Appended);
+            };
+            try {
+                run.run(src, dst);
+            } catch (const Error&) {
+                threw = true;
+            }
+        }
+        if (!faulty.fired())
+            break;
+        if (!threw)
+            continue;  // a journal write the run could do without
+        ++fired;
+        ASSERT_TRUE(h.aborted.has_value()) << "failure " << n;
+        EXPECT_EQ(h.aborted->failed, 1) << "failure " << n;
+        EXPECT_EQ(h.aborted->failures.size(), 1u) << "failure " << n;
+        EXPECT_TRUE(h.aborted->rolledBack) << "failure " << n;
+        EXPECT_LE(h.aborted->read, 5) << "failure " << n;
+        EXPECT_LE(h.aborted->appended, h.aborted->read) << "failure " << n;
+        ASSERT_EQ(readFile(dst), before) << "failure " << n;
+    }
+    EXPECT_GT(fired, 0);
 }
 
 // A failed record leaves no pending change in the source either: an edit of the source record

@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 #include "run/RecordRun.h"
 
@@ -58,6 +59,7 @@ public:
         return recordOption ? recordOption(int(recordOptionTexts.size()) - 1, text) : -1;
     }
     void warning(const QString& text) override { warnings << text; }
+    void runAborted(const RecordRunResult& result) override { aborted = result; }
     void betweenRecords() override
     {
         ++between;
@@ -77,6 +79,8 @@ public:
     QStringList verificationQuestions;
     QStringList recordOptionTexts;
     QStringList warnings;
+    // The counts of a run that ended in an error, as the host was told them.
+    std::optional<RecordRunResult> aborted;
 };
 
 }  // namespace quillora::test

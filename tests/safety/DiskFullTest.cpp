@@ -115,11 +115,43 @@ TEST(DiskFull, AFileSizeLimitIsAClearErrorNotASignal)
     const FolderSnapshot before = snapshotFolder(folder);
     QString out, err;
     // 300 KB at most per file: the table grows past it long before 3,000 records.
+    const QString errors = work.filePath(QStringLiteral("erros.csv"));
     const QString script = QStringLiteral("ulimit -f 300; XDG_STATE_HOME='%1' exec '%2' process --source '%3' --dest '%4' "
-                                          "--map '%5' --operation Adicionar")
-                               .arg(state.path(), cli, source, dest, work.filePath(QStringLiteral("map.txt")));
+                                          "--map '%5' --operation Adicionar --errors '%6'")
+                               .arg(state.path(), cli, source, dest, work.filePath(QStringLiteral("map.txt")), errors);
     const int rc = runProgram(QStringLiteral("/bin/bash"), {QStringLiteral("-c"), script}, &out, &err);
     EXPECT_EQ(rc, 1) << qPrintable(err);
     EXPECT_TRUE(err.contains(QStringLiteral("o arquivo passou do tamanho máximo permitido"))) << qPrintable(err);
     EXPECT_EQ(folderDifferences(snapshotFolder(folder), before).toStdString(), "");
+    // The run that was rolled back still says how far it got, its failure counted and listed.
+    const QStringList summary = err.split(QLatin1Char('\n')).filter(QStringLiteral("Resumo: "));
+    ASSERT_EQ(summary.size(), 1) << qPrintable(err);
+    EXPECT_TRUE(summary.first().contains(QStringLiteral("; com erro 1; "))) << qPrintable(summary.first());
+    const QList<QByteArray> listed = readFile(errors).split('\n');
+    ASSERT_GE(listed.size(), 2);
+    EXPECT_EQ(listed[0], "registro,chave,erro\r");
+    EXPECT_TRUE(listed[1].contains("o arquivo passou do tamanho máximo permitido")) << listed[1].constData();
+}
+
+// A column run whose journal outgrows the limit is rolled back whole, and its summary line
+// still comes, with the failure counted.
+TEST(DiskFull, AColumnRunRolledBackStillPrintsItsSummary)
+{
+    QUILLORA_REQUIRE_SAMPLES();
+    QTemporaryDir work;
+    QTemporaryDir state;
+    const QString folder = work.filePath(QStringLiteral("tabela"));
+    const QString table = bigSource(folder, 3000);
+    const FolderSnapshot before = snapshotFolder(folder);
+    QString out, err;
+    const QString script = QStringLiteral("ulimit -f 300; XDG_STATE_HOME='%1' exec '%2' column '%3' --column MSG "
+                                          "--operation fill --value x")
+                               .arg(state.path(), cli, table);
+    const int rc = runProgram(QStringLiteral("/bin/bash"), {QStringLiteral("-c"), script}, &out, &err);
+    EXPECT_EQ(rc, 1) << qPrintable(err);
+    EXPECT_TRUE(err.contains(QStringLiteral("A operação foi desfeita"))) << qPrintable(err);
+    EXPECT_EQ(folderDifferences(snapshotFolder(folder), before).toStdString(), "");
+    const QStringList summary = err.split(QLatin1Char('\n')).filter(QStringLiteral("Resumo: "));
+    ASSERT_EQ(summary.size(), 1) << qPrintable(err);
+    EXPECT_TRUE(summary.first().contains(QStringLiteral("; com erro 1; "))) << qPrintable(summary.first());
 }

@@ -337,10 +337,12 @@ private slots:
         table.SetFilter(QStringLiteral("CIDADE = 'Recife'"));
         table.SetFiltered(true);
         int rows = -1;
-        QString second;
+        QString second, status, title;
         onNext<TF_Consulta>([&](TF_Consulta* viewer) {
             rows = viewer->model()->rowCount();
             second = viewer->model()->index(1, viewer->model()->columnOfField(0)).data().toString();
+            status = viewer->StatusText->text();
+            title = viewer->windowTitle();
             if (!screenshotDir().isEmpty())
                 viewer->grab().save(screenshotDir() + QStringLiteral("/table-viewer.png"));
             viewer->close();
@@ -348,6 +350,21 @@ private slots:
         BVerClick(nullptr, table);
         QCOMPARE(rows, 2);
         QCOMPARE(second, QStringLiteral("CARLA"));
+        // The status line says how many records and why not all; the caption stays.
+        QCOMPARE(status, QStringLiteral("2 registros — filtro: CIDADE = 'Recife'"));
+        QCOMPARE(title, QStringLiteral("Consulta de Dados"));
+
+        // Without the filter; the count follows a deleted record.
+        table.SetFiltered(false);
+        QStringList seen;
+        onNext<TF_Consulta>([&](TF_Consulta* viewer) {
+            seen << viewer->StatusText->text();
+            table.Delete();
+            seen << viewer->StatusText->text();
+            viewer->close();
+        });
+        BVerClick(nullptr, table);
+        QCOMPARE(seen, QStringList({"3 registros", "2 registros"}));
     }
 
     void filterDialogOkSetsTheConditionAndCancelTurnsItOff()

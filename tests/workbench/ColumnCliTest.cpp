@@ -4,6 +4,7 @@
 #include "tests/run/DbfFixture.h"
 #include "tests/support/TestSupport.h"
 
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -115,6 +116,41 @@ TEST_F(ColumnCli, FromIsTheDbasePhysicalRecordNumber)
     QString help;
     runProgram(QStringLiteral(QUILLORA_BINARY_DIR "/bin/quillora-cli"), {"--help"}, &help);
     EXPECT_TRUE(help.contains("no dBase, o número físico")) << help.toStdString();
+}
+
+// The run's summary line on standard error and the failed record in --errors, on a table
+// written by Perl XBase (record 2 deleted: the run never visits it).
+TEST_F(ColumnCli, PrintsItsSummaryAndListsTheRecordItStoppedAt)
+{
+    QUILLORA_REQUIRE_XBASE();
+    const QString xb = dir.path() + "/resumo.dbf";
+    const QString errors = dir.path() + "/erros.csv";
+    ASSERT_TRUE(makeDbfWithXBase(xb, "NOME:C:6,QTD:N:3:0", {"a|1", "B|2", "c|3", "D|4"}, {2}));
+    const auto summaryOf = [](const QString& err) {
+        const QStringList lines = err.split('\n', Qt::SkipEmptyParts).filter(QStringLiteral("Resumo:"));
+        EXPECT_EQ(lines.size(), 1) << err.toStdString();
+        static const QRegularExpression time(QStringLiteral("; tempo \\d+,\\d\\d s$"));
+        const QString line = lines.value(0);
+        EXPECT_TRUE(time.match(line).hasMatch()) << line.toStdString();
+        return QString(line).remove(time);
+    };
+
+    CliResult r = column({xb, "--column", "NOME", "--operation", "case", "--upper", "--errors", errors});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(summaryOf(r.err), QStringLiteral("Resumo: lidos 3; incluídos 0; alterados 2; inalterados 1; "
+                                               "sem correspondência 0; com erro 0"));
+    EXPECT_EQ(readFile(errors), "registro,chave,erro\r\n");
+    EXPECT_EQ(xbaseDump(xb), QStringList({"ok|A|1", "DEL|B|2", "ok|C|3", "ok|D|4"}));
+
+    r = column({xb, "--column", "QTD", "--operation", "fill", "--value", "12a", "--from", "3", "--errors", errors});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(summaryOf(r.err), QStringLiteral("Resumo: lidos 1; incluídos 0; alterados 0; inalterados 0; "
+                                               "sem correspondência 0; com erro 1"));
+    // The error as the command reports it, after the summary, is the one listed.
+    const QString error = r.err.split('\n', Qt::SkipEmptyParts).last();
+    EXPECT_TRUE(error.contains("'12a'")) << r.err.toStdString();
+    EXPECT_EQ(readFile(errors), "registro,chave,erro\r\n3,3," + error.toUtf8() + "\r\n");
+    EXPECT_EQ(xbaseDump(xb), QStringList({"ok|A|1", "DEL|B|2", "ok|C|3", "ok|D|4"}));
 }
 
 // For Paradox --from stays the position in the current order (a keyed table's key order).

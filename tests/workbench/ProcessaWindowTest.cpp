@@ -17,6 +17,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -118,6 +119,54 @@ private slots:
             QVERIFY(!table->Active());
         }
         QVERIFY(main.findChildren<TF_Processa*>().isEmpty());
+    }
+
+    // Each column run opened from the main window ends with the run's summary over the
+    // processing window (without "Desfazer": the window's operation is still open).
+    void columnRunShowsItsSummary()
+    {
+        const QString path = dir.path() + "/caixa.dbf";
+        makeDbf(path, {textField("DESCR", 12)}, {{txt("um")}, {txt("DOIS")}, {txt("tres")}});
+        app::TF_Principal main;
+        main.NTabelaDestino->setText(path);
+        QString summary;
+        bool undoVisible = true;
+        answerNextBox({}, [&](QWidget* modal) {
+            auto* w = qobject_cast<TF_Processa*>(modal);
+            QVERIFY(w);
+            pickColumn(*w, 0);
+            answerNextBox({}, [](QWidget* question) {
+                for (QAbstractButton* b : question->findChildren<QAbstractButton*>())
+                    if (b->text() == QStringLiteral("&Sim"))
+                        b->click();
+                answerNextBox(QStringLiteral("&Ok"));  // "Dados processados com sucesso !"
+            });
+            w->SpeedButton7->click();
+            if (auto* label = w->findChild<QLabel*>(QStringLiteral("summaryText")))
+                summary = label->text();
+            if (auto* undo = w->findChild<QPushButton*>(QStringLiteral("undoRun")))
+                undoVisible = !undo->isHidden();
+            w->close();
+        });
+        main.BitBtn8->click();
+        QVERIFY(summary.startsWith(QStringLiteral("Registros lidos: 3\nIncluídos: 0\nAlterados: 2\nInalterados: 1\n"
+                                                  "Sem correspondência: 0\nCom erro: 0\nTempo: ")));
+        QVERIFY(!undoVisible);
+        QCOMPARE(columnOf(path, "DESCR"), QStringList({"UM", "DOIS", "TRES"}));
+    }
+
+    // With a filter on, the record count says so; the caption stays the window's own.
+    void recordCountTellsTheFilter()
+    {
+        Table table("Table1");
+        table.Bind(dbf);
+        table.SetFilter("DESCR = 'um'");
+        table.SetFiltered(true);
+        table.Open();
+        TF_Processa w(&table, nullptr);
+        QCOMPARE(w.statusPanel(0), QStringLiteral("Quantidade de registros: 1 — filtro: DESCR = 'um'"));
+        QCOMPARE(w.windowTitle(), QStringLiteral("Processamento de tabela"));
+        table.Close();
     }
 
     // The chooser starts blank, the choice orders the table and is shown again next time.
@@ -230,7 +279,7 @@ private slots:
         QVERIFY(!w.SpeedButton5->isEnabled());
         QVERIFY(!w.RxDBGrid1->isEnabled());
         QVERIFY(w.StatusBar1->isEnabled());
-        w.runEnded();
+        w.runEnded(RecordRunResult());
         QVERIFY(w.SpeedButton1->isEnabled());
         w.SpeedButton5->click();
         QVERIFY(!w.isVisible());

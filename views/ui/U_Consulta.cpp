@@ -5,17 +5,27 @@
 #include "tables/io/Journal.h"
 #include "toolkit/MessageBoxes.h"
 #include "toolkit/NavigatorBar.h"
+#include "toolkit/TableStatus.h"
 #include "views/ui/ViewFonts.h"
 #include "views/ui/ViewerGrid.h"
 
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QScreen>
 #include <QSignalBlocker>
+#include <QStatusBar>
 #include <QVBoxLayout>
 
 namespace quillora::views {
+
+namespace {
+
+// The status line under the grid; the window is taller by it, so the grid keeps its size.
+constexpr int kStatusHeight = 19;
+
+}  // namespace
 
 TF_Consulta::TF_Consulta(QWidget* parent) : QDialog(parent)
 {
@@ -25,7 +35,8 @@ TF_Consulta::TF_Consulta(QWidget* parent) : QDialog(parent)
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
                    Qt::WindowCloseButtonHint);
     setSizeGripEnabled(true);
-    resize(594, 412);  // outer 602 x 439 with the usual frame
+    // Outer 602 x 439 with the usual frame, and the status line below the grid.
+    resize(594, 412 + kStatusHeight);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -52,7 +63,22 @@ void TF_Consulta::attach(Table* table)
     auto* box = static_cast<QVBoxLayout*>(layout());
     box->addWidget(DBNavigator1);
     box->addWidget(DBGrid1);
+    auto* status = new QStatusBar(this);
+    status->setObjectName(QStringLiteral("StatusBar1"));
+    status->setSizeGripEnabled(false);
+    status->setFixedHeight(kStatusHeight);
+    StatusText = new QLabel(status);
+    StatusText->setObjectName(QStringLiteral("StatusText"));
+    status->addWidget(StatusText, 1);
+    box->addWidget(status);
     setTabOrder(DBNavigator1, DBGrid1);
+    const auto showStatus = [this, table] {
+        StatusText->setText(toolkit::tableStatusText(*table));
+        StatusText->setToolTip(StatusText->text());
+    };
+    showStatus();
+    connect(table, &Table::dataChanged, StatusText, showStatus);
+    connect(table, &Table::activeChanged, StatusText, showStatus);
 
     connect(model_, &toolkit::TableGridModel::editFailed, this,
             [this](const QString& text) { toolkit::showErrorBox(this, text); });

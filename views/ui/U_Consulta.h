@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+class QLabel;
+
 namespace quillora {
 class Table;
 }
@@ -28,6 +30,9 @@ public:
 
     toolkit::NavigatorBar* DBNavigator1 = nullptr;
     ViewerGrid* DBGrid1 = nullptr;
+    // The status line under the grid: record count, order and filter (the caption stays the
+    // window's own).
+    QLabel* StatusText = nullptr;
     ViewerGridModel* model() const { return model_; }
 
 protected:

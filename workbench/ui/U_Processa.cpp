@@ -163,8 +163,7 @@ TF_Processa::TF_Processa(Table* table, QWidget* owner) : QDialog(owner), table_(
     connect(table_, &Table::dataChanged, this, &TF_Processa::fillIndexes);
     connect(table_, &Table::activeChanged, this, &TF_Processa::fillIndexes);
 
-    if (table_->Active())
-        panel0_->setText(QStringLiteral("Quantidade de registros: %1").arg(table_->RecordCount()));
+    showRecordCount();
     panel1_->setText(QString::fromUtf8(idleStatus));
     fillIndexes();
 
@@ -175,7 +174,7 @@ TF_Processa::TF_Processa(Table* table, QWidget* owner) : QDialog(owner), table_(
 
 TF_Processa::~TF_Processa() = default;
 
-void TF_Processa::processa(QWidget* owner, Table* table, const QString& fileName)
+void TF_Processa::processa(QWidget* owner, Table* table, const QString& fileName, const SummaryShower& showSummary)
 {
     // Everything stored while the window is open is one operation: undone as a whole, and
     // rolled back as a whole when a write fails.
@@ -187,10 +186,24 @@ void TF_Processa::processa(QWidget* owner, Table* table, const QString& fileName
         }
         // The window goes with its dialogs also when closing the table fails.
         const std::unique_ptr<TF_Processa> window(new TF_Processa(table, owner));
+        window->setSummaryShower(showSummary);
         window->exec();
     }
     // Closing discards a record still being edited.
     operation.closeAndFinish([&] { table->Close(); });
+}
+
+void TF_Processa::showRecordCount()
+{
+    if (!table_->Active())
+        return;
+    // A filter narrows every operation of the window: the count says so. The whole text is in
+    // the tip when the panel is too narrow for it.
+    QString text = QStringLiteral("Quantidade de registros: %1").arg(table_->RecordCount());
+    if (table_->Filtered() && !table_->Filter().trimmed().isEmpty())
+        text += QStringLiteral(" — filtro: %1").arg(table_->Filter().simplified());
+    panel0_->setText(text);
+    panel0_->setToolTip(text);
 }
 
 QString TF_Processa::statusPanel(int panel) const
@@ -250,6 +263,7 @@ void TF_Processa::operate(void (*operation)(Table&, WorkbenchHost&, int))
     const int field = RxDBGrid1->currentField();
     if (field < 0 || !table_->Active())
         return;
+    lastRun_.reset();
     try {
         operation(*table_, *this, field);
     } catch (const Error& e) {
@@ -258,6 +272,8 @@ void TF_Processa::operate(void (*operation)(Table&, WorkbenchHost&, int))
         // Nothing may leave a button's handler: show it as any other error.
         toolkit::showErrorBox(this, QString::fromLocal8Bit(e.what()));
     }
+    if (lastRun_ && showSummary_)
+        showSummary_(this, *lastRun_);
 }
 
 void TF_Processa::SpeedButton1Click() { operate(&leadingZeros); }
@@ -358,8 +374,10 @@ void TF_Processa::runStarted()
     sinceEvents_.start();
 }
 
-void TF_Processa::runEnded()
+void TF_Processa::runEnded(const RecordRunResult& result)
 {
+    lastRun_ = result;
+    showRecordCount();
     running_ = false;
     Panel1->setEnabled(true);
     RxDBGrid1->setEnabled(true);

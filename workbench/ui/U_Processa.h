@@ -3,6 +3,9 @@
 #include <QDialog>
 #include <QElapsedTimer>
 
+#include <functional>
+#include <optional>
+
 #include "workbench/StrZero.h"
 #include "workbench/WorkbenchHost.h"
 
@@ -35,8 +38,12 @@ public:
 
     // The main window's buttons: binds and opens the table when it is closed (an error escapes
     // to the caller and no window opens), shows the window modally, then closes the table and
-    // destroys the window with its dialogs.
-    static void processa(QWidget* owner, Table* table, const QString& fileName);
+    // destroys the window with its dialogs. `showSummary`, when given, is called after each
+    // column run (once its completion or error message has been seen) with the window and the
+    // run's counts.
+    using SummaryShower = std::function<void(QWidget* window, const RecordRunResult& result)>;
+    static void processa(QWidget* owner, Table* table, const QString& fileName, const SummaryShower& showSummary = {});
+    void setSummaryShower(const SummaryShower& shower) { showSummary_ = shower; }
 
     // The window's two text methods (see workbench/StrZero.h).
     static QString Replicate(const QString& str, quint16 count) { return workbench::Replicate(str, count); }
@@ -85,7 +92,7 @@ public:
     std::optional<CutParameters> askCut() override;
     CaseChoice askCase() override;
     void runStarted() override;
-    void runEnded() override;
+    void runEnded(const RecordRunResult& result) override;
     void betweenRecords() override;
 
 protected:
@@ -96,12 +103,16 @@ protected:
 private:
     void operate(void (*operation)(Table&, WorkbenchHost&, int));
     void chooseIndex(int item);
+    // Status panel 0: the record count, and the filter when one is on.
+    void showRecordCount();
 
     Table* table_;
     QLabel* panel0_;
     QLabel* panel1_;
     bool running_ = false;
     QElapsedTimer sinceEvents_;
+    SummaryShower showSummary_;
+    std::optional<RecordRunResult> lastRun_;  // the counts of the run the button started
 };
 
 }  // namespace quillora::workbench::ui
