@@ -19,6 +19,7 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSettings>
@@ -42,6 +43,27 @@ void typeAndLeave(TF_Principal& w, toolkit::FileNameEdit* edit, const QString& p
     edit->lineEdit()->setFocus(Qt::TabFocusReason);
     edit->setText(path);
     w.Memo1->setFocus(Qt::TabFocusReason);
+}
+
+// QUILLORA_SCREENSHOTS=folder: the window with its open menus drawn where they show, for the
+// documentation.
+void saveWithMenus(QWidget& window, const QList<QMenu*>& menus, const QString& name)
+{
+    const QString folder = qEnvironmentVariable("QUILLORA_SCREENSHOTS");
+    if (folder.isEmpty())
+        return;
+    const QPoint origin = window.mapToGlobal(QPoint(0, 0));
+    QRect all = window.rect();
+    for (QMenu* m : menus)
+        all |= QRect(m->pos() - origin, m->size());
+    QPixmap picture(all.size());
+    picture.fill(Qt::white);
+    QPainter p(&picture);
+    p.drawPixmap(-all.topLeft(), window.grab());
+    for (QMenu* m : menus)
+        p.drawPixmap(m->pos() - origin - all.topLeft(), m->grab());
+    p.end();
+    QVERIFY(picture.save(folder + QLatin1Char('/') + name));
 }
 
 QStringList actionTexts(const QMenu* menu)
@@ -162,13 +184,15 @@ private slots:
         QCOMPARE(w.mappingList->saveAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+S")));
         QCOMPARE(w.mappingList->openAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
 
-        emit w.Memo1->customContextMenuRequested(QPoint(5, 5));
+        w.Memo1->setPlainText("CODIGO=COD\nNOME=NOME\nNASCIMENTO=NASC\nSEQ=@001");
+        emit w.Memo1->customContextMenuRequested(QPoint(150, 30));
         QMenu* menu = nullptr;
         QTRY_VERIFY((menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) != nullptr);
         const QStringList texts = actionTexts(menu);
         QVERIFY2(texts.contains(QStringLiteral("&Salvar lista...")) && texts.contains(QStringLiteral("&Abrir lista...")),
                  qPrintable(texts.join('|')));
         QVERIFY2(texts.contains(QStringLiteral("&Copy\tCtrl+C")) || texts.size() > 4, qPrintable(texts.join('|')));
+        saveWithMenus(w, {menu}, QStringLiteral("mapping-list-menu.png"));
         menu->close();
 
         for (auto [key, title] : {std::pair{Qt::Key_O, "Abrir lista de campos"}, std::pair{Qt::Key_S, "Salvar lista de campos"}}) {
@@ -275,6 +299,23 @@ private slots:
         QCOMPARE(actionTexts(recent), QStringList({a, b}));
         recent->actions().at(1)->trigger();
         QCOMPARE(w->NTabelaFonte->text(), b);
+
+        if (!qEnvironmentVariable("QUILLORA_SCREENSHOTS").isEmpty()) {
+            // Paths as a user's would read, for the picture.
+            w->NTabelaFonte->setText(QStringLiteral("/dados/vendas/clientes.dbf"));
+            w->NTabelaFonte->setRecentFiles({QStringLiteral("/dados/vendas/clientes.dbf"),
+                                             QStringLiteral("/dados/vendas/pedidos.db"),
+                                             QStringLiteral("/dados/2023/clientes.dbf")});
+            menu.reset(w->NTabelaFonte->createContextMenu());
+            recent = menu->findChild<QMenu*>(QStringLiteral("RecentFilesMenu"));
+            w->show();
+            QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+            menu->popup(w->NTabelaFonte->lineEdit()->mapToGlobal(QPoint(60, 14)));
+            recent->popup(menu->pos() + QPoint(menu->width() - 6, menu->actionGeometry(recent->menuAction()).top()));
+            saveWithMenus(*w, {menu.get(), recent}, QStringLiteral("recent-tables.png"));
+            recent->close();
+            menu->close();
+        }
     }
 };
 

@@ -17,6 +17,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStatusBar>
@@ -122,14 +123,17 @@ private slots:
     }
 
     // Each column run opened from the main window ends with the run's summary over the
-    // processing window (without "Desfazer": the window's operation is still open).
+    // processing window (without "Desfazer": the window's operation is still open); with the
+    // source's filter on, the run sees only its records and the count names the filter.
     void columnRunShowsItsSummary()
     {
         const QString path = dir.path() + "/caixa.dbf";
-        makeDbf(path, {textField("DESCR", 12)}, {{txt("um")}, {txt("DOIS")}, {txt("tres")}});
+        makeDbf(path, {textField("DESCR", 12)}, {{txt("um")}, {txt("dois")}, {txt("TRES")}});
         app::TF_Principal main;
-        main.NTabelaDestino->setText(path);
-        QString summary;
+        main.NTabelaFonte->setText(path);
+        main.Table1->SetFilter("DESCR <> 'dois'");
+        main.Table1->SetFiltered(true);
+        QString summary, panel0;
         bool undoVisible = true;
         answerNextBox({}, [&](QWidget* modal) {
             auto* w = qobject_cast<TF_Processa*>(modal);
@@ -142,17 +146,34 @@ private slots:
                 answerNextBox(QStringLiteral("&Ok"));  // "Dados processados com sucesso !"
             });
             w->SpeedButton7->click();
-            if (auto* label = w->findChild<QLabel*>(QStringLiteral("summaryText")))
-                summary = label->text();
-            if (auto* undo = w->findChild<QPushButton*>(QStringLiteral("undoRun")))
-                undoVisible = !undo->isHidden();
+            panel0 = w->findChild<QLabel*>(QStringLiteral("Panel0"))->toolTip();
+            auto* dialog = w->findChild<QDialog*>(QStringLiteral("RunSummaryDialog"));
+            if (dialog) {
+                summary = dialog->findChild<QLabel*>(QStringLiteral("summaryText"))->text();
+                undoVisible = !dialog->findChild<QPushButton*>(QStringLiteral("undoRun"))->isHidden();
+                // QUILLORA_SCREENSHOTS=folder: the window with the summary beside it.
+                const QString shot = qEnvironmentVariable("QUILLORA_SCREENSHOTS");
+                if (!shot.isEmpty()) {
+                    const QPixmap window = w->grab();
+                    const QPixmap box = dialog->grab();
+                    QPixmap both(window.width() + box.width() + 8, std::max(window.height(), box.height()));
+                    both.fill(Qt::white);
+                    QPainter p(&both);
+                    p.drawPixmap(0, 0, window);
+                    p.drawPixmap(window.width() + 8, 0, box);
+                    p.end();
+                    QVERIFY(both.save(shot + "/column-run-summary.png"));
+                }
+            }
             w->close();
         });
-        main.BitBtn8->click();
-        QVERIFY(summary.startsWith(QStringLiteral("Registros lidos: 3\nIncluídos: 0\nAlterados: 2\nInalterados: 1\n"
-                                                  "Sem correspondência: 0\nCom erro: 0\nTempo: ")));
+        main.BitBtn7->click();
+        QVERIFY2(summary.startsWith(QStringLiteral("Registros lidos: 2\nIncluídos: 0\nAlterados: 1\nInalterados: 1\n"
+                                                   "Sem correspondência: 0\nCom erro: 0\nTempo: ")),
+                 qPrintable(summary));
         QVERIFY(!undoVisible);
-        QCOMPARE(columnOf(path, "DESCR"), QStringList({"UM", "DOIS", "TRES"}));
+        QCOMPARE(panel0, QStringLiteral("Quantidade de registros: 2 — filtro: DESCR <> 'dois'"));
+        QCOMPARE(columnOf(path, "DESCR"), QStringList({"UM", "dois", "TRES"}));
     }
 
     // With a filter on, the record count says so; the caption stays the window's own.
@@ -164,7 +185,11 @@ private slots:
         table.SetFiltered(true);
         table.Open();
         TF_Processa w(&table, nullptr);
-        QCOMPARE(w.statusPanel(0), QStringLiteral("Quantidade de registros: 1 — filtro: DESCR = 'um'"));
+        // Whole in the tip; the panel shows as much as fits.
+        const QString whole = QStringLiteral("Quantidade de registros: 1 — filtro: DESCR = 'um'");
+        QCOMPARE(w.findChild<QLabel*>(QStringLiteral("Panel0"))->toolTip(), whole);
+        const QString shown = w.statusPanel(0);
+        QVERIFY2(shown == whole || (shown.endsWith(QChar(0x2026)) && whole.startsWith(shown.chopped(1))), qPrintable(shown));
         QCOMPARE(w.windowTitle(), QStringLiteral("Processamento de tabela"));
         table.Close();
     }

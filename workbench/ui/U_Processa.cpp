@@ -202,7 +202,8 @@ void TF_Processa::showRecordCount()
     QString text = QStringLiteral("Quantidade de registros: %1").arg(table_->RecordCount());
     if (table_->Filtered() && !table_->Filter().trimmed().isEmpty())
         text += QStringLiteral(" — filtro: %1").arg(table_->Filter().simplified());
-    panel0_->setText(text);
+    // The panel has a fixed width: a long condition ends in "…" there and shows whole in the tip.
+    panel0_->setText(panel0_->fontMetrics().elidedText(text, Qt::ElideRight, panel0_->width() - 8));
     panel0_->setToolTip(text);
 }
 
