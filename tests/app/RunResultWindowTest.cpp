@@ -7,6 +7,8 @@
 #include "tables/Regional.h"
 #include "tables/Table.h"
 #include "tables/engine/Engine.h"
+#include "tables/io/Backend.h"
+#include "tables/io/FaultyBackend.h"
 #include "tests/run/DbfFixture.h"
 #include "tests/support/TestSupport.h"
 #include "tests/toolkit/ModalAnswer.h"
@@ -22,6 +24,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cerrno>
+#include <limits>
 #include <memory>
 
 using namespace quillora;
@@ -207,6 +211,53 @@ private slots:
                      ->text()
                      .startsWith(QStringLiteral("Registros lidos: 5\nIncluídos: 5\n")),
                  qPrintable(dialog->findChild<QLabel*>(QStringLiteral("summaryText"))->text()));
+    }
+
+    // A write that fails ends the run and undoes it; the summary still comes, with the failure
+    // counted, the undo told and no "Desfazer", and then the error.
+    void aRunUndoneAfterAFailedWriteStillShowsItsSummary()
+    {
+        const QString mapping = QStringLiteral("NOME_CLI=NOME");
+        qint64 writes = 0;
+        {
+            prepareRun();
+            w->Memo1->setPlainText(mapping);
+            io::FaultyBackend counting(io::posixBackend());
+            io::ScopedBackend use(counting);
+            counting.failAt(std::numeric_limits<qint64>::max(), io::FaultyBackend::Write, ENOSPC);
+            w->BProcessar->click();
+            writes = counting.counted();
+        }
+        QVERIFY(writes > 2);
+        for (qint64 n = writes / 2; n <= writes; ++n) {
+            prepareRun();
+            w->Memo1->setPlainText(mapping);
+            const QByteArray before = readFile(dst);
+            QString summaryAtError;
+            auto error = answerNextBox({}, [&](QWidget* box) {
+                if (RunSummaryDialog* d = summary())
+                    summaryAtError = d->isVisible() ? d->findChild<QLabel*>(QStringLiteral("summaryText"))->text() : QString();
+                box->close();
+            });
+            io::FaultyBackend faulty(io::posixBackend());
+            {
+                io::ScopedBackend use(faulty);
+                faulty.failAt(n, io::FaultyBackend::Write, ENOSPC);
+                w->BProcessar->click();
+            }
+            cancelPendingAnswers();
+            if (error->count == 0)
+                continue;  // a write the run could do without
+            QVERIFY2(error->text.contains(QStringLiteral("A operação foi desfeita")), qPrintable(error->text));
+            QCOMPARE(readFile(dst), before);
+            QVERIFY2(summaryAtError.contains(QStringLiteral("\nCom erro: 1\n")), qPrintable(summaryAtError));
+            QVERIFY2(summaryAtError.contains(
+                         QStringLiteral("A gravação falhou: o processamento foi desfeito e nenhuma alteração foi mantida.")),
+                     qPrintable(summaryAtError));
+            QVERIFY(summary()->findChild<QPushButton*>(QStringLiteral("undoRun"))->isHidden());
+            return;
+        }
+        QFAIL("no failed write ended the run");
     }
 };
 
