@@ -25,7 +25,9 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QLibraryInfo>
 #include <QTest>
+#include <QTranslator>
 
 #include <memory>
 
@@ -81,6 +83,7 @@ class SessionTest : public QObject {
 
 private:
     QTemporaryDir dir;
+    QTranslator qtTexts;
 
     // A window whose memory lives in the settings file `ini`, restored as at start-up.
     std::unique_ptr<TF_Principal> windowWithMemory(QSettings& settings, SessionMemory** memory = nullptr)
@@ -98,6 +101,11 @@ private slots:
     {
         Regional::setCurrent(QLocale(QLocale::Portuguese, QLocale::Brazil));
         registerBuiltinFormats();
+        // The pictures show Qt's own menu items as a Brazilian user sees them.
+        if (!qEnvironmentVariable("QUILLORA_SCREENSHOTS").isEmpty() &&
+            qtTexts.load(QLocale(QLocale::Portuguese, QLocale::Brazil), QStringLiteral("qtbase"), QStringLiteral("_"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+            QApplication::installTranslator(&qtTexts);
     }
     void cleanup() { cancelPendingAnswers(); }
 
