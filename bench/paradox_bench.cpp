@@ -58,7 +58,7 @@ int phase(const QString& mode, const QString& path, qint64 n)
         const QDate base(1991, 1, 1);
         // Random order without repeats: i -> i * step mod n is a permutation when gcd(step, n) = 1.
         qint64 step = 999983;
-        while (std::gcd(step, n) != 1)
+        while (n > 1 && std::gcd(step, n) != 1)
             ++step;
         for (qint64 i = 0; i < n; ++i) {
             r[0] = Value::integer((random ? (i * step) % n : i) + 1);

@@ -3,6 +3,7 @@
 #include "tables/Error.h"
 #include "tables/Session.h"
 #include "tables/io/FileOps.h"
+#include "tables/io/Journal.h"
 #include "tables/paradox/PxBlob.h"
 
 #include <QDir>
@@ -242,6 +243,13 @@ void ParadoxTable::beginWrite()
         dirty_ = true;
         commitWrite();
     }
+    // Inside an operation a crash or a failed write rolls the whole family back, so the files
+    // need not describe each other after every write: blocks stay in a larger set of buffers
+    // until they are reused, and the .PX and the header are brought up to date now and then
+    // and when the table is flushed. Outside one, every write is complete when it returns.
+    deferred_ = io::Journal::covering(io::absolute(path_)) != nullptr;
+    if (deferred_)
+        blocks_.setCapacity(std::max(16, deferredCacheBytes / hdr_.blockSize));
     if (hdr_.keyFields > 0) {
         chain_.loadFirstKeys();
         px_.open(familyFile(QStringLiteral("PX")));
@@ -366,7 +374,7 @@ RecordId ParadoxTable::insert(const QList<Value>& values, RecordId before)
     codec_.encodeBlobs(values, nullptr, rec, nullptr);
     const RecordId id = chain_.insertAt(ci, slot, rec.constData());
     dirty_ = true;
-    commitWrite();
+    writeDone();
     return id;
 }
 
@@ -405,7 +413,7 @@ RecordId ParadoxTable::update(RecordId id, const QList<Value>& values, const QLi
     dirty_ = true;
     if (!keyMoved) {
         chain_.overwrite(id, rec.constData());
-        commitWrite();
+        writeDone();
         return id;
     }
     const int b = idBlock(id);
@@ -414,7 +422,7 @@ RecordId ParadoxTable::update(RecordId id, const QList<Value>& values, const QLi
     bool equal;
     locate(rec.constData(), &ci, &slot, &equal);
     const RecordId moved = chain_.insertAt(ci, slot, rec.constData());
-    commitWrite();
+    writeDone();
     return moved;
 }
 
@@ -430,7 +438,7 @@ RecordId ParadoxTable::remove(RecordId id)
     const int chainBefore = chain_.size();
     chain_.removeAt(ci, s);
     dirty_ = true;
-    commitWrite();
+    writeDone();
     if (chain_.empty())
         return NoRecord;
     if (chain_.size() < chainBefore && (ci >= chain_.size() || chain_.blockAt(ci) != b))
@@ -438,6 +446,14 @@ RecordId ParadoxTable::remove(RecordId id)
     if (s < chain_.count(b))
         return makeId(b, s);
     return ci + 1 < chain_.size() ? makeId(chain_.blockAt(ci + 1), 0) : NoRecord;
+}
+
+void ParadoxTable::writeDone()
+{
+    if (!deferred_ || ++writesSinceCommit_ >= kWritesPerDeferredCommit) {
+        writesSinceCommit_ = 0;
+        commitWrite();
+    }
 }
 
 void ParadoxTable::writeHeader()

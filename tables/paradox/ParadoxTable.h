@@ -69,6 +69,10 @@ public:
     // so that tests can stop the process there and look at what an interruption leaves.
     static inline void (*writeStepHook)(int step) = nullptr;
 
+    // The block buffers of a table written inside an operation (see beginWrite()); tests make
+    // it small so that buffers are reused.
+    static inline int deferredCacheBytes = 4 << 20;
+
     // What tests and `info` like to know.
     int version() const { return hdr_.version; }
     int keyFieldCount() const { return hdr_.keyFields; }
@@ -95,6 +99,8 @@ private:
     // After each insert, update or delete: data blocks, then the .PX, then the header
     // counters, so that the files on disk describe each other whenever a write returns.
     void commitWrite();
+    // After each insert, update or delete: commitWrite() now, or later when writes are deferred.
+    void writeDone();
 
     MbFile& mb(bool forWrite);
     QString familyFile(const QString& ext) const;
@@ -104,6 +110,9 @@ private:
     px::BlockStore blocks_;  // reads and writes through file_
     bool writable_ = false;
     bool dirty_ = false;
+    bool deferred_ = false;
+    int writesSinceCommit_ = 0;
+    static constexpr int kWritesPerDeferredCommit = 65536;
 
     px::TableHeader hdr_;  // counters included: writing keeps them here
     px::RecordCodec codec_;

@@ -28,31 +28,57 @@ void BlockStore::damaged(const QString& what) const
     throw FileError(QStringLiteral("Tabela Paradox danificada: %1 (%2)").arg(path_, what));
 }
 
+void BlockStore::setCapacity(int count)
+{
+    count = std::max(count, 4);
+    if (count == int(buffers_.size()))
+        return;
+    for (Block& b : buffers_)
+        if (b.no && b.dirty)
+            write(b);
+    forget();
+    buffers_.assign(size_t(count), Block());
+}
+
 BlockStore::Block& BlockStore::get(int no)
 {
     if (lastHit_ >= 0 && buffers_[size_t(lastHit_)].no == no) {
-        buffers_[size_t(lastHit_)].stamp = ++stamp_;
+        buffers_[size_t(lastHit_)].recent = true;
         return buffers_[size_t(lastHit_)];
     }
+    if (no >= 0 && size_t(no) < where_.size() && where_[size_t(no)] >= 0) {
+        lastHit_ = where_[size_t(no)];
+        Block& b = buffers_[size_t(lastHit_)];
+        b.recent = true;
+        return b;
+    }
+    if (no < 1 || no > blockCount_)
+        damaged(QStringLiteral("bloco %1 fora do arquivo").arg(no));
+    // Two rounds of the hand clear every mark, so a buffer that is not pinned turns up.
+    const int n = int(buffers_.size());
     int victim = -1;
-    for (int i = 0; i < kBuffers; ++i) {
-        Block& b = buffers_[size_t(i)];
-        if (b.no == no) {
-            lastHit_ = i;
-            b.stamp = ++stamp_;
-            return b;
+    for (int step = 0; step < 2 * n + 1; ++step) {
+        Block& b = buffers_[size_t(hand_)];
+        const int at = hand_;
+        hand_ = (hand_ + 1) % n;
+        if (b.pins > 0)
+            continue;
+        if (b.recent && b.no) {
+            b.recent = false;
+            continue;
         }
-        if (b.pins == 0 && (victim < 0 || b.stamp < buffers_[size_t(victim)].stamp))
-            victim = i;
+        victim = at;
+        break;
     }
     if (victim < 0)
         throw Error(QStringLiteral("Tabela %1: blocos demais em uso ao mesmo tempo").arg(path_));
     Block& c = buffers_[size_t(victim)];
-    if (c.dirty)
-        write(c);
+    if (c.no) {
+        if (c.dirty)
+            write(c);
+        where_[size_t(c.no)] = -1;
+    }
     c.no = 0;
-    if (no < 1 || no > blockCount_)
-        damaged(QStringLiteral("bloco %1 fora do arquivo").arg(no));
     const qint64 at = headerSize_ + qint64(no - 1) * blockSize_;
     if (c.data.size() != blockSize_)
         c.data = QByteArray(blockSize_, '\0');
@@ -69,7 +95,10 @@ BlockStore::Block& BlockStore::get(int no)
     }
     c.no = no;
     c.dirty = false;
-    c.stamp = ++stamp_;
+    c.recent = true;
+    if (size_t(no) >= where_.size())
+        where_.resize(size_t(std::max(no, blockCount_)) + 1, -1);
+    where_[size_t(no)] = victim;
     lastHit_ = victim;
     return c;
 }
@@ -96,8 +125,10 @@ void BlockStore::forget()
     for (Block& b : buffers_) {
         b.no = 0;
         b.dirty = false;
-        b.stamp = 0;
+        b.recent = false;
     }
+    where_.clear();
+    hand_ = 0;
     lastHit_ = -1;
 }
 

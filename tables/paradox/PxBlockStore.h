@@ -10,17 +10,19 @@
 
 namespace quillora::px {
 
-// The data blocks of a .DB, read on demand into a few buffers and written back when asked (or
-// when a changed buffer is needed for another block), so that a table of any size is walked
-// with flat memory. A reference from get() is good until the next get(); code that holds one
-// block while reading another pins it: a pinned buffer is never reused.
+// The data blocks of a .DB, read on demand into a fixed number of buffers and written back when
+// asked (or when a changed buffer is needed for another block), so that a table of any size is
+// walked with flat memory. A buffer is found by its block number at once, and the one reused is
+// chosen by the clock method (a buffer used since the hand last passed gets another round). A
+// reference from get() is good until the next get(); code that holds one block while reading
+// another pins it: a pinned buffer is never reused.
 class BlockStore {
 public:
     struct Block {
         int no = 0;  // 0: buffer unused
         QByteArray data;
         bool dirty = false;
-        quint64 stamp = 0;
+        bool recent = false;
         int pins = 0;
     };
 
@@ -47,6 +49,11 @@ public:
     qint64 fileSize() const { return fileSize_; }
     void setFileSize(qint64 size) { fileSize_ = size; }
 
+    // How many buffers: more make writes at random places cheaper. Changing it writes the
+    // changed buffers first; no block may be pinned or held then.
+    void setCapacity(int buffers);
+    int capacity() const { return int(buffers_.size()); }
+
     Block& get(int no);
     Pin pin(int no) { return Pin(get(no)); }
     void write(Block& b);
@@ -67,7 +74,8 @@ private:
     int blockCount_ = 0;
     qint64 fileSize_ = 0;
     std::vector<Block> buffers_;
-    quint64 stamp_ = 0;
+    std::vector<int> where_;  // block number -> its buffer, -1 when in none
+    int hand_ = 0;
     int lastHit_ = -1;
 };
 

@@ -21,7 +21,9 @@
 #endif
 
 #include <map>
+#include <optional>
 
+#include "tables/io/Journal.h"
 #include "tests/support/TestSupport.h"
 #include "tests/tables/paradox/ParadoxTestSupport.h"
 
@@ -235,6 +237,55 @@ TEST_F(ParadoxWrite, keyedTableKeepsKeyOrderAcrossSplitsAndFrees)
     // The .PX tree has more than one level by now (1 KiB blocks).
     const QByteArray pxHeader = readFile(file("chave.px")).left(0x30);
     EXPECT_GE(int(pxHeader[0x20]), 1);
+}
+
+TEST_F(ParadoxWrite, keyedWritesInsideAnOperationGiveTheSameTableAsWritesOutsideOne)
+{
+    // Inside an operation the table writes its blocks when their buffers are reused and brings
+    // the .PX and the header up to date at the end; with few buffers, blocks go out and come
+    // back many times in a run of inserts, moves and deletes in random key order.
+    const int savedCache = ParadoxTable::deferredCacheBytes;
+    ParadoxTable::deferredCacheBytes = 1;
+    auto build = [&](const QString& path, bool inOperation) {
+        createParadoxTable(path, {FieldDef{QStringLiteral("Id"), ftInteger}, FieldDef{QStringLiteral("Nome"), ftString, 60}},
+                           {5, 1, QStringLiteral("ascii"), 0, 1});
+        std::optional<io::Operation> operation;
+        if (inOperation)
+            operation.emplace(QStringLiteral("Adicionar"), QStringList{path});
+        {
+            ParadoxTable t(path);
+            QRandomGenerator rng(11);
+            for (int k = 0; k < 2500; ++k) {
+                const int id = int(rng.bounded(100000));
+                try {
+                    t.insert(row({Value::integer(id), Value::text(QStringLiteral("n%1").arg(id))}), NoRecord);
+                } catch (const KeyViolation&) {
+                }
+            }
+            const QList<bool> both{true, true};
+            for (int k = 0; k < 300; ++k) {
+                const RecordId at = t.atPosition(1 + qint64(rng.bounded(quint32(t.count()))));
+                const int id = 100000 + k;
+                t.update(at, row({Value::integer(id), Value::text(QStringLiteral("m%1").arg(id))}), both);
+            }
+            for (int k = 0; k < 1500; ++k)
+                t.remove(t.atPosition(1 + qint64(rng.bounded(quint32(t.count())))));
+            t.flush();
+        }
+        if (operation)
+            EXPECT_TRUE(operation->finish());
+    };
+    build(file("fora.db"), false);
+    build(file("dentro.db"), true);
+    ParadoxTable::deferredCacheBytes = savedCache;
+
+    ParadoxTable outside(file("fora.db"));
+    ParadoxTable inside(file("dentro.db"));
+    const QList<QList<Value>> expected = readAll(outside);
+    EXPECT_GT(expected.size(), 900);
+    EXPECT_EQ(readAll(inside), expected);
+    expectConsistent(file("dentro.db"));
+    expectPxlibAgrees(file("dentro.db"));
 }
 
 TEST_F(ParadoxWrite, deletingEverythingLeavesAnEmptyTable)
