@@ -10,6 +10,7 @@
 #include "tables/Value.h"
 #include "tables/filter/FilterLexer.h"
 #include "tables/filter/LikePattern.h"
+#include "tables/filter/ValueSet.h"
 
 namespace quillora::filter {
 
@@ -139,6 +140,9 @@ public:
     FieldConstantCondition(int index, Token::Op op, Value constant)
         : index_(index), op_(op), constant_(std::move(constant)) {}
     bool test(const Row& row) const override;
+    int index() const { return index_; }
+    Token::Op op() const { return op_; }
+    const Value& constant() const { return constant_; }
 
 private:
     int index_;
@@ -188,6 +192,17 @@ public:
 private:
     OperandPtr a_;
     std::vector<OperandPtr> items_;
+};
+
+// An IN list of constants, or equalities of one field joined by OR: one lookup in a hash set.
+class InSetCondition : public Condition {
+public:
+    InSetCondition(OperandPtr a, ValueSet set) : a_(std::move(a)), set_(std::move(set)) {}
+    bool test(const Row& row) const override { return set_.contains(a_->value(row)); }
+
+private:
+    OperandPtr a_;
+    ValueSet set_;
 };
 
 class LikeCondition : public Condition {

@@ -4,6 +4,9 @@
 #include "tables/filter/FilterLexer.h"
 #include "tables/filter/FilterNodes.h"
 
+#include <algorithm>
+#include <map>
+
 namespace quillora::filter {
 
 namespace {
@@ -181,6 +184,42 @@ ConditionPtr conditionOf(Term& t)
     failAt(t, notACondition());
 }
 
+// Equalities of one field with constants, joined by OR (A = 1 OR A = 2 OR ...), become one
+// lookup in a hash set once there are a few of them; the other parts stay as they are.
+std::vector<ConditionPtr> equalitiesAsSets(std::vector<ConditionPtr> parts)
+{
+    constexpr size_t kWorthASet = 4;
+    auto equalityOf = [](const ConditionPtr& c) -> const FieldConstantCondition* {
+        const auto* e = dynamic_cast<const FieldConstantCondition*>(c.get());
+        return e && e->op() == Op::Eq ? e : nullptr;
+    };
+    std::map<int, size_t> perField;
+    for (const ConditionPtr& c : parts)
+        if (const FieldConstantCondition* e = equalityOf(c))
+            ++perField[e->index()];
+    if (std::none_of(perField.begin(), perField.end(), [&](const auto& f) { return f.second >= kWorthASet; }))
+        return parts;
+    std::map<int, ValueSet> sets;
+    std::vector<ConditionPtr> out;
+    std::vector<std::pair<size_t, int>> setPlaces;  // where each set goes, by field
+    for (ConditionPtr& c : parts) {
+        const FieldConstantCondition* e = equalityOf(c);
+        if (!e || perField[e->index()] < kWorthASet) {
+            out.push_back(std::move(c));
+            continue;
+        }
+        auto [it, isNew] = sets.try_emplace(e->index());
+        if (isNew) {
+            setPlaces.emplace_back(out.size(), e->index());
+            out.push_back(nullptr);
+        }
+        it->second.add(e->constant());
+    }
+    for (const auto& [place, field] : setPlaces)
+        out[place] = std::make_unique<InSetCondition>(std::make_unique<FieldOperand>(field, FieldDef{}), std::move(sets[field]));
+    return out;
+}
+
 Term conditionTerm(ConditionPtr c, qsizetype at)
 {
     Term t;
@@ -273,7 +312,7 @@ private:
             Term next = parseAnd();
             parts.push_back(conditionOf(next));
         }
-        return conditionTerm(std::make_unique<OrCondition>(std::move(parts)), first.at);
+        return conditionTerm(std::make_unique<OrCondition>(equalitiesAsSets(std::move(parts))), first.at);
     }
 
     Term parseAnd()
@@ -370,6 +409,13 @@ private:
         if (isLargeObject(left))
             failAt(left, unknownType());
         const FieldDef* forItems = partnerDef(left);
+        if (std::all_of(items.begin(), items.end(), [](const Term& t) { return t.isConstant(); })) {
+            // A list of constants (the long ones are lists of codes pasted in) is a hash set.
+            ValueSet set;
+            for (const Term& item : items)
+                set.add(forItems ? constantFor(item, *forItems) : constantAlone(item));
+            return std::make_unique<InSetCondition>(operandOf(left, nullptr), std::move(set));
+        }
         std::vector<OperandPtr> operands;
         for (Term& item : items) {
             if (isLargeObject(item))

@@ -129,6 +129,16 @@ TEST_F(FilterFixture, ConditionsSelectTheRecordsTheyDescribe)
         {"NASC >= '01/01/2000'", "ABC *"},
         {"nome like 'A%' or nome like 'O%'", "ABC ABD O'Brien"},
         {"OBS IS NOT NULL", "ABC *"},
+        // Lists and chains of equalities long enough to be looked up in a hash set.
+        {"NOME IN ('abc', 'ABD', 'O''Brien')", "ABD O'Brien"},
+        {"NASC IN ('01/02/2000', '31/12/2010', '02/02/2000')", "ABC *"},
+        {"IDADE = 30 OR IDADE = 40 OR IDADE = 50 OR IDADE = 99", "ABC ABD O'Brien"},
+        {"IDADE = 30 OR IDADE = 41 OR NOME = 'ab' OR IDADE = 50 OR IDADE = 99", "ABC ab O'Brien"},
+        {"VALOR = 1,5 OR VALOR = 10 OR VALOR = -3 OR VALOR = 7", "ABC ab * O'Brien"},
+        {"IDADE = 1 OR IDADE = 2 OR IDADE = 3 OR IDADE = NULL", "ab"},
+        {"NASC = '01/02/2000' OR NASC = '15/03/1990' OR NASC = '07/07/1985' OR NASC = '01/01/1900' OR ATIVO",
+         "ABC ABD ab O'Brien"},
+        {"NOT (CIDADE = 'Recife' OR CIDADE = 'Natal' OR CIDADE = 'Olinda' OR CIDADE = 'Paulista')", "*"},
     };
     table.SetFiltered(true);
     table.Open();
