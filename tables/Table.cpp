@@ -884,6 +884,23 @@ bool Table::Locate(const QString& fieldNames, const QList<quillora::Value>& valu
     return true;
 }
 
+bool Table::LocatePrimaryKey(const QString& fieldNames, const QList<quillora::Value>& values)
+{
+    checkActive();
+    checkBrowseMode();
+    // A format that keeps its records in key order finds a key without an index of ours, which
+    // would be rebuilt after every write that moves records.
+    RecordId found = NoRecord;
+    if (!file_->findPrimaryKey(values, &found))
+        return Locate(fieldNames, values, 0);
+    if (found == NoRecord || !visible(found))
+        return false;
+    setCurrent(found);
+    bof_ = eof_ = false;
+    notifyCurrent();
+    return true;
+}
+
 // --- Indexes, order, filter -------------------------------------------------------------
 
 QList<IndexDef> Table::IndexDefs() const

@@ -104,6 +104,9 @@ public:
     // hold the values; options loCaseInsensitive / loPartialKey / loIgnoreTrailingBlanks for
     // text. False: nothing moves.
     bool Locate(const QString& fieldNames, const QList<quillora::Value>& values, int options);
+    // Moves to the record whose primary key (fields named in order) holds exactly these values,
+    // by the file's key order where it has one. False: nothing moves.
+    bool LocatePrimaryKey(const QString& fieldNames, const QList<quillora::Value>& values);
     bool Locate(const QString& fieldName, const quillora::Value& value, int options)
     {
         return Locate(fieldName, QList<quillora::Value>{value}, options);

@@ -52,6 +52,15 @@ public:
     // Changes whenever a write moved records other than the one written (so that ids held
     // elsewhere are no longer valid): keyed formats that split and merge blocks bump it.
     virtual quint64 idGeneration() const { return 0; }
+    // Finds the record whose primary key (the leading key fields, in order) holds these values
+    // by the file's own key order. False when the format keeps no such order; otherwise *id is
+    // the record or NoRecord.
+    virtual bool findPrimaryKey(const QList<Value>& key, RecordId* id)
+    {
+        (void)key;
+        (void)id;
+        return false;
+    }
     // Whether recordNumber() is the position in the current order (Paradox) rather than a
     // number that stays with the record (dBase's physical number).
     virtual bool recordNumberIsPosition() const { return false; }

@@ -143,7 +143,7 @@ void ColumnRun::run(const std::function<void()>& work, bool post, const std::fun
                     more = false;
                     while (i < total && !more) {
                         more = walk == Walk::Ids ? table_.MoveToRecordId(ids[size_t(i)])
-                                                 : table_.Locate(keyNames, keys[i], 0);
+                                                 : table_.LocatePrimaryKey(keyNames, keys[i]);
                         if (!more)
                             ++i;  // the record is gone
                     }

@@ -312,6 +312,24 @@ void ParadoxTable::locate(const char* rec, int* chainIndex, int* slot, bool* equ
     *equal = l < chain_.count(b) && compareKeys(data + l * rs, rec) == 0;
 }
 
+bool ParadoxTable::findPrimaryKey(const QList<Value>& key, RecordId* id)
+{
+    if (hdr_.keyFields == 0 || key.size() != hdr_.keyFields)
+        return false;
+    if (!chain_.firstKeysLoaded())
+        chain_.loadFirstKeys();
+    QList<Value> values = codec_.defaultValues();
+    for (int i = 0; i < hdr_.keyFields; ++i)
+        values[i] = key[i];
+    QByteArray rec(hdr_.recordSize, '\0');
+    codec_.encodeFields(values, nullptr, rec, nullptr);
+    int ci, slot;
+    bool equal;
+    locate(rec.constData(), &ci, &slot, &equal);
+    *id = equal ? makeId(chain_.blockAt(ci), slot) : NoRecord;
+    return true;
+}
+
 Value ParadoxTable::normalize(int field, const Value& v)
 {
     return codec_.normalize(field, v);

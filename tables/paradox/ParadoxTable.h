@@ -51,6 +51,7 @@ public:
     // Ids are block and slot: inserts and deletes that shift records in a block, splits and
     // freed blocks move other records, and the table's in-memory indexes must know.
     quint64 idGeneration() const override { return chain_.idGeneration(); }
+    bool findPrimaryKey(const QList<Value>& key, RecordId* id) override;
 
     void read(RecordId id, QByteArray& raw) override;
     Value value(const QByteArray& raw, int field) override;

@@ -261,6 +261,7 @@ void BlockChain::loadFirstKeys()
     firstKey_.assign(order_.size(), QByteArray());
     for (size_t i = 0; i < order_.size(); ++i)
         refreshFirstKey(int(i));
+    firstKeysLoaded_ = h_.keyFields > 0;
 }
 
 void BlockChain::refreshFirstKey(int ci)

@@ -62,6 +62,7 @@ public:
 
     // The first key of each chained block, for keyed tables while writing.
     void loadFirstKeys();
+    bool firstKeysLoaded() const { return firstKeysLoaded_; }
     const QByteArray& firstKey(int chainIndex) const { return firstKey_[size_t(chainIndex)]; }
 
     // Writing: the record bytes go in at (chain index, slot); -1 starts an empty chain.
@@ -104,6 +105,7 @@ private:
     int prefixValid_ = -1;                  // prefix_ is right up to this index
     qint64 total_ = 0;
     std::vector<QByteArray> firstKey_;
+    bool firstKeysLoaded_ = false;
     quint64 idGeneration_ = 0;
     std::vector<int> newBlocks_;
     qint64 removed_ = 0;
