@@ -1,5 +1,6 @@
 #include "app/Quillora.h"
 
+#include "app/AboutBox.h"
 #include "app/Fonts.h"
 #include "app/MappingListActions.h"
 #include "app/U_Progresso.h"
@@ -23,6 +24,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QShortcut>
+#include <QAction>
+#include <QMessageBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -30,6 +33,8 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+
+#include <memory>
 
 namespace quillora::app {
 
@@ -165,6 +170,14 @@ TF_Principal::TF_Principal(QWidget* parent) : QWidget(parent)
     auto* undo = new QShortcut(QKeySequence::Undo, this);
     undo->setObjectName(QStringLiteral("DesfazerAtalho"));
     connect(undo, &QShortcut::activated, this, &TF_Principal::undoLastOperation);
+    // The window has no menu bar: "Sobre o Quillora" is on F1 and in the window's context menu.
+    auto* about = new QAction(QStringLiteral("Sobre o Quillora..."), this);
+    about->setObjectName(QStringLiteral("SobreAcao"));
+    about->setShortcut(QKeySequence(Qt::Key_F1));
+    about->setShortcutContext(Qt::WindowShortcut);
+    addAction(about);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(about, &QAction::triggered, this, &TF_Principal::showAbout);
     connect(NTabelaFonte, &toolkit::FileNameEdit::exited, this, &TF_Principal::NTabelaFonteExit);
     connect(NTabelaDestino, &toolkit::FileNameEdit::exited, this, &TF_Principal::NTabelaDestinoExit);
     connect(NTabelaFonte, &toolkit::FileNameEdit::beforeDialog, this, &TF_Principal::NTabelaFonteBeforeDialog);
@@ -239,6 +252,18 @@ void TF_Principal::NTabelaFonteExit()
         Table1->Close();
         Table1->Bind(NTabelaFonte->fileName());
     });
+}
+
+void TF_Principal::openSourceTable(const QString& path)
+{
+    NTabelaFonte->setText(path);
+    NTabelaFonteExit();
+}
+
+void TF_Principal::showAbout()
+{
+    std::unique_ptr<QMessageBox> box(createAboutBox(this));
+    box->exec();
 }
 
 void TF_Principal::NTabelaDestinoExit()

@@ -95,6 +95,11 @@ public slots:
     // Ctrl+Z: "Desfazer" the last operation on the destination table (or, when it has none, on
     // the source table), after a confirmation naming the table and the operation.
     void undoLastOperation();
+    // A table given at start-up (the desktop's "Abrir com"): into "Tabela Fonte:", bound as
+    // leaving the edit binds it.
+    void openSourceTable(const QString& path);
+    // F1: the "Sobre o Quillora" box.
+    void showAbout();
     // The "Filtro..." button's caption and tip tell whether a filter is on, and which.
     void showFilterState();
 

@@ -1,5 +1,7 @@
+#include "app/AboutBox.h"
 #include "app/Quillora.h"
 #include "app/SessionMemory.h"
+#include "app/StartArguments.h"
 #include "tables/Error.h"
 #include "tables/Regional.h"
 #include "tables/Session.h"
@@ -8,9 +10,11 @@
 #include "toolkit/PasswordBox.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QSettings>
+#include <QTextStream>
 #include <QTranslator>
 
 #include <memory>
@@ -39,7 +43,30 @@ public:
 
 int main(int argc, char** argv)
 {
+    // --version and --help answer without a display.
+    QStringList plainArgs;
+    for (int i = 1; i < argc; ++i)
+        plainArgs << QString::fromLocal8Bit(argv[i]);
+    const quillora::app::StartArguments early = quillora::app::parseStartArguments(plainArgs);
+    if (early.action == quillora::app::StartArguments::Action::PrintVersion) {
+        QTextStream(stdout) << quillora::app::versionLine() << '\n';
+        return 0;
+    }
+    if (early.action == quillora::app::StartArguments::Action::PrintHelp) {
+        QTextStream(stdout) << quillora::app::startUsage();
+        return 0;
+    }
+
     QuilloraApplication app(argc, argv);
+    // Qt has taken its own options (-platform, -style, ...) out by now.
+    const quillora::app::StartArguments start = quillora::app::parseStartArguments(app.arguments().mid(1));
+    if (start.action == quillora::app::StartArguments::Action::BadUsage) {
+        QTextStream(stderr) << "quillora: " << start.error << '\n' << quillora::app::startUsage();
+        return 2;
+    }
+    // The desktop entry's name, so that the desktop groups the window under its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.quillora.Quillora"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("quillora"), quillora::app::programIcon()));
     // No display name: window titles are exactly the windows' own captions.
     quillora::toolkit::nameApplication();
 
@@ -66,6 +93,8 @@ int main(int argc, char** argv)
         // Settings that cannot be used are no reason not to start.
     }
     principal->show();
+    if (!start.sourceTable.isEmpty())
+        principal->openSourceTable(start.sourceTable);  // a table given to open wins over the remembered one
     const int status = app.exec();
     try {
         memory->save();

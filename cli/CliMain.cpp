@@ -40,6 +40,9 @@ const char* const usageText =
     "      \"Desfazer\": devolve todos os arquivos da tabela ao estado de antes da última operação que a\n"
     "      alterou; recusado quando não há o que desfazer ou um arquivo mudou depois dela\n"
     "\n"
+    "  --version\n"
+    "      o nome e a versão do programa\n"
+    "\n"
     "Opções comuns: --locale NOME (pt_BR, en_US, ...; padrão: a do usuário), --password S (repetível)\n"
     "--dry-run (process, update, compare, column): executa pelo diário e desfaz tudo ao final; as\n"
     "  tabelas ficam byte a byte como estavam\n"
@@ -68,6 +71,10 @@ int cliMain(const QStringList& args)
     const QStringList rest = args.mid(1);
     if (command == QLatin1String("--help") || command == QLatin1String("-h") || command == QLatin1String("help")) {
         QTextStream(stdout) << QString::fromUtf8(usageText);
+        return 0;
+    }
+    if (command == QLatin1String("--version")) {
+        QTextStream(stdout) << "quillora-cli " << QUILLORA_VERSION << '\n';
         return 0;
     }
     const QHash<QString, std::function<int(const QStringList&)>> commands = {

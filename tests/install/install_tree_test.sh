@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# Installs the build into a scratch prefix and checks what a desktop will look for there.
+# usage: install_tree_test.sh BUILD_DIR SAMPLES_DIR
+set -uo pipefail
+build=$1 samples=$2
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+failures=0 missing_tools=()
+fail() { echo "FALHA: $*"; failures=$((failures + 1)); }
+have() { command -v "$1" >/dev/null || { missing_tools+=("$1"); return 1; }; }
+
+cmake --install "$build" --prefix "$scratch/usr" >"$scratch/install.log" 2>&1 || { cat "$scratch/install.log"; exit 1; }
+share=$scratch/usr/share
+
+for f in bin/quillora bin/quillora-cli; do
+  [ -x "$scratch/usr/$f" ] || fail "$f não foi instalado como executável"
+done
+for f in applications/org.quillora.Quillora.desktop metainfo/org.quillora.Quillora.metainfo.xml \
+         mime/packages/quillora.xml icons/hicolor/scalable/apps/quillora.svg \
+         man/man1/quillora.1 man/man1/quillora-cli.1 doc/quillora/LICENSE; do
+  [ -s "$share/$f" ] || fail "falta share/$f"
+done
+
+# Every bitmap icon is a PNG of the size its folder names.
+for n in 16 32 48 64 128 256; do
+  png=$share/icons/hicolor/${n}x${n}/apps/quillora.png
+  if [ ! -s "$png" ]; then fail "falta o ícone ${n}x${n}"; continue; fi
+  size=$(python3 -c 'import struct,sys; d=open(sys.argv[1],"rb").read(24); assert d[:8]==b"\x89PNG\r\n\x1a\n"; print("%dx%d" % struct.unpack(">II", d[16:24]))' "$png" 2>/dev/null)
+  [ "$size" = "${n}x${n}" ] || fail "ícone ${n}x${n} tem tamanho '${size}'"
+done
+
+desktop=$share/applications/org.quillora.Quillora.desktop
+grep -qx 'Exec=quillora %f' "$desktop" || fail "a entrada não passa o arquivo ao programa (Exec)"
+grep -q '^MimeType=.*application/x-dbf;' "$desktop" || fail "a entrada não oferece application/x-dbf"
+grep -q '^MimeType=.*application/x-paradox-table;' "$desktop" || fail "a entrada não oferece as tabelas Paradox"
+grep -qx 'Icon=quillora' "$desktop" || fail "a entrada não usa o ícone instalado"
+if have desktop-file-validate; then
+  desktop-file-validate "$desktop" || fail "desktop-file-validate recusou a entrada"
+fi
+if have appstreamcli; then
+  appstreamcli validate --no-net --explain "$share/metainfo/org.quillora.Quillora.metainfo.xml" \
+    || fail "appstreamcli recusou o metainfo"
+  version=$(sed -n 's/.*<release version="\([^"]*\)".*/\1/p' "$share/metainfo/org.quillora.Quillora.metainfo.xml")
+  [ -n "$version" ] || fail "o metainfo não tem a versão"
+fi
+# The MIME file is read by the tool that builds the desktop's MIME cache; the cache must map *.db.
+if have xmllint; then
+  xmllint --noout "$share/mime/packages/quillora.xml" || fail "quillora.xml não é XML válido"
+fi
+if have update-mime-database; then
+  out=$(update-mime-database "$share/mime" 2>&1) || fail "update-mime-database falhou: $out"
+  if grep -qi "error\|warning" <<<"$out"; then fail "update-mime-database reclamou: $out"; fi
+  grep -qx '50:application/x-paradox-table:\*\.db' "$share/mime/globs2" || fail "o cache MIME não liga *.db ao tipo Paradox"
+  [ -s "$share/mime/application/x-paradox-table.xml" ] || fail "o cache MIME não tem o tipo Paradox"
+fi
+if have man; then
+  for page in quillora quillora-cli; do
+    warnings=$(MANWIDTH=80 man --warnings -l "$share/man/man1/$page.1" 2>&1 >/dev/null)
+    [ -z "$warnings" ] || fail "man $page avisa: $warnings"
+  done
+fi
+
+# The installed programs run from where they were put.
+cli=$scratch/usr/bin/quillora-cli
+out=$("$cli" --version) || fail "quillora-cli --version saiu com erro"
+[[ "$out" =~ ^quillora-cli\ [0-9]+\.[0-9]+ ]] || fail "quillora-cli --version: '$out'"
+out=$("$scratch/usr/bin/quillora" --version) || fail "quillora --version saiu com erro"
+[[ "$out" =~ ^quillora\ [0-9]+\.[0-9]+ ]] || fail "quillora --version: '$out'"
+sample=$samples/dbase/olemb-dbfread/people.dbf
+out=$("$cli" info "$sample" 2>&1) || fail "quillora-cli info saiu com erro: $out"
+grep -q "NAME" <<<"$out" || fail "quillora-cli info não lista os campos de people.dbf: $out"
+grep -q "BIRTHDATE" <<<"$out" || fail "quillora-cli info não lista os campos de people.dbf: $out"
+
+if [ "$failures" -gt 0 ]; then echo "$failures falha(s)"; exit 1; fi
+if [ ${#missing_tools[@]} -gt 0 ]; then
+  echo "SKIP: faltam os validadores ${missing_tools[*]} (./quillora test os instala)"
+  exit 77
+fi
+echo "instalação conferida em $scratch"
