@@ -43,15 +43,37 @@ if have appstreamcli; then
   version=$(sed -n 's/.*<release version="\([^"]*\)".*/\1/p' "$share/metainfo/org.quillora.Quillora.metainfo.xml")
   [ -n "$version" ] || fail "o metainfo não tem a versão"
 fi
-# The MIME file is read by the tool that builds the desktop's MIME cache; the cache must map *.db.
+# The MIME file is read by the tool that builds the desktop's MIME cache.
 if have xmllint; then
   xmllint --noout "$share/mime/packages/quillora.xml" || fail "quillora.xml não é XML válido"
 fi
 if have update-mime-database; then
   out=$(update-mime-database "$share/mime" 2>&1) || fail "update-mime-database falhou: $out"
-  if grep -qi "error\|warning" <<<"$out"; then fail "update-mime-database reclamou: $out"; fi
-  grep -qx '50:application/x-paradox-table:\*\.db' "$share/mime/globs2" || fail "o cache MIME não liga *.db ao tipo Paradox"
+  if grep -qi "error\|warning\|invalid" <<<"$out"; then fail "update-mime-database reclamou: $out"; fi
   [ -s "$share/mime/application/x-paradox-table.xml" ] || fail "o cache MIME não tem o tipo Paradox"
+fi
+# What a desktop (GIO) makes of real tables with the installed files beside the system's: each
+# is recognised by its contents and offered to Quillora; a SQLite file named .db is left alone.
+if have update-desktop-database && have gio; then
+  update-desktop-database "$share/applications" || fail "update-desktop-database falhou"
+  python3 -c 'import sqlite3,sys; c=sqlite3.connect(sys.argv[1]); c.execute("create table t(x)"); c.commit()' \
+    "$scratch/outro.db"
+  content_type() {
+    PATH="$scratch/usr/bin:$PATH" XDG_DATA_DIRS="$share:/usr/share" XDG_DATA_HOME="$scratch/none" \
+      gio info -a standard::content-type "$1" | sed -n 's/.*standard::content-type: //p'
+  }
+  offered_to() {
+    PATH="$scratch/usr/bin:$PATH" XDG_DATA_DIRS="$share:/usr/share" XDG_DATA_HOME="$scratch/none" gio mime "$1" 2>&1
+  }
+  for pair in "paradox/pyparadox/test.db application/x-paradox-table" \
+              "dbase/olemb-dbfread/people.dbf application/x-dbf"; do
+    file=$samples/${pair%% *} type=${pair##* }
+    got=$(content_type "$file")
+    [ "$got" = "$type" ] || fail "$file foi reconhecido como '$got', não $type"
+    grep -q "org.quillora.Quillora.desktop" <<<"$(offered_to "$type")" || fail "$type não é oferecido ao Quillora: $(offered_to "$type")"
+  done
+  got=$(content_type "$scratch/outro.db")
+  [ "$got" != application/x-paradox-table ] || fail "um arquivo SQLite .db foi tomado por tabela Paradox"
 fi
 if have man; then
   for page in quillora quillora-cli; do
