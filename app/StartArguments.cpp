@@ -8,28 +8,27 @@ StartArguments parseStartArguments(const QStringList& args)
 {
     StartArguments result;
     bool optionsEnded = false;
+    // --version and --help answer whatever else is on the line; the first fault is reported.
     for (const QString& arg : args) {
-        if (!optionsEnded && arg == QLatin1String("--")) {
+        const bool option = !optionsEnded && arg.startsWith(QLatin1Char('-')) && arg.size() > 1;
+        if (option && arg == QLatin1String("--")) {
             optionsEnded = true;
-        } else if (!optionsEnded && (arg == QLatin1String("--version") || arg == QLatin1String("-v"))) {
-            result.action = StartArguments::Action::PrintVersion;
-            return result;
-        } else if (!optionsEnded && (arg == QLatin1String("--help") || arg == QLatin1String("-h"))) {
-            result.action = StartArguments::Action::PrintHelp;
-            return result;
-        } else if (!optionsEnded && arg.startsWith(QLatin1Char('-')) && arg.size() > 1) {
-            result.action = StartArguments::Action::BadUsage;
-            result.error = QStringLiteral("opção desconhecida: %1").arg(arg);
-            return result;
+        } else if (option && (arg == QLatin1String("--version") || arg == QLatin1String("-v"))) {
+            return {StartArguments::Action::PrintVersion, {}, {}};
+        } else if (option && (arg == QLatin1String("--help") || arg == QLatin1String("-h"))) {
+            return {StartArguments::Action::PrintHelp, {}, {}};
+        } else if (option) {
+            if (result.error.isEmpty())
+                result.error = QStringLiteral("opção desconhecida: %1").arg(arg);
         } else if (result.sourceTable.isEmpty()) {
             // The file manager may start us from any folder: keep the whole path.
             result.sourceTable = QFileInfo(arg).absoluteFilePath();
-        } else {
-            result.action = StartArguments::Action::BadUsage;
+        } else if (result.error.isEmpty()) {
             result.error = QStringLiteral("só uma tabela pode ser aberta: %1").arg(arg);
-            return result;
         }
     }
+    if (!result.error.isEmpty())
+        result.action = StartArguments::Action::BadUsage;
     return result;
 }
 

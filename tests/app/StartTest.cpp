@@ -49,6 +49,8 @@ private slots:
             {{"-h"}, A::PrintHelp, {}, {}},
             {{"--abrir", "a.dbf"}, A::BadUsage, {}, "opção desconhecida: --abrir"},
             {{"a.dbf", "b.dbf"}, A::BadUsage, {}, "só uma tabela pode ser aberta: b.dbf"},
+            {{"--abrir", "a.dbf", "--version"}, A::PrintVersion, {}, {}},
+            {{"-x", "a.dbf", "b.dbf", "-y"}, A::BadUsage, {}, "opção desconhecida: -x"},
         };
         for (const Case& c : cases) {
             const StartArguments got = parseStartArguments(c.args);
