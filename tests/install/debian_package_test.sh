@@ -21,7 +21,7 @@ contents=$(dpkg-deb --contents "$deb")
 for f in ./usr/bin/quillora ./usr/bin/quillora-cli ./usr/share/applications/org.quillora.Quillora.desktop \
          ./usr/share/metainfo/org.quillora.Quillora.metainfo.xml ./usr/share/mime/packages/quillora.xml \
          ./usr/share/icons/hicolor/48x48/apps/quillora.png ./usr/share/icons/hicolor/scalable/apps/quillora.svg \
-         ./usr/share/man/man1/quillora.1 ./usr/share/man/man1/quillora-cli.1 ./usr/share/doc/quillora/copyright; do
+         ./usr/share/man/man1/quillora.1.gz ./usr/share/man/man1/quillora-cli.1.gz ./usr/share/doc/quillora/copyright; do
   grep -q " $f\$" <<<"$contents" || fail "o pacote não tem $f"
 done
 # Nothing of the build but what is installed.

@@ -17,7 +17,7 @@ for f in bin/quillora bin/quillora-cli; do
 done
 for f in applications/org.quillora.Quillora.desktop metainfo/org.quillora.Quillora.metainfo.xml \
          mime/packages/quillora.xml icons/hicolor/scalable/apps/quillora.svg \
-         man/man1/quillora.1 man/man1/quillora-cli.1 doc/quillora/LICENSE; do
+         man/man1/quillora.1.gz man/man1/quillora-cli.1.gz doc/quillora/LICENSE; do
   [ -s "$share/$f" ] || fail "falta share/$f"
 done
 
@@ -77,8 +77,10 @@ if [ -d "$samples" ] && have update-desktop-database && have gio; then
 fi
 if have man; then
   for page in quillora quillora-cli; do
-    warnings=$(MANWIDTH=80 man --warnings -l "$share/man/man1/$page.1" 2>&1 >/dev/null)
+    warnings=$(MANWIDTH=80 man --warnings -l "$share/man/man1/$page.1.gz" 2>&1 >/dev/null)
     [ -z "$warnings" ] || fail "man $page avisa: $warnings"
+    MANWIDTH=80 man -l "$share/man/man1/$page.1.gz" 2>/dev/null | grep -q "STATUS DE SAÍDA" \
+      || fail "man $page não mostra a página instalada"
   done
 fi
 
