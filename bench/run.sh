@@ -32,6 +32,9 @@ done
 # "Adicionar" through quillora-cli process and the main window against dbfcat.
 "$here/adicionar.sh" "$build" "$records"
 
+# "Adicionar" into unkeyed and keyed Paradox tables against the same run into dBase.
+"$here/paradox_adicionar.sh" "$build" "$records"
+
 # "Atualizar" and "Comparar" against "Adicionar", with and without an .ndx on the key.
 "$here/atualizar_comparar.sh" "$build" "$records"
 
