@@ -1,4 +1,5 @@
 #include "app/AboutBox.h"
+#include "app/BusyProgress.h"
 #include "app/Quillora.h"
 #include "app/SessionMemory.h"
 #include "app/StartArguments.h"
@@ -80,6 +81,7 @@ int main(int argc, char** argv)
     quillora::registerBuiltinFormats();
     // Protected Paradox tables ask for their password in the toolkit's masked box.
     quillora::Session::setPasswordPrompt(quillora::toolkit::tablePasswordPrompt());
+    quillora::app::installBusyProgress();
 
     std::unique_ptr<quillora::app::TF_Principal> principal(quillora::app::createWindows());
     // The last session's tables, list, operation, keys and filter, without opening a table.

@@ -2,12 +2,15 @@
 
 #include <QMutex>
 
+#include <algorithm>
+
 namespace quillora {
 
 namespace {
 struct SessionState {
     QMutex mutex;
     Session::PasswordPrompt prompt;
+    Session::BusyNotifier busy;
     QStringList passwords;
 };
 SessionState& state()
@@ -45,6 +48,46 @@ void Session::clearPasswords()
 {
     QMutexLocker lock(&state().mutex);
     state().passwords.clear();
+}
+
+void Session::setBusyNotifier(BusyNotifier notifier)
+{
+    QMutexLocker lock(&state().mutex);
+    state().busy = std::move(notifier);
+}
+
+void Session::busy(const QString& what, int percent)
+{
+    BusyNotifier notifier;
+    {
+        QMutexLocker lock(&state().mutex);
+        notifier = state().busy;
+    }
+    if (notifier)
+        notifier(what, percent);
+}
+
+BusyWork::BusyWork(QString what, qint64 total) : what_(std::move(what)), total_(std::max<qint64>(total, 1))
+{
+    Session::busy(what_, 0);
+}
+
+BusyWork::~BusyWork()
+{
+    try {
+        Session::busy(what_, 100);
+    } catch (...) {
+        // A notice that fails is no reason to lose the work's own outcome.
+    }
+}
+
+void BusyWork::advance(qint64 done)
+{
+    const int percent = int(std::clamp<qint64>(done * 100 / total_, 0, 99));
+    if (percent != percent_) {
+        percent_ = percent;
+        Session::busy(what_, percent);
+    }
 }
 
 }  // namespace quillora

@@ -9,6 +9,8 @@
 
 #include "tables/dbase/DbaseIndexUpkeep.h"
 
+#include "tables/Session.h"
+
 #include "tables/Error.h"
 #include "tables/dbase/DbaseIndexKeys.h"
 #include "tables/dbase/DbaseRecordFile.h"
@@ -335,9 +337,13 @@ void DbaseIndexUpkeep::rebuild()
         collectors.emplace_back(p->tag.keyLength);
         collectors.back().reserve(records_.count());
     }
+    BusyWork busy(QStringLiteral("Reconstruindo os índices de %1").arg(QFileInfo(records_.file().path()).fileName()),
+                  records_.count());
     // Every record, deleted ones too: dBase keeps them in its indexes.
     QByteArray raw, key, order;
     for (RecordId id = 1; id <= records_.count(); ++id) {
+        if ((id & 0xFFFF) == 0)
+            busy.advance(id);
         raw.resize(head_.recordLen);
         std::memcpy(raw.data(), records_.record(id - 1), size_t(head_.recordLen));
         for (size_t i = 0; i < plans.size(); ++i) {

@@ -11,6 +11,8 @@
 
 #include "tables/paradox/ParadoxSecondary.h"
 
+#include "tables/Session.h"
+
 #include "tables/paradox/ParadoxFormat.h"
 #include "tables/paradox/ParadoxTable.h"
 
@@ -504,6 +506,7 @@ void px::SecondaryIndexes::rebuild(const Records& table)
         stale_ = false;
         return;
     }
+    BusyWork busy(QStringLiteral("Reconstruindo os índices de %1").arg(QFileInfo(tablePath_).fileName()), table.total);
     // One pass over the data builds the records of every index.
     std::vector<QByteArray> records(xs.size());
     for (size_t i = 0; i < xs.size(); ++i)
@@ -515,6 +518,8 @@ void px::SecondaryIndexes::rebuild(const Records& table)
     qint64 n = 0;
     for (int b : table.chain) {
         const int cnt = table.count[size_t(b)];
+        if ((n & ~qint64(0xFFFF)) != ((n + cnt) & ~qint64(0xFFFF)))
+            busy.advance(n);
         for (int s = 0; s < cnt; ++s, ++n) {
             if (n >= table.total)
                 damaged(tablePath_, QStringLiteral("mais registros nos blocos que o contado"));
