@@ -39,6 +39,9 @@ const char* const usageText =
     "  undo TABELA\n"
     "      \"Desfazer\": devolve todos os arquivos da tabela ao estado de antes da última operação que a\n"
     "      alterou; recusado quando não há o que desfazer ou um arquivo mudou depois dela\n"
+    "  check TABELA...\n"
+    "      verifica a família de cada tabela; uma linha por falha (arquivo: lugar: falha);\n"
+    "      saída 0 sem falhas, 1 com falhas\n"
     "\n"
     "  --version\n"
     "      o nome e a versão do programa\n"
@@ -85,6 +88,7 @@ int cliMain(const QStringList& args)
         {QStringLiteral("update"), runUpdate},
         {QStringLiteral("compare"), runCompare},
         {QStringLiteral("undo"), runUndo},
+        {QStringLiteral("check"), runCheck},
     };
     // A table whose last operation was interrupted is rolled back when it is opened; say so.
     io::setRecoveryNotifier([](const io::Recovery& r) { printErr(r.message); });

@@ -13,6 +13,7 @@ int runColumn(const QStringList& args);
 int runUpdate(const QStringList& args);
 int runCompare(const QStringList& args);
 int runUndo(const QStringList& args);
+int runCheck(const QStringList& args);
 
 // The whole program: dispatches on the subcommand, prints errors, returns the exit status.
 int cliMain(const QStringList& args);

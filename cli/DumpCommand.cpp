@@ -1,6 +1,7 @@
 #include "cli/CliArguments.h"
 #include "cli/Commands.h"
 #include "cli/CsvWriter.h"
+#include "cli/DamageNotice.h"
 #include "tables/FieldConvert.h"
 #include "tables/FieldType.h"
 #include "tables/Table.h"
@@ -18,6 +19,7 @@ int runDump(const QStringList& args)
     if (a.has(QStringLiteral("index")) && a.has(QStringLiteral("index-name")))
         throw UsageError{QStringLiteral("use --index ou --index-name, não os dois")};
     a.applyCommonOptions();
+    const bool damaged = noticeDamage(a.positional().first(), true);
 
     Table table(QStringLiteral("Table1"));
     table.Bind(a.positional().first());
@@ -61,7 +63,7 @@ int runDump(const QStringList& args)
     }
     csv.flush();
     table.Close();
-    return 0;
+    return damaged ? 1 : 0;
 }
 
 }  // namespace quillora::cli

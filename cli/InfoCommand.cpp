@@ -1,5 +1,6 @@
 #include "cli/CliArguments.h"
 #include "cli/Commands.h"
+#include "cli/DamageNotice.h"
 #include "tables/Table.h"
 
 #include <QTextStream>
@@ -32,6 +33,7 @@ int runInfo(const QStringList& args)
     if (a.positional().size() != 1)
         throw UsageError{QStringLiteral("informe uma tabela")};
     a.applyCommonOptions();
+    const bool damaged = noticeDamage(a.positional().first(), false);
 
     Table table(QStringLiteral("Table1"));
     table.Bind(a.positional().first());
@@ -63,7 +65,7 @@ int runInfo(const QStringList& args)
     }
     out.flush();
     table.Close();
-    return 0;
+    return damaged ? 1 : 0;
 }
 
 }  // namespace quillora::cli

@@ -26,10 +26,10 @@ constexpr qint64 kSliceBytes = 1 << 20;
 class Collector {
 public:
     explicit Collector(CheckReport& report) : report_(report) {}
-    void add(const QString& file, const QString& place, const QString& text, bool inRecords)
+    void add(const QString& file, const QString& place, const QString& text, bool inRecords, bool minor = false)
     {
         if (report_.faults.size() < kMaxFaults)
-            report_.faults.push_back(Fault{file, place, text, inRecords});
+            report_.faults.push_back(Fault{file, place, text, inRecords, minor});
         else
             ++dropped_;
     }
@@ -161,7 +161,7 @@ MemoFile openMemo(const QString& table, const DbaseHeader& head, Collector& faul
         faults.add(shown, QStringLiteral("cabeçalho"),
                    QStringLiteral("o próximo bloco livre (%1) passa do fim do arquivo (%2 blocos)")
                        .arg(m.nextFree).arg(blocks),
-                   false);
+                   false, true);
     m.present = true;
     return m;
 }
@@ -191,13 +191,14 @@ qint64 memoBlock(const char* p, int len)
 
 class DbfChecker {
 public:
-    DbfChecker(const QString& path, CheckReport& report) : path_(path), faults_(report) {}
+    DbfChecker(const QString& path, CheckReport& report) : path_(path), report_(report), faults_(report) {}
 
-    void run()
+    void run(bool records)
     {
         io::File file;
         if (const int err = file.tryOpen(path_, io::OpenMode::Read); err < 0) {
             faults_.add(path_, QString(), QStringLiteral("não foi possível abrir: %1").arg(io::errorText(err)), true);
+            report_.unreadable = true;
             return;
         }
         DbaseHeader head;
@@ -205,10 +206,12 @@ public:
             head = dbase::readDbaseHeader(file, path_, QString());
         } catch (const Error& e) {
             faults_.add(path_, QStringLiteral("cabeçalho"), e.text(), true);
+            report_.unreadable = true;
             return;
         }
         checkSize(file, head);
-        checkRecords(file, head);
+        if (records)
+            checkRecords(file, head);
         faults_.finish(path_);
     }
 
@@ -237,13 +240,13 @@ private:
         if (head.count <= whole) {
             if (endOfRecords >= size) {
                 faults_.add(path_, QStringLiteral("offset %1").arg(endOfRecords),
-                            QStringLiteral("falta a marca de fim de arquivo (0x1A)"), false);
+                            QStringLiteral("falta a marca de fim de arquivo (0x1A)"), false, true);
             } else if (head.count == whole) {
                 char mark = 0;
                 file.read(endOfRecords, &mark, 1);
                 if (mark != '\x1A')
                     faults_.add(path_, QStringLiteral("offset %1").arg(endOfRecords),
-                                QStringLiteral("falta a marca de fim de arquivo (0x1A)"), false);
+                                QStringLiteral("falta a marca de fim de arquivo (0x1A)"), false, true);
                 if (rest > 1)
                     faults_.add(path_, QStringLiteral("offset %1").arg(endOfRecords),
                                 QStringLiteral("%1 bytes sobrando depois do último registro").arg(rest), false);
@@ -360,6 +363,7 @@ private:
     }
 
     QString path_;
+    CheckReport& report_;
     Collector faults_;
 };
 
@@ -369,7 +373,15 @@ CheckReport checkDbaseTable(const QString& path)
 {
     CheckReport report;
     report.table = path;
-    DbfChecker(path, report).run();
+    DbfChecker(path, report).run(true);
+    return report;
+}
+
+CheckReport checkDbaseStructure(const QString& path)
+{
+    CheckReport report;
+    report.table = path;
+    DbfChecker(path, report).run(false);
     return report;
 }
 

@@ -9,5 +9,7 @@ namespace quillora::check {
 // memo pointers out of range, on free blocks or shared by two records. Every count read from the
 // file is bounded by the file's size, so a hostile file costs no more than its own length.
 CheckReport checkDbaseTable(const QString& path);
+// Only the header against the file (no record is read): what a quick look on opening can tell.
+CheckReport checkDbaseStructure(const QString& path);
 
 }  // namespace quillora::check

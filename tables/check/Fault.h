@@ -15,12 +15,17 @@ struct Fault {
     // True when the records themselves are affected (a repair in place cannot mend it without
     // losing data); false for what can be rebuilt from the records (counters, end mark, indexes).
     bool inRecords = false;
+    // True for a slip other programs read past unharmed (a missing end mark): the table still
+    // reads as it is meant to, so only check and repair mention it.
+    bool minor = false;
 };
 
 // What a check found in one table family.
 struct CheckReport {
     QString table;
     std::vector<Fault> faults;
+    // The main file could not be opened or its header not read: nothing else was looked at.
+    bool unreadable = false;
     bool sound() const { return faults.empty(); }
 };
 

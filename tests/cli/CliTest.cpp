@@ -124,3 +124,41 @@ TEST(Cli, ProtectedTableTellsAWrongPasswordFromNone)
              QStringLiteral("123"), table});
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
 }
+
+// A table cut short reads as damaged everywhere: check names the fault, info and dump print it on
+// standard error and exit 1, dump still writing the records it could read.
+TEST(Cli, ATruncatedTableIsReportedNotReadAsShorter)
+{
+    if (!haveProgram(QStringLiteral("perl")))
+        GTEST_SKIP() << "perl (XBase) is not installed";
+    QTemporaryDir dir;
+    const QString path = dir.path() + QStringLiteral("/T.dbf");
+    ASSERT_TRUE(perlCreate(path, QStringLiteral("field_names => ['N'], field_types => ['C'], field_lengths => [4], field_decimals => [0]"),
+                           QStringLiteral("['a'], ['b'], ['c'], ['d'], ['e']")));
+
+    const CliRun sound = cli({QStringLiteral("check"), path});
+    EXPECT_EQ(sound.status, 0) << sound.out.toStdString();
+    EXPECT_TRUE(sound.out.isEmpty());
+
+    QByteArray bytes = readFile(path);
+    const int headerLen = uchar(bytes[8]) | (uchar(bytes[9]) << 8);
+    bytes.truncate(headerLen + 3 * 5 + 2);
+    writeFile(path, bytes);
+    const QString fault = QStringLiteral("o cabeçalho conta 5 registros, mas o arquivo só tem 3 completos");
+
+    const CliRun checked = cli({QStringLiteral("check"), path});
+    EXPECT_EQ(checked.status, 1);
+    EXPECT_TRUE(checked.out.startsWith(path + QStringLiteral(": cabeçalho: ") + fault)) << checked.out.toStdString();
+
+    const CliRun info = cli({QStringLiteral("info"), path});
+    EXPECT_EQ(info.status, 1);
+    EXPECT_TRUE(info.err.contains(fault)) << info.err.toStdString();
+    EXPECT_TRUE(info.err.contains(QStringLiteral("Verificar tabela...")));
+
+    const CliRun dump = cli({QStringLiteral("dump"), path});
+    EXPECT_EQ(dump.status, 1);
+    EXPECT_EQ(dump.out, QStringLiteral("N\r\na\r\nb\r\nc\r\n"));
+    EXPECT_TRUE(dump.err.contains(fault)) << dump.err.toStdString();
+
+    EXPECT_EQ(cli({QStringLiteral("check")}).status, 2);
+}

@@ -1,0 +1,37 @@
+#include "cli/CliArguments.h"
+#include "cli/Commands.h"
+#include "tables/Error.h"
+#include "tables/check/DbaseCheck.h"
+
+#include <QFileInfo>
+#include <QTextStream>
+
+namespace quillora::cli {
+
+int runCheck(const QStringList& args)
+{
+    CliArguments a(args, {QStringLiteral("locale")}, {});
+    if (a.positional().isEmpty())
+        throw UsageError{QStringLiteral("informe ao menos uma tabela")};
+    a.applyCommonOptions();
+
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    bool faults = false;
+    for (const QString& path : a.positional()) {
+        if (QFileInfo(path).suffix().compare(QLatin1String("dbf"), Qt::CaseInsensitive) != 0) {
+            err << QStringLiteral("%1: a verificação só está disponível para tabelas dBase (.dbf)").arg(path)
+                << '\n';
+            faults = true;
+            continue;
+        }
+        const check::CheckReport report = check::checkDbaseTable(path);
+        for (const check::Fault& f : report.faults)
+            out << check::formatFault(f) << '\n';
+        faults = faults || !report.sound();
+    }
+    out.flush();
+    return faults ? 1 : 0;
+}
+
+}  // namespace quillora::cli

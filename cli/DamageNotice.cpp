@@ -1,0 +1,32 @@
+#include "cli/DamageNotice.h"
+
+#include "tables/check/DbaseCheck.h"
+
+#include <QFileInfo>
+#include <QTextStream>
+
+namespace quillora::cli {
+
+bool noticeDamage(const QString& table, bool records)
+{
+    if (QFileInfo(table).suffix().compare(QLatin1String("dbf"), Qt::CaseInsensitive) != 0)
+        return false;
+    const check::CheckReport report = records ? check::checkDbaseTable(table) : check::checkDbaseStructure(table);
+    if (report.unreadable)
+        return false;  // opening the table says why
+    QTextStream err(stderr);
+    bool damaged = false;
+    for (const check::Fault& f : report.faults) {
+        if (f.minor)
+            continue;
+        if (!damaged)
+            err << QStringLiteral("A tabela %1 está danificada (use \"Verificar tabela...\" ou quillora-cli check):")
+                       .arg(table)
+                << '\n';
+        damaged = true;
+        err << "  " << check::formatFault(f) << '\n';
+    }
+    return damaged;
+}
+
+}  // namespace quillora::cli
