@@ -84,8 +84,8 @@ bool readableNumber(const char* p, int len)
     int end = len;
     while (end > i && (p[end - 1] == ' ' || p[end - 1] == '\0'))
         --end;
-    if (i == end)
-        return true;
+    if (i == end || allOf(p + i, end - i, '*'))
+        return true;  // empty, or the asterisks dBase writes for a value too wide to show
     if (p[i] == '-' || p[i] == '+')
         ++i;
     int digits = 0;
@@ -128,7 +128,9 @@ MemoFile openMemo(const QString& table, const DbaseHeader& head, Collector& faul
 {
     MemoFile m;
     m.path = dbase::siblingFile(table, QStringLiteral("dbt"));
-    const QString shown = m.path.isEmpty() ? QFileInfo(table).completeBaseName() + QStringLiteral(".dbt") : m.path;
+    const QFileInfo info(table);
+    const QString shown = m.path.isEmpty() ? info.path() + QLatin1Char('/') + info.completeBaseName() + QStringLiteral(".dbt")
+                                           : m.path;
     if (m.path.isEmpty()) {
         faults.add(shown, QString(), QStringLiteral("o arquivo de memo da tabela não existe"), true);
         return m;
