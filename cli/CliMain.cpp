@@ -42,6 +42,8 @@ const char* const usageText =
     "  check TABELA...\n"
     "      verifica a família de cada tabela; uma linha por falha (arquivo: lugar: falha);\n"
     "      saída 0 sem falhas, 1 com falhas\n"
+    "  repair TABELA [--out NOVA]\n"
+    "      corrige no lugar o que não custa nenhum registro (pode ser desfeito com undo)\n"
     "\n"
     "  --version\n"
     "      o nome e a versão do programa\n"
@@ -89,6 +91,7 @@ int cliMain(const QStringList& args)
         {QStringLiteral("compare"), runCompare},
         {QStringLiteral("undo"), runUndo},
         {QStringLiteral("check"), runCheck},
+        {QStringLiteral("repair"), runRepair},
     };
     // A table whose last operation was interrupted is rolled back when it is opened; say so.
     io::setRecoveryNotifier([](const io::Recovery& r) { printErr(r.message); });

@@ -14,6 +14,7 @@ int runUpdate(const QStringList& args);
 int runCompare(const QStringList& args);
 int runUndo(const QStringList& args);
 int runCheck(const QStringList& args);
+int runRepair(const QStringList& args);
 
 // The whole program: dispatches on the subcommand, prints errors, returns the exit status.
 int cliMain(const QStringList& args);

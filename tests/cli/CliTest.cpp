@@ -162,3 +162,37 @@ TEST(Cli, ATruncatedTableIsReportedNotReadAsShorter)
 
     EXPECT_EQ(cli({QStringLiteral("check")}).status, 2);
 }
+
+// Repair in place mends a count too low and a missing end mark, check then finds nothing, and
+// undo gives the damaged bytes back; a table cut short is refused untouched, naming --out.
+TEST(Cli, RepairMendsTheHeaderUndoablyAndRefusesLostRecords)
+{
+    if (!haveProgram(QStringLiteral("perl")))
+        GTEST_SKIP() << "perl (XBase) is not installed";
+    QTemporaryDir dir;
+    const QString path = dir.path() + QStringLiteral("/T.dbf");
+    ASSERT_TRUE(perlCreate(path,
+                           QStringLiteral("field_names => ['N'], field_types => ['C'], field_lengths => [4], "
+                                          "field_decimals => [0]"),
+                           QStringLiteral("['a'], ['b'], ['c'], ['d'], ['e']")));
+    const QByteArray sound = readFile(path);
+    QByteArray damaged = sound;
+    damaged[4] = 3;
+    damaged.chop(1);  // the end mark
+    writeFile(path, damaged);
+
+    const CliRun repaired = cli({QStringLiteral("repair"), path});
+    EXPECT_EQ(repaired.status, 0) << repaired.err.toStdString();
+    EXPECT_EQ(readFile(path), sound);
+    EXPECT_EQ(cli({QStringLiteral("check"), path}).status, 0);
+    EXPECT_EQ(cli({QStringLiteral("undo"), path}).status, 0);
+    EXPECT_EQ(readFile(path), damaged);
+
+    QByteArray cut = sound;
+    cut.truncate(cut.size() - 1 - 5 - 2);
+    writeFile(path, cut);
+    const CliRun refused = cli({QStringLiteral("repair"), path});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("--out"))) << refused.err.toStdString();
+    EXPECT_EQ(readFile(path), cut);
+}

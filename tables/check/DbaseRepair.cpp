@@ -1,0 +1,38 @@
+#include "tables/check/DbaseRepair.h"
+
+#include "tables/dbase/DbaseHeader.h"
+#include "tables/io/Endian.h"
+#include "tables/io/File.h"
+
+namespace quillora::check {
+
+QStringList repairDbaseInPlace(const QString& path)
+{
+    QStringList done;
+    io::File file(path, io::OpenMode::ReadWrite);
+    const dbase::DbaseHeader head = dbase::readDbaseHeader(file, path, QString());
+    const qint64 size = file.size();
+    const qint64 whole = (size - head.headerLen) / head.recordLen;
+    if (head.count != whole) {
+        char count[4];
+        io::putLe32(count, quint32(whole));
+        file.write(4, count, 4);
+        done << QStringLiteral("contagem de registros do cabeçalho corrigida de %1 para %2").arg(head.count).arg(whole);
+    }
+    const qint64 end = head.headerLen + whole * head.recordLen;
+    char mark = 0;
+    if (end < size)
+        file.read(end, &mark, 1);
+    if (mark != '\x1A') {
+        file.write(end, "\x1A", 1);
+        done << QStringLiteral("marca de fim de arquivo restaurada");
+    }
+    if (size > end + 1) {
+        file.resize(end + 1);
+        done << QStringLiteral("%1 bytes sobrando depois do último registro removidos").arg(size - end - 1);
+    }
+    file.close();
+    return done;
+}
+
+}  // namespace quillora::check
