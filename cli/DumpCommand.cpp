@@ -19,7 +19,6 @@ int runDump(const QStringList& args)
     if (a.has(QStringLiteral("index")) && a.has(QStringLiteral("index-name")))
         throw UsageError{QStringLiteral("use --index ou --index-name, não os dois")};
     a.applyCommonOptions();
-    const bool damaged = noticeDamage(a.positional().first(), true);
 
     Table table(QStringLiteral("Table1"));
     table.Bind(a.positional().first());
@@ -32,6 +31,8 @@ int runDump(const QStringList& args)
         table.SetFiltered(true);
     }
     table.Open();
+    // After opening, which rolls back an interrupted operation first.
+    const bool damaged = noticeDamage(table.file()->path(), true);
 
     CsvWriter csv(stdout);
     const int n = table.FieldCount();

@@ -33,11 +33,12 @@ int runInfo(const QStringList& args)
     if (a.positional().size() != 1)
         throw UsageError{QStringLiteral("informe uma tabela")};
     a.applyCommonOptions();
-    const bool damaged = noticeDamage(a.positional().first(), false);
 
     Table table(QStringLiteral("Table1"));
     table.Bind(a.positional().first());
     table.Open();
+    // After opening, which rolls back an interrupted operation first.
+    const bool damaged = noticeDamage(table.file()->path(), false);
     TableFile* file = table.file();
     QTextStream out(stdout);
     out << "Tabela: " << file->path() << '\n';
