@@ -1,6 +1,7 @@
 #include "tables/check/DbaseRepair.h"
 
 #include "tables/dbase/DbaseHeader.h"
+#include "tables/dbase/DbaseTable.h"
 #include "tables/io/Endian.h"
 #include "tables/io/File.h"
 
@@ -32,6 +33,14 @@ QStringList repairDbaseInPlace(const QString& path)
         done << QStringLiteral("%1 bytes sobrando depois do último registro removidos").arg(size - end - 1);
     }
     file.close();
+    // Records that the corrected count shows or hides must be in the indexes as they are now.
+    if (head.count != whole) {
+        dbase::DbaseTable table(path);
+        if (!table.indexes().isEmpty()) {
+            table.rebuildIndexes();
+            done << QStringLiteral("índices reconstruídos a partir dos registros");
+        }
+    }
     return done;
 }
 

@@ -395,4 +395,11 @@ void DbaseTable::flush()
     upkeep_->rebuildIfStale();
 }
 
+void DbaseTable::rebuildIndexes()
+{
+    beginWrite();
+    upkeep_->markStale();
+    flush();
+}
+
 }  // namespace quillora::dbase

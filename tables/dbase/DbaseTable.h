@@ -69,6 +69,8 @@ public:
     RecordId remove(RecordId id) override;
     // Writes the buffered appends, then every index anew (see DbaseIndexUpkeep).
     void flush() override;
+    // Writes every kept index anew from the records (a repair that changed the record count).
+    void rebuildIndexes();
 
     // Records the header counts (deleted ones included) and how many the file really holds.
     qint64 physicalCount() const { return records_.count(); }

@@ -2,6 +2,7 @@
 #include "tests/support/TestSupport.h"
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -195,4 +196,57 @@ TEST(Cli, RepairMendsTheHeaderUndoablyAndRefusesLostRecords)
     EXPECT_EQ(refused.status, 1);
     EXPECT_TRUE(refused.err.contains(QStringLiteral("--out"))) << refused.err.toStdString();
     EXPECT_EQ(readFile(path), cut);
+}
+
+// Records that a writer put in the file without counting them (it stopped before the header)
+// become visible when repair corrects the count, so the indexes must list them afterwards:
+// Perl's XBase::Index walks the rebuilt .ndx of a real table and finds the added record.
+TEST(Cli, RepairThatShowsUncountedRecordsRebuildsTheIndexes)
+{
+    if (!haveProgram(QStringLiteral("perl")))
+        GTEST_SKIP() << "perl (XBase) is not installed";
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("ndx-char.dbf"));
+    const QString ndx = dir.filePath(QStringLiteral("ndx-char.ndx"));
+    ASSERT_TRUE(QFile::copy(sample(QStringLiteral("dbase/incubus-dbd-xbase/ndx-char.dbf")), path));
+    ASSERT_TRUE(QFile::copy(sample(QStringLiteral("dbase/incubus-dbd-xbase/ndx-char.ndx")), ndx));
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    QFile::setPermissions(ndx, QFile::ReadOwner | QFile::WriteOwner);
+    QByteArray bytes = readFile(path);
+    const int headerLen = uchar(bytes[8]) | uchar(bytes[9]) << 8;
+    const int recordLen = uchar(bytes[10]) | uchar(bytes[11]) << 8;
+    const int counted = uchar(bytes[4]) | uchar(bytes[5]) << 8;
+    // One more record after the counted ones, a copy of the last with its text changed.
+    QByteArray added = bytes.mid(headerLen + (counted - 1) * recordLen, recordLen);
+    for (int i = 1; i < recordLen; ++i)
+        if (added[i] >= 'A' && added[i] <= 'z')
+            added[i] = 'Z';
+    bytes.truncate(headerLen + counted * recordLen);
+    bytes += added;
+    bytes += '\x1A';
+    writeFile(path, bytes);
+
+    auto walk = [&] {
+        QString out, err;
+        EXPECT_EQ(runProgram(QStringLiteral("perl"),
+                             {QStringLiteral("-MXBase::Index"), QStringLiteral("-e"),
+                              QStringLiteral("my $i = XBase::Index->new($ARGV[0]) or die XBase::Index->errstr;"
+                                             "$i->prepare_select; while (my ($k, $r) = $i->fetch) { print \"$r\\n\" }"),
+                              ndx},
+                             &out, &err),
+                  0)
+            << err.toStdString();
+        QStringList records = out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        records.sort();
+        return records;
+    };
+    EXPECT_FALSE(walk().contains(QString::number(counted + 1)));
+
+    const CliRun repaired = cli({QStringLiteral("repair"), path});
+    EXPECT_EQ(repaired.status, 0) << repaired.err.toStdString();
+    EXPECT_TRUE(repaired.out.contains(QStringLiteral("índices reconstruídos"))) << repaired.out.toStdString();
+    const QStringList after = walk();
+    EXPECT_EQ(after.size(), counted + 1);
+    EXPECT_TRUE(after.contains(QString::number(counted + 1)));
+    EXPECT_EQ(cli({QStringLiteral("check"), path}).status, 0);
 }
