@@ -24,8 +24,10 @@ class MbFile;
 
 // One Paradox table (.DB with its .PX, .MB, .VAL and index files), read and written in place.
 // Blocks are read on demand through a small cache, so a table of any size is walked with flat
-// memory. Each insert, update or delete is on disk, .PX included, when it returns; the
-// secondary indexes are marked out of date by the first change and rebuilt by flush().
+// memory. Outside an operation each insert, update or delete is on disk, .PX included, when it
+// returns; inside one (whose journal rolls the family back after a crash) blocks wait in a larger
+// cache and the .PX and header follow now and then and on flush(). The secondary indexes are
+// marked out of date by the first change and rebuilt by flush().
 class ParadoxTable : public TableFile {
 public:
     explicit ParadoxTable(const QString& path);
