@@ -1,7 +1,7 @@
 #include "cli/CliArguments.h"
 #include "cli/Commands.h"
 #include "tables/Error.h"
-#include "tables/check/DbaseCheck.h"
+#include "tables/check/TableCheck.h"
 
 #include <QFileInfo>
 #include <QTextStream>
@@ -19,13 +19,12 @@ int runCheck(const QStringList& args)
     QTextStream err(stderr);
     bool faults = false;
     for (const QString& path : a.positional()) {
-        if (QFileInfo(path).suffix().compare(QLatin1String("dbf"), Qt::CaseInsensitive) != 0) {
-            err << QStringLiteral("%1: a verificação só está disponível para tabelas dBase (.dbf)").arg(path)
-                << '\n';
+        if (!check::checkable(path)) {
+            err << QStringLiteral("%1: a verificação não está disponível para este formato").arg(path) << '\n';
             faults = true;
             continue;
         }
-        const check::CheckReport report = check::checkDbaseTable(path);
+        const check::CheckReport report = check::checkTable(path);
         for (const check::Fault& f : report.faults)
             out << check::formatFault(f) << '\n';
         faults = faults || !report.sound();

@@ -1,6 +1,6 @@
 #include "cli/DamageNotice.h"
 
-#include "tables/check/DbaseCheck.h"
+#include "tables/check/TableCheck.h"
 
 #include <QFileInfo>
 #include <QTextStream>
@@ -9,9 +9,9 @@ namespace quillora::cli {
 
 bool noticeDamage(const QString& table, bool records)
 {
-    if (QFileInfo(table).suffix().compare(QLatin1String("dbf"), Qt::CaseInsensitive) != 0)
+    if (!check::checkable(table))
         return false;
-    const check::CheckReport report = records ? check::checkDbaseTable(table) : check::checkDbaseStructure(table);
+    const check::CheckReport report = records ? check::checkTable(table) : check::checkTableStructure(table);
     if (report.unreadable)
         return false;  // opening the table says why
     QTextStream err(stderr);

@@ -1,9 +1,7 @@
 #include "cli/CliArguments.h"
 #include "cli/Commands.h"
 #include "tables/Error.h"
-#include "tables/check/DbaseCheck.h"
-#include "tables/check/DbaseRepair.h"
-#include "tables/io/Journal.h"
+#include "tables/check/TableRepair.h"
 
 #include <QFileInfo>
 #include <QTextStream>
@@ -17,14 +15,14 @@ int runRepair(const QStringList& args)
         throw UsageError{QStringLiteral("informe uma tabela")};
     a.applyCommonOptions();
     const QString path = a.positional().first();
-    if (QFileInfo(path).suffix().compare(QLatin1String("dbf"), Qt::CaseInsensitive) != 0)
-        throw FileError(QStringLiteral("%1: o reparo só está disponível para tabelas dBase (.dbf)").arg(path));
+    if (!check::checkable(path))
+        throw FileError(QStringLiteral("%1: o reparo não está disponível para este formato").arg(path));
     if (a.has(QStringLiteral("out")))
         throw FileError(QStringLiteral("O reparo com --out (cópia com os registros legíveis) ainda não está disponível; "
                                        "nada foi alterado."));
 
     QTextStream out(stdout);
-    const check::CheckReport report = check::checkDbaseTable(path);
+    const check::CheckReport report = check::checkTable(path);
     if (report.sound()) {
         out << QStringLiteral("%1: nenhuma falha encontrada; nada a reparar").arg(path) << '\n';
         return 0;
@@ -44,16 +42,8 @@ int runRepair(const QStringList& args)
             << '\n';
         return 1;
     }
-    QStringList done;
-    io::Operation journal(QStringLiteral("Reparar"), {path});
-    try {
-        done = check::repairDbaseInPlace(path);
-    } catch (const Error& e) {
-        journal.closeAndFinish([] {}, e.text());
-        throw;
-    }
-    journal.closeAndFinish([] {});
-    for (const QString& line : done)
+    const check::RepairOutcome outcome = check::repairInPlace(path, report);
+    for (const QString& line : outcome.done)
         out << path << ": " << line << '\n';
     return 0;
 }

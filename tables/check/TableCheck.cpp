@@ -1,0 +1,64 @@
+#include "tables/check/TableCheck.h"
+
+#include "tables/check/DbaseCheck.h"
+
+#include <QFileInfo>
+
+namespace quillora::check {
+
+namespace {
+
+bool hasSuffix(const QString& path, const char* suffix)
+{
+    return QFileInfo(path).suffix().compare(QLatin1String(suffix), Qt::CaseInsensitive) == 0;
+}
+
+CheckReport notCheckable(const QString& path)
+{
+    CheckReport report;
+    report.table = path;
+    report.unreadable = true;
+    report.faults.push_back(Fault{path, QString(), QStringLiteral("a verificação não está disponível para este formato"),
+                                  true});
+    return report;
+}
+
+}  // namespace
+
+bool checkable(const QString& path)
+{
+    return hasSuffix(path, "dbf");
+}
+
+CheckReport checkTable(const QString& path, const CheckProgress& progress)
+{
+    (void)progress;
+    if (hasSuffix(path, "dbf"))
+        return checkDbaseTable(path);
+    return notCheckable(path);
+}
+
+CheckReport checkTableStructure(const QString& path)
+{
+    if (hasSuffix(path, "dbf"))
+        return checkDbaseStructure(path);
+    return notCheckable(path);
+}
+
+bool damaged(const CheckReport& report)
+{
+    for (const Fault& f : report.faults)
+        if (!f.minor)
+            return true;
+    return false;
+}
+
+bool damagedRecords(const CheckReport& report)
+{
+    for (const Fault& f : report.faults)
+        if (f.inRecords)
+            return true;
+    return false;
+}
+
+}  // namespace quillora::check

@@ -1,0 +1,39 @@
+#include "tables/check/TableRepair.h"
+
+#include "tables/Error.h"
+#include "tables/check/DbaseRepair.h"
+#include "tables/io/Journal.h"
+
+#include <QFileInfo>
+
+namespace quillora::check {
+
+RepairOutcome repairInPlace(const QString& path, const CheckReport& report)
+{
+    if (QFileInfo(path).suffix().compare(QLatin1String("dbf"), Qt::CaseInsensitive) != 0)
+        throw FileError(QStringLiteral("%1: o reparo só está disponível para tabelas dBase (.dbf)").arg(path));
+    if (damagedRecords(report))
+        throw FileError(QStringLiteral("A tabela %1 tem danos nos próprios registros e não pode ser reparada no lugar "
+                                       "sem perder dados; nada foi alterado. Grave uma cópia reparada com os "
+                                       "registros que ainda podem ser lidos.")
+                            .arg(path));
+    RepairOutcome outcome;
+    io::Operation journal(QStringLiteral("Reparar"), {path});
+    try {
+        outcome.done = repairDbaseInPlace(path);
+    } catch (const Error& e) {
+        journal.closeAndFinish([] {}, e.text());
+        throw;
+    }
+    journal.closeAndFinish([] {});
+    return outcome;
+}
+
+RepairOutcome repairToCopy(const QString& path, const QString& out, const CheckProgress& progress)
+{
+    (void)progress;
+    (void)out;
+    throw FileError(QStringLiteral("%1: a cópia reparada ainda não está disponível; nada foi alterado.").arg(path));
+}
+
+}  // namespace quillora::check
