@@ -23,6 +23,8 @@ QString indexOptions(const IndexDef& def)
         words << QStringLiteral("expressão");
     if (def.has(ixNonMaintained))
         words << QStringLiteral("não mantido");
+    if (def.has(ixOutOfDate))
+        words << QStringLiteral("desatualizado");
     return words.join(QStringLiteral(", "));
 }
 }  // namespace

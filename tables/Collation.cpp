@@ -151,6 +151,9 @@ const Collation* Collation::forDbase(const QByteArray& driverName, int ldid, boo
         return forParadox(QString::fromLatin1(driverName).trimmed(), -1, known);
     switch (ldid) {
     case 0x00:  // no driver: plain bytes
+    case 0x01:  // cp437, cp850, cp1252: code-page marks written by programs (FoxPro-era and
+    case 0x02:  // later tools) that order character keys by byte value, as the indexes found on
+    case 0x03:  // tables without a driver are
     case 0x1B:  // DB437US0
     case 0x37:  // DB850US0
     case 0x57:  // DBWINUS0

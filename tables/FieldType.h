@@ -59,6 +59,9 @@ enum IndexOption {
     ixCaseInsensitive = 8,
     ixExpression = 16,
     ixNonMaintained = 32,
+    // Marked out of date on disk (a writing session changed the table and did not finish
+    // rewriting it): other programs must not trust it until it is written anew.
+    ixOutOfDate = 64,
 };
 
 struct IndexDef {

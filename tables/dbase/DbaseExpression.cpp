@@ -358,7 +358,7 @@ private:
                     fail(QStringLiteral("argumento %1 de %2").arg(i + 1).arg(name));
             return make(Node::Kind::Call, s.result, name, std::move(args));
         }
-        fail(QStringLiteral("função %1").arg(name));
+        fail(QStringLiteral("função %1 desconhecida").arg(name));
     }
 
     QString text_;

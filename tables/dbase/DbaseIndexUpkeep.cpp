@@ -85,8 +85,12 @@ QList<IndexDef> DbaseIndexUpkeep::listed(QStringList* filtered) const
     const QString mdx = siblingFile(path_, QStringLiteral("mdx"));
     if (!mdx.isEmpty()) {
         try {
+            const qsizetype first = out.size();
             for (const DbaseTagInfo& tag : readMdxTags(mdx))
                 add(tag, false);
+            if (mdxMarkedOutOfDate(mdx))
+                for (qsizetype i = first; i < out.size(); ++i)
+                    out[i].options |= ixOutOfDate;
         } catch (const Error&) {
             listFile(mdx);
         }
@@ -106,6 +110,8 @@ QList<IndexDef> DbaseIndexUpkeep::listed(QStringList* filtered) const
                 tag.name = QFileInfo(ndxName).completeBaseName();
             }
             add(tag, true);
+            if (!ndxName.isEmpty())
+                out.last().options |= ixOutOfDate;
         } catch (const Error&) {
             listFile(ndx);
         }
@@ -113,69 +119,20 @@ QList<IndexDef> DbaseIndexUpkeep::listed(QStringList* filtered) const
     return out;
 }
 
+bool DbaseIndexUpkeep::mdxMarkedOutOfDate(const QString& mdx) const
+{
+    // A production .mdx (its own header says so) that the table no longer flags: dBase and the
+    // BDE then leave it alone, and a writing session clears the flag until the tags are current.
+    if (head_.bytes[28] != 0)
+        return false;
+    io::File f;
+    char production = 0;
+    return f.tryOpen(mdx, io::OpenMode::Read) == 0 && f.readSome(24, &production, 1) == 1 && production != 0;
+}
+
 QString DbaseIndexUpkeep::problem(const DbaseTagInfo& tag, bool ndx, Plan* plan) const
 {
-    const QString which = ndx ? QStringLiteral("o índice %1").arg(tag.fileName)
-                              : QStringLiteral("a tag %1 do índice %2").arg(tag.name, tag.fileName);
-    if (!tag.forExpression.isEmpty())
-        return QStringLiteral("%1 tem uma condição FOR (%2), que o Quillora não sabe manter").arg(which, tag.forExpression);
-    const char type = tag.keyType;
-    const bool knownType = type == 'C' || type == 'N' || (!ndx && (type == 'F' || type == 'D'));
-    if (!knownType)
-        return QStringLiteral("%1 tem chaves do tipo '%2', que o Quillora não sabe gravar")
-            .arg(which, QString(QChar::fromLatin1(type ? type : '?')));
-
-    std::shared_ptr<const DbaseExpression> parsed;
-    try {
-        parsed = std::make_shared<const DbaseExpression>(parse_(tag.expression));
-    } catch (const Error& e) {
-        return QStringLiteral("%1 tem uma expressão que o Quillora não sabe calcular (%2): %3")
-            .arg(which, tag.expression, e.text());
-    }
-    const ExprValue::Type result = parsed->type();
-    int expectedLength = 0;
-    bool fits = false;
-    switch (type) {
-    case 'C':
-        fits = result == ExprValue::Type::Character;
-        break;
-    case 'D':
-        fits = result == ExprValue::Type::Date;
-        expectedLength = 8;
-        break;
-    default:  // N, F; in an .ndx also dates
-        fits = result == ExprValue::Type::Numeric || (ndx && result == ExprValue::Type::Date);
-        expectedLength = ndx ? 8 : 12;
-        break;
-    }
-    if (!fits)
-        return QStringLiteral("%1 tem a expressão %2, que não dá uma chave do tipo '%3'")
-            .arg(which, tag.expression, QString(QChar::fromLatin1(type)));
-    if (expectedLength != 0 && tag.keyLength != expectedLength)
-        return QStringLiteral("%1 tem chaves de %2 bytes, e o Quillora só sabe gravar chaves '%3' de %4")
-            .arg(which)
-            .arg(tag.keyLength)
-            .arg(QChar::fromLatin1(type))
-            .arg(expectedLength);
-    if (type == 'C' && !head_.collationKnown)
-        return QStringLiteral("%1 tem chaves de texto, e a ordem alfabética do driver de idioma da tabela não é "
-                              "conhecida")
-            .arg(which);
-    if (plan) {
-        plan->tag = tag;
-        plan->expression = parsed;
-        plan->field = -1;
-        plan->digits = 10;
-        if (parsed->isSingleField() && !parsed->fields().empty()) {
-            const int f = parsed->fields().front();
-            const DbaseColumn& c = head_.columns[size_t(f)];
-            if (c.type == 'C')
-                plan->field = f;
-            else if (c.type == 'N' || c.type == 'F')
-                plan->digits = c.length;  // as dBase IV writes them
-        }
-    }
-    return {};
+    return planDbaseTag(tag, ndx, head_, parse_, plan);
 }
 
 void DbaseIndexUpkeep::planFiles()
@@ -222,8 +179,12 @@ void DbaseIndexUpkeep::planFiles()
         }
         if (head.size() < 32)
             refuse(QStringLiteral("o índice %1 não pode ser lido").arg(mdx));
-        if (uchar(head[26]) != 32)
-            refuse(QStringLiteral("o índice %1 é do dBase 7, que o Quillora não sabe manter").arg(mdx));
+        // dBase IV tag entries are 32 bytes long, level 7 ones 48 (a longer name); the rest
+        // of the file is laid out alike.
+        if (uchar(head[26]) != 32 && uchar(head[26]) != 48)
+            refuse(QStringLiteral("o índice %1 tem entradas de tag de %2 bytes, que o Quillora não sabe manter")
+                       .arg(mdx)
+                       .arg(uchar(head[26])));
         if (!tags.isEmpty())
             requireWritableFile(mdx);
         for (const DbaseTagInfo& tag : tags)
@@ -315,6 +276,14 @@ bool DbaseIndexUpkeep::indexKey(const Plan& plan, bool ndx, RecordId id, const Q
     return true;
 }
 
+bool DbaseIndexUpkeep::inTag(const Plan& plan, RecordId id, const QByteArray& raw)
+{
+    if (!plan.condition)
+        return true;
+    const ExprValue v = evaluate_(*plan.condition, id, raw);
+    return v.type == ExprValue::Type::Logical && v.logical;
+}
+
 void DbaseIndexUpkeep::rebuildIfStale()
 {
     if (!stale_)
@@ -347,6 +316,8 @@ void DbaseIndexUpkeep::rebuild()
         raw.resize(head_.recordLen);
         std::memcpy(raw.data(), records_.record(id - 1), size_t(head_.recordLen));
         for (size_t i = 0; i < plans.size(); ++i) {
+            if (!inTag(*plans[i], id, raw))
+                continue;
             const bool ordered = indexKey(*plans[i], i >= mdxPlan_.size(), id, raw, key, order);
             collectors[i].add(quint32(id), key.constData(), ordered ? QByteArrayView(order) : QByteArrayView());
         }

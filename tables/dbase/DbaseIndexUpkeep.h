@@ -14,6 +14,7 @@
 #include "tables/dbase/DbaseExpression.h"
 #include "tables/dbase/DbaseHeader.h"
 #include "tables/dbase/DbaseIndexFiles.h"
+#include "tables/dbase/DbaseTagPlan.h"
 
 namespace quillora::dbase {
 
@@ -53,20 +54,19 @@ public:
 
 private:
     // An index kept up to date on writes: a tag of the production .mdx, or the .ndx.
-    struct Plan {
-        DbaseTagInfo tag;
-        std::shared_ptr<const DbaseExpression> expression;
-        int field = -1;   // a character field whose bytes are the key
-        int digits = 10;  // packed decimal keys: the digit count they declare
-    };
+    using Plan = DbaseTagPlan;
 
     QString problem(const DbaseTagInfo& tag, bool ndx, Plan* plan) const;
+    // Whether the table's header marks its production .mdx out of date.
+    bool mdxMarkedOutOfDate(const QString& mdx) const;
     // The indexes to keep; throws the reason when one of them cannot be kept.
     void planFiles();
     // The key of a record as the index file stores it; true when `order` holds bytes whose byte
     // order is the index's order (else the key's own bytes are).
     bool indexKey(const Plan& plan, bool ndx, RecordId id, const QByteArray& raw, QByteArray& key,
                   QByteArray& order);
+    // Whether a record belongs in a tag: true unless the tag's FOR condition fails on it.
+    bool inTag(const Plan& plan, RecordId id, const QByteArray& raw);
     void rebuild();
 
     QString path_;

@@ -40,8 +40,10 @@ public:
     const QList<FieldDef>& fields() const override { return head_.fields; }
     // The tags of the production .mdx and the .ndx of the same name. A tag on one field is
     // listed by that field; any other key is an expression index (ixExpression). Writes keep
-    // them all up to date; a tag they cannot keep (FOR condition, expression not understood,
-    // unknown text order) is ixNonMaintained, and beginWrite() refuses naming it.
+    // them all up to date (a tag with a FOR condition holds the records that meet it); a tag
+    // they cannot keep (expression or condition not understood, unknown text order) is
+    // ixNonMaintained, and beginWrite() refuses naming it. An index marked out of date on disk
+    // (see DbaseIndexUpkeep) is also ixOutOfDate.
     QList<IndexDef> indexes() const override;
     // Keys in the order dBase keeps them in its indexes: C by the language driver on the
     // blank-padded code-page bytes, N/F by number (blank = 0), D by date.

@@ -126,7 +126,7 @@ void writeMdxFile(const QString& path, const std::vector<IndexKeys>& tags, const
     const int used = u16(old, 28);
     if (blockFactor < 1 || blockFactor > 32 || blockSize != blockFactor * kPage)
         throw damaged(path, QStringLiteral("tamanho de bloco %1").arg(blockSize));
-    if (entryLength != 32 || used != int(tags.size()))
+    if ((entryLength != 32 && entryLength != 48) || used != int(tags.size()))
         throw damaged(path, QStringLiteral("tabela de tags"));
 
     // Everything before the first tag's header (file header and tag table) stays as it is.

@@ -103,6 +103,16 @@ QString yPathFor(const QString& tablePath, const QString& xPath)
     return xi.dir().filePath(xi.completeBaseName() + QLatin1Char('.') + ext);
 }
 
+// A secondary index marked out of date: its .X counter one past its .Y's, as a writing session
+// leaves the pair until it rewrites both.
+bool outOfStep(int xStamp, const QString& yPath)
+{
+    io::File y;
+    char yStamp = 0;
+    return y.tryOpen(yPath, io::OpenMode::Read) == 0 && y.readSome(0x2C, &yStamp, 1) == 1
+        && xStamp == (uchar(yStamp) + 1) % 256;
+}
+
 IndexFile readIndexFile(const QString& tablePath, const QString& xPath, const std::vector<ParadoxTable::Field>& fields, int keyFields)
 {
     IndexFile x;
@@ -444,6 +454,8 @@ QList<IndexDef> px::SecondaryIndexes::definitions() const
             d.options |= ixCaseInsensitive;
         if (type == 3 || type == 6)
             d.options |= ixNonMaintained;
+        if (outOfStep(uchar(p[0x2D]), yPathFor(tablePath_, xPath)))
+            d.options |= ixOutOfDate;
         if (ext[1] == u'G') {
             const int nameAt = 0x58 + le16(p + 0x68);
             const int end = nameAt > 0x58 ? h.indexOf('\0', nameAt) : -1;
@@ -481,10 +493,9 @@ void px::SecondaryIndexes::markStale()
             throw FileError(QStringLiteral("O índice secundário %1 não pode ser marcado como desatualizado: %2").arg(index.xPath, io::errorText(err)));
         if (x.readSome(0x2D, &stamp, 1) != 1)
             continue;  // not even a header: nothing there claims to be current
-        // A counter that differs from the one in the .Y: the pair reads as out of date.
-        stamp = char(uchar(stamp) + 1);
-        if (haveY && stamp == yStamp)
-            stamp = char(uchar(stamp) + 1);
+        // A counter one past the one in the .Y: the pair reads as out of date (see
+        // outOfStep(); real files in step carry equal counters, or a .Y ahead of its .X).
+        stamp = char(uchar(haveY ? yStamp : stamp) + 1);
         x.write(0x2D, &stamp, 1);
         if (index.header.size() > 0x2D)
             index.header[0x2D] = stamp;  // the rebuild counts on from here

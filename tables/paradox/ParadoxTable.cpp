@@ -142,7 +142,15 @@ QList<IndexDef> ParadoxTable::indexes() const
         d.options = ixPrimary | ixUnique;
         for (int i = 0; i < hdr_.keyFields; ++i)
             d.fields << hdr_.fields[size_t(i)].name;
-        d.fileName = QFileInfo(familyFile(QStringLiteral("PX"))).fileName();
+        const QString pxPath = familyFile(QStringLiteral("PX"));
+        d.fileName = QFileInfo(pxPath).fileName();
+        // The table's change counter one past the .PX's: a write moved it and the index was
+        // not written after it (the counters are equal, or the .PX ahead, in real files).
+        io::File px;
+        char pxStamp = 0;
+        if (px.tryOpen(pxPath, io::OpenMode::Read) == 0 && px.readSome(0x2C, &pxStamp, 1) == 1
+            && uchar(hdr_.bytes[0x2D]) == (uchar(pxStamp) + 1) % 256)
+            d.options |= ixOutOfDate;
         out << d;
     }
     out << secondary_.definitions();

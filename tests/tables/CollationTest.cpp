@@ -163,7 +163,8 @@ TEST(Collation, driversPickTheirOrder)
         bool known;
     };
     const Case cases[] = {
-        {"", 0x00, "", true},          {"", 0x1B, "", true},          {"", 0x37, "", true},
+        {"", 0x00, "", true},          {"", 0x01, "", true},          {"", 0x02, "", true},
+        {"", 0x03, "", true},          {"", 0x1B, "", true},          {"", 0x37, "", true},
         {"", 0x57, "", true},          {"", 0x25, "DB850PT0", true},  {"", 0x1A, "DB850UK0", true},
         {"", 0x0E, "DB850UK0", true},  {"", 0x12, "DB850UK0", true},  {"", 0x0A, "DB850UK0", true},
         {"DB850FR0", 0, "DB850UK0", true}, {"DB437US0", 0x25, "", true}, {"", 0x22, "", false},

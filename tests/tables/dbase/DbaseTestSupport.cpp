@@ -99,7 +99,7 @@ QString codePageOf(const TableFile& table)
     return table.codePageName().section(QLatin1Char(' '), 0, 0);
 }
 
-QString copyTableWithForTag(const QString& dir)
+QString copyTableWithForTag(const QString& dir, const QByteArray& condition)
 {
     const QString base = sample(QStringLiteral("dbase/generated-xbase64-4.1.11/"));
     const QString dbf = copyInto(dir, {base + QStringLiteral("XSQL.DBF"), base + QStringLiteral("XSQL.MDX")});
@@ -109,8 +109,7 @@ QString copyTableWithForTag(const QString& dir)
     QByteArray bytes = readFile(mdx);
     const qsizetype header = qsizetype(qFromLittleEndian<quint32>(bytes.constData() + 544)) * 512;
     bytes[header + 245] = 1;
-    const QByteArray cond("QTY > 0");
-    bytes.replace(header + 762, cond.size() + 1, cond + '\0');
+    bytes.replace(header + 762, condition.size() + 1, condition + '\0');
     writeFile(mdx, bytes);
     return dbf;
 }

@@ -25,8 +25,8 @@ bool sameShown(const QString& ours, const QString& theirs);
 // The ICU code page a table reports (first word of codePageName()).
 QString codePageOf(const TableFile& table);
 
-// XSQL.DBF and its .mdx copied into dir, tag NAMETAG given the condition FOR QTY > 0 (it then
-// holds only some records); returns the table's path.
-QString copyTableWithForTag(const QString& dir);
+// XSQL.DBF and its .mdx copied into dir, tag NAMETAG given a FOR condition (by default
+// QTY > 0: it then holds only some records); returns the table's path.
+QString copyTableWithForTag(const QString& dir, const QByteArray& condition = "QTY > 0");
 
 }  // namespace quillora::test

@@ -275,9 +275,10 @@ TEST(DbaseWrite, TagsThatCannotBeKeptMakeTheTableReadOnly)
         // An expression Quillora cannot evaluate.
         {"incubus-dbd-xbase/ndx-char.dbf", "incubus-dbd-xbase/ndx-char.ndx", "ndx-char.ndx",
          {{24, QByteArray("soundex(v1)", 12)}}, {QStringLiteral("o índice ndx-char.ndx"), QStringLiteral("soundex(v1)")}},
-        // A FOR condition (NAMETAG's header is at page 4).
+        // A FOR condition with a function Quillora does not know (NAMETAG's header is at page 4).
         {"generated-xbase64-4.1.11/XSQL.DBF", "generated-xbase64-4.1.11/XSQL.MDX", "XSQL.MDX",
-         {{4 * 512 + 245, QByteArray("\x01", 1)}, {4 * 512 + 762, QByteArray("QTY > 0", 8)}}, {QStringLiteral("a tag NAMETAG"), QStringLiteral("FOR")}},
+         {{4 * 512 + 245, QByteArray("\x01", 1)}, {4 * 512 + 762, QByteArray("SOUNDEX(NAME) = 'A'", 20)}},
+         {QStringLiteral("a tag NAMETAG"), QStringLiteral("FOR"), QStringLiteral("função SOUNDEX")}},
         // Text keys in a language driver whose order is not known.
         {"generated-xbase64-4.1.11/XSQL.DBF", "generated-xbase64-4.1.11/XSQL.MDX", "XSQL.DBF", {{29, QByteArray("\x26", 1)}},
          {QStringLiteral("a tag NAMETAG"), QStringLiteral("driver de idioma")}},
