@@ -35,6 +35,9 @@ done
 # "Adicionar" into unkeyed and keyed Paradox tables against the same run into dBase.
 "$here/paradox_adicionar.sh" "$build" "$records"
 
+# "check" of a table with an .mdx against "dump" of the same table.
+"$here/check.sh" "$build" "$records"
+
 # "Atualizar" and "Comparar" against "Adicionar", with and without an .ndx on the key.
 "$here/atualizar_comparar.sh" "$build" "$records"
 

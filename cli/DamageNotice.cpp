@@ -11,7 +11,7 @@ bool noticeDamage(const QString& table, bool records)
 {
     if (!check::checkable(table))
         return false;
-    const check::CheckReport report = records ? check::checkTable(table) : check::checkTableStructure(table);
+    const check::CheckReport report = records ? check::checkTableData(table) : check::checkTableStructure(table);
     if (report.unreadable)
         return false;  // opening the table says why
     QTextStream err(stderr);

@@ -17,11 +17,17 @@ int runRepair(const QStringList& args)
     const QString path = a.positional().first();
     if (!check::checkable(path))
         throw FileError(QStringLiteral("%1: o reparo não está disponível para este formato").arg(path));
-    if (a.has(QStringLiteral("out")))
-        throw FileError(QStringLiteral("O reparo com --out (cópia com os registros legíveis) ainda não está disponível; "
-                                       "nada foi alterado."));
-
     QTextStream out(stdout);
+    if (a.has(QStringLiteral("out"))) {
+        // Exit 1 when something could not be saved: the copy exists, but it is not all there.
+        const check::RepairOutcome outcome = check::repairToCopy(path, a.value(QStringLiteral("out")));
+        for (const QString& line : outcome.done)
+            out << path << ": " << line << '\n';
+        for (const QString& line : outcome.lost)
+            out << path << QStringLiteral(": não salvo: ") << line << '\n';
+        return outcome.lost.isEmpty() ? 0 : 1;
+    }
+
     const check::CheckReport report = check::checkTable(path);
     if (report.sound()) {
         out << QStringLiteral("%1: nenhuma falha encontrada; nada a reparar").arg(path) << '\n';

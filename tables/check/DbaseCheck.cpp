@@ -1,5 +1,7 @@
 #include "tables/check/DbaseCheck.h"
 
+#include "tables/check/DbaseIndexCheck.h"
+
 #include "tables/Error.h"
 #include "tables/dbase/DbaseHeader.h"
 #include "tables/dbase/DbaseIndexFiles.h"
@@ -195,13 +197,14 @@ class DbfChecker {
 public:
     DbfChecker(const QString& path, CheckReport& report) : path_(path), report_(report), faults_(report) {}
 
-    void run(bool records)
+    // Returns false when progress asked to stop.
+    bool run(bool records, const CheckProgress& progress = {}, bool indexes = false)
     {
         io::File file;
         if (const int err = file.tryOpen(path_, io::OpenMode::Read); err < 0) {
             faults_.add(path_, QString(), QStringLiteral("não foi possível abrir: %1").arg(io::errorText(err)), true);
             report_.unreadable = true;
-            return;
+            return true;
         }
         DbaseHeader head;
         try {
@@ -209,12 +212,21 @@ public:
         } catch (const Error& e) {
             faults_.add(path_, QStringLiteral("cabeçalho"), e.text(), true);
             report_.unreadable = true;
-            return;
+            return true;
         }
         checkSize(file, head);
-        if (records)
-            checkRecords(file, head);
+        if (!records) {
+            faults_.finish(path_);
+            return true;
+        }
+        const qint64 count = std::min(head.count, (file.size() - head.headerLen) / head.recordLen);
+        const qint64 total = count * (1 + (indexes ? dbaseIndexPasses(path_) : 0));
+        const bool whole = checkRecords(file, head, progress, total);
         faults_.finish(path_);
+        if (!whole)
+            return false;
+        file.close();
+        return !indexes || checkDbaseIndexes(path_, report_, progress, count, total);
     }
 
 private:
@@ -261,7 +273,7 @@ private:
         }
     }
 
-    void checkRecords(const io::File& file, const DbaseHeader& head)
+    bool checkRecords(const io::File& file, const DbaseHeader& head, const CheckProgress& progress, qint64 total)
     {
         const qint64 size = file.size();
         const qint64 whole = (size - head.headerLen) / head.recordLen;
@@ -278,6 +290,8 @@ private:
         const qint64 perSlice = std::max<qint64>(1, kSliceBytes / head.recordLen);
         QByteArray slice;
         for (qint64 first = 0; first < count; first += perSlice) {
+            if (progress && !progress(first, total))
+                return false;
             const qint64 n = std::min(perSlice, count - first);
             slice.resize(n * head.recordLen);
             file.read(head.headerLen + first * head.recordLen, slice.data(), slice.size());
@@ -326,6 +340,7 @@ private:
                 }
             }
         }
+        return true;
     }
 
     void checkMemo(const char* v, int len, const MemoFile& memo, const QString& memoName, const QString& place,
@@ -371,11 +386,23 @@ private:
 
 }  // namespace
 
-CheckReport checkDbaseTable(const QString& path)
+bool readableDbaseValue(char type, const char* p, int length)
+{
+    switch (type) {
+    case 'D': return readableDate(p, length);
+    case 'N': case 'F': return readableNumber(p, length);
+    case 'L': return length == 1 && readableLogical(p[0]);
+    default: return true;
+    }
+}
+
+CheckReport checkDbaseTable(const QString& path, const CheckProgress& progress, bool indexes)
 {
     CheckReport report;
     report.table = path;
-    DbfChecker(path, report).run(true);
+    if (!DbfChecker(path, report).run(true, progress, indexes))
+        report.faults.push_back(Fault{path, QString(), QStringLiteral("verificação interrompida antes do fim"), false,
+                                      true});
     return report;
 }
 

@@ -1,13 +1,31 @@
 #include "tables/check/DbaseRepair.h"
 
 #include "tables/dbase/DbaseHeader.h"
+#include "tables/dbase/DbaseIndexFiles.h"
 #include "tables/dbase/DbaseTable.h"
 #include "tables/io/Endian.h"
 #include "tables/io/File.h"
 
 namespace quillora::check {
 
-QStringList repairDbaseInPlace(const QString& path)
+namespace {
+
+// Whether the check found a fault in one of the table's index files.
+bool indexFaults(const QString& path, const CheckReport& report)
+{
+    for (const Fault& f : report.faults) {
+        if (f.minor || f.file == path)
+            continue;
+        for (const char* suffix : {".mdx", ".ndx", ".desatualizado"})
+            if (f.file.endsWith(QLatin1String(suffix), Qt::CaseInsensitive))
+                return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+QStringList repairDbaseInPlace(const QString& path, const CheckReport& report)
 {
     QStringList done;
     io::File file(path, io::OpenMode::ReadWrite);
@@ -32,9 +50,17 @@ QStringList repairDbaseInPlace(const QString& path)
         file.resize(end + 1);
         done << QStringLiteral("%1 bytes sobrando depois do último registro removidos").arg(size - end - 1);
     }
+    if (head.bytes[28] != 0 && dbase::siblingFile(path, QStringLiteral("mdx")).isEmpty()) {
+        // What dBase itself is told to do when the production index is gone: forget it.
+        file.write(28, "\0", 1);
+        for (const dbase::DbaseColumn& c : head.columns)
+            if (c.descriptor + (head.level7 ? 37 : 31) < head.bytes.size() && head.bytes[c.descriptor + (head.level7 ? 37 : 31)] != 0)
+                file.write(c.descriptor + (head.level7 ? 37 : 31), "\0", 1);
+        done << QStringLiteral("marca de índice de produção removida do cabeçalho (o arquivo .mdx não existe)");
+    }
     file.close();
     // Records that the corrected count shows or hides must be in the indexes as they are now.
-    if (head.count != whole) {
+    if (head.count != whole || indexFaults(path, report)) {
         dbase::DbaseTable table(path);
         if (!table.indexes().isEmpty()) {
             table.rebuildIndexes();

@@ -32,10 +32,16 @@ bool checkable(const QString& path)
 
 CheckReport checkTable(const QString& path, const CheckProgress& progress)
 {
-    (void)progress;
     if (hasSuffix(path, "dbf"))
-        return checkDbaseTable(path);
+        return checkDbaseTable(path, progress);
     return notCheckable(path);
+}
+
+CheckReport checkTableData(const QString& path)
+{
+    if (hasSuffix(path, "dbf"))
+        return checkDbaseTable(path, {}, false);
+    return checkTable(path);
 }
 
 CheckReport checkTableStructure(const QString& path)

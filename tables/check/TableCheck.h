@@ -15,6 +15,10 @@ bool checkable(const QString& path);
 // The whole family: every file of it read without changing anything, every fault named.
 CheckReport checkTable(const QString& path, const CheckProgress& progress = {});
 
+// The same without the indexes (they are rebuilt from the records, never read for data): what
+// reading a table needs to know.
+CheckReport checkTableData(const QString& path);
+
 // A quick look at the structure only (headers against the files), cheap enough for every opening.
 CheckReport checkTableStructure(const QString& path);
 

@@ -1,6 +1,7 @@
 #include "tables/check/TableRepair.h"
 
 #include "tables/Error.h"
+#include "tables/check/DbaseCopy.h"
 #include "tables/check/DbaseRepair.h"
 #include "tables/io/Journal.h"
 
@@ -20,7 +21,7 @@ RepairOutcome repairInPlace(const QString& path, const CheckReport& report)
     RepairOutcome outcome;
     io::Operation journal(QStringLiteral("Reparar"), {path});
     try {
-        outcome.done = repairDbaseInPlace(path);
+        outcome.done = repairDbaseInPlace(path, report);
     } catch (const Error& e) {
         journal.closeAndFinish([] {}, e.text());
         throw;
@@ -31,8 +32,8 @@ RepairOutcome repairInPlace(const QString& path, const CheckReport& report)
 
 RepairOutcome repairToCopy(const QString& path, const QString& out, const CheckProgress& progress)
 {
-    (void)progress;
-    (void)out;
+    if (QFileInfo(path).suffix().compare(QLatin1String("dbf"), Qt::CaseInsensitive) == 0)
+        return copyDbaseTable(path, out, progress);
     throw FileError(QStringLiteral("%1: a cópia reparada ainda não está disponível; nada foi alterado.").arg(path));
 }
 

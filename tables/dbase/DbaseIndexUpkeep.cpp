@@ -284,6 +284,17 @@ bool DbaseIndexUpkeep::inTag(const Plan& plan, RecordId id, const QByteArray& ra
     return v.type == ExprValue::Type::Logical && v.logical;
 }
 
+DbaseIndexUpkeep::RecordKey DbaseIndexUpkeep::recordKey(const DbaseTagInfo& tag, bool ndx)
+{
+    Plan plan;
+    if (const QString why = problem(tag, ndx, &plan); !why.isEmpty())
+        throw Error(why);
+    return [this, plan, ndx](RecordId id, const QByteArray& raw, QByteArray& key, QByteArray& order) {
+        if (!indexKey(plan, ndx, id, raw, key, order))
+            order = key;
+    };
+}
+
 void DbaseIndexUpkeep::rebuildIfStale()
 {
     if (!stale_)

@@ -42,6 +42,11 @@ public:
     QList<IndexDef> listed(QStringList* filtered) const;
     // Why a tag cannot be kept up to date; empty when it can.
     QString tagProblem(const DbaseTagInfo& tag, bool ndx) const { return problem(tag, ndx, nullptr); }
+    // The key a rebuild writes for a record of one tag, and bytes whose byte order is the tag's
+    // order (for checks that compare an index file with the records). Throws Error: why the
+    // tag cannot be kept, or why a record's key cannot be made.
+    using RecordKey = std::function<void(RecordId, const QByteArray& raw, QByteArray& key, QByteArray& order)>;
+    RecordKey recordKey(const DbaseTagInfo& tag, bool ndx);
 
     // When a writing session begins (the header just read again): indexes a session that did
     // not finish left marked out of date are written anew at the end of this one.

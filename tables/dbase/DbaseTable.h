@@ -77,6 +77,8 @@ public:
     // Records the header counts (deleted ones included) and how many the file really holds.
     qint64 physicalCount() const { return records_.count(); }
     bool isDeleted(RecordId id);
+    // How the indexes are kept (and the keys a rebuild writes, for checks).
+    DbaseIndexUpkeep& indexUpkeep() { return *upkeep_; }
     // A key expression evaluated on a record image, as dBase evaluates it.
     ExprValue evaluate(const DbaseExpression& expression, RecordId id, const QByteArray& raw);
 

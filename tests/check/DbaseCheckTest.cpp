@@ -1,9 +1,13 @@
 // The dBase check against tables that Perl's XBase module wrote, damaged one way each.
 #include "tables/check/DbaseCheck.h"
+#include "tables/check/TableRepair.h"
+#include "tests/tables/dbase/DbaseTestSupport.h"
 #include "tests/support/TestSupport.h"
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -130,4 +134,114 @@ TEST(DbaseCheck, AHostileHeaderIsAFaultNotACrash)
     const QStringList lines = faultLines(path);
     ASSERT_EQ(lines.size(), 1);
     EXPECT_TRUE(lines.first().contains(QStringLiteral("cabeçalho"))) << lines.first().toStdString();
+}
+
+namespace {
+
+// The records Perl XBase reads: one line each, deleted flag first, values tab separated.
+QStringList perlRecords(const QString& table)
+{
+    QString out, err;
+    const int rc = runProgram(QStringLiteral("perl"),
+                              {QStringLiteral(QUILLORA_SOURCE_DIR "/tests/tables/dbase/xbase_oracle.pl"),
+                               QStringLiteral("dump"), table},
+                              &out, &err);
+    EXPECT_EQ(rc, 0) << err.toStdString();
+    return out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+struct CopyCase {
+    const char* name;
+    std::function<void(QByteArray& dbf)> damage;
+    std::function<void(QStringList& records)> expect;  // what the copy holds, from the sound table's
+    const char* report;  // a piece of the repair's report
+};
+
+}  // namespace
+
+// A table damaged in its records is saved into a new table: every record that can be read,
+// what could not be named; the original stays as it was, Perl XBase and dbfread read the copy
+// and the check finds nothing in it.
+TEST(DbaseCheck, RepairedCopySavesEveryReadableRecord)
+{
+    if (!haveProgram(QStringLiteral("perl")))
+        GTEST_SKIP() << "perl (XBase) is not installed";
+    QTemporaryDir dir;
+    const QString base = dir.path() + QStringLiteral("/base/T.dbf");
+    QDir().mkpath(dir.path() + QStringLiteral("/base"));
+    ASSERT_TRUE(makeTable(base));
+    const QByteArray dbf0 = readFile(base);
+    const QByteArray dbt0 = readFile(dir.path() + QStringLiteral("/base/T.dbt"));
+    const QStringList sound = perlRecords(base);
+    ASSERT_EQ(sound.size(), 5);
+    const int headerLen = uchar(dbf0[8]) | (uchar(dbf0[9]) << 8);
+    const int recordLen = uchar(dbf0[10]) | (uchar(dbf0[11]) << 8);
+    const int memoAt = 1 + 10 + 8 + 8 + 1;
+    auto record = [&](int n) { return headerLen + n * recordLen; };
+    auto setField = [](QStringList& records, int rec, int field, const QString& v) {
+        QStringList parts = records[rec].split(QLatin1Char('\t'));
+        parts[field + 1] = v;
+        records[rec] = parts.join(QLatin1Char('\t'));
+    };
+
+    const CopyCase cases[] = {
+        {"truncated", [&](QByteArray& b) { b.truncate(record(3) + 7); },
+         [](QStringList& r) { r = r.mid(0, 3); },
+         "não salvo: registro 4: incompleto (7 de"},
+        {"deleted_flag", [&](QByteArray& b) { b[record(1)] = 'X'; }, [](QStringList&) {},
+         "registro 2: marca de apagado 0x58 inválida; gravado como não apagado"},
+        {"memo_shared", [&](QByteArray& b) { b.replace(record(3) + memoAt, 10, b.mid(record(1) + memoAt, 10)); },
+         [&](QStringList& r) { setField(r, 3, 4, QStringLiteral("memo 1")); }, "5 registros gravados"},
+        {"memo_out_of_range", [&](QByteArray& b) { b.replace(record(4) + memoAt, 10, "      9999"); },
+         [&](QStringList& r) { setField(r, 4, 4, QStringLiteral("")); },
+         "não salvo: registro 5: campo OBS: memo ilegível"},
+        {"bad_date", [&](QByteArray& b) { b.replace(record(2) + 19, 8, "20201399"); },
+         [&](QStringList& r) { setField(r, 2, 2, QStringLiteral("")); },
+         "não salvo: registro 3: campo DATA: valor ilegível \"20201399\", gravado vazio"},
+    };
+    for (const CopyCase& c : cases) {
+        const QString folder = dir.path() + QLatin1Char('/') + QLatin1String(c.name);
+        QDir().mkpath(folder);
+        QByteArray dbf = dbf0;
+        c.damage(dbf);
+        const QString path = folder + QStringLiteral("/T.dbf");
+        writeFile(path, dbf);
+        writeFile(folder + QStringLiteral("/T.dbt"), dbt0);
+        const QString out = folder + QStringLiteral("/NOVA.dbf");
+
+        const check::RepairOutcome outcome = check::repairToCopy(path, out);
+        QStringList report = outcome.done;
+        for (const QString& line : outcome.lost)
+            report << QStringLiteral("não salvo: ") + line;
+        EXPECT_TRUE(report.join('\n').contains(QString::fromUtf8(c.report))) << c.name << ":\n"
+                                                                                << report.join('\n').toStdString();
+        EXPECT_EQ(readFile(path), dbf) << c.name;  // the original untouched
+        EXPECT_EQ(faultLines(out), QStringList()) << c.name;
+        QStringList expected = sound;
+        c.expect(expected);
+        EXPECT_EQ(perlRecords(out), expected) << c.name;
+        const QJsonObject theirs = dbfreadOracle(out, QStringLiteral("cp850"));
+        EXPECT_FALSE(theirs.contains(QStringLiteral("error"))) << c.name;
+        EXPECT_EQ(theirs.value(QStringLiteral("records")).toArray().size(), expected.size()) << c.name;
+    }
+}
+
+TEST(DbaseCheck, RepairedCopyRefusesAnExistingTable)
+{
+    if (!haveProgram(QStringLiteral("perl")))
+        GTEST_SKIP() << "perl (XBase) is not installed";
+    QTemporaryDir dir;
+    const QString path = dir.path() + QStringLiteral("/T.dbf");
+    ASSERT_TRUE(makeTable(path));
+    const QString out = dir.path() + QStringLiteral("/NOVA.dbf");
+    writeFile(out, "not a table");
+    const QString error = errorText([&] { check::repairToCopy(path, out); });
+    EXPECT_TRUE(error.contains(QStringLiteral("já existe"))) << error.toStdString();
+    EXPECT_EQ(readFile(out), QByteArray("not a table"));
+    // A memo file of that name is not overwritten either, and nothing else is left behind.
+    QFile::remove(out);
+    writeFile(dir.path() + QStringLiteral("/NOVA.dbt"), "memo");
+    EXPECT_TRUE(errorText([&] { check::repairToCopy(path, out); }).contains(QStringLiteral("já existe")));
+    EXPECT_FALSE(QFile::exists(out));
+    EXPECT_EQ(readFile(dir.path() + QStringLiteral("/NOVA.dbt")), QByteArray("memo"));
 }

@@ -2,14 +2,19 @@
 // the marker "\n--dbt--\n" and the bytes of its .dbt, then optionally "\n--mdx--\n" and the
 // bytes of its production .mdx. The family is served from memory under made-up paths. Every
 // value of every record is read, then a record is appended and deleted and the table closed
-// (indexes rebuilt), so that a hostile file can only ever produce an Error.
+// (indexes rebuilt), so that a hostile file can only ever produce an Error. Before that the
+// family is checked and a repaired copy written, which must then pass the check itself.
 #include "tables/Error.h"
+#include "tables/check/TableCheck.h"
+#include "tables/check/TableRepair.h"
 #include "tables/dbase/DbaseTable.h"
 #include "tables/io/MemoryBackend.h"
 
 #include <QByteArray>
 
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -44,6 +49,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         memory.put(QStringLiteral("/mem/T.mdx"), mdx.toByteArray());
 
     quillora::io::ScopedBackend use(memory);
+    namespace check = quillora::check;
+    (void)check::checkTable(QStringLiteral("/mem/T.dbf"));
+    try {
+        const QString copy = QStringLiteral("/mem/copy/C.dbf");
+        memory.put(QStringLiteral("/mem/copy/.keep"), QByteArray());
+        check::repairToCopy(QStringLiteral("/mem/T.dbf"), copy);
+        const check::CheckReport report = check::checkTable(copy);
+        if (!report.sound()) {
+            for (const check::Fault& f : report.faults)
+                std::fprintf(stderr, "%s\n", qPrintable(check::formatFault(f)));
+            std::abort();  // a repaired copy must pass the check
+        }
+    } catch (const quillora::Error&) {
+    }
     try {
         quillora::dbase::DbaseTable t(QStringLiteral("/mem/T.dbf"));
         (void)t.indexes();
