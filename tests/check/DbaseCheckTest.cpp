@@ -193,10 +193,10 @@ TEST(DbaseCheck, RepairedCopySavesEveryReadableRecord)
         {"memo_shared", [&](QByteArray& b) { b.replace(record(3) + memoAt, 10, b.mid(record(1) + memoAt, 10)); },
          [&](QStringList& r) { setField(r, 3, 4, QStringLiteral("memo 1")); }, "5 registros gravados"},
         {"memo_out_of_range", [&](QByteArray& b) { b.replace(record(4) + memoAt, 10, "      9999"); },
-         [&](QStringList& r) { setField(r, 4, 4, QStringLiteral("")); },
+         [&](QStringList& r) { setField(r, 4, 4, QStringLiteral("<null>")); },
          "não salvo: registro 5: campo OBS: memo ilegível"},
         {"bad_date", [&](QByteArray& b) { b.replace(record(2) + 19, 8, "20201399"); },
-         [&](QStringList& r) { setField(r, 2, 2, QStringLiteral("")); },
+         [&](QStringList& r) { setField(r, 2, 2, QStringLiteral("<null>")); },
          "não salvo: registro 3: campo DATA: valor ilegível \"20201399\", gravado vazio"},
     };
     for (const CopyCase& c : cases) {
