@@ -200,7 +200,8 @@ private:
         file.read(0, h, 48);
         const QByteArray owner = QByteArray(h + 4, 16).left(int(qstrnlen(h + 4, 16))).trimmed();
         const QByteArray base = QFileInfo(path_).completeBaseName().toLatin1();
-        if (!owner.isEmpty() && owner.compare(base, Qt::CaseInsensitive) != 0)
+        // The name field is short: a long table name is kept cut.
+        if (!owner.isEmpty() && !QString::fromLatin1(base).startsWith(QString::fromLatin1(owner), Qt::CaseInsensitive))
             add(mdx, QStringLiteral("cabeçalho"),
                 QStringLiteral("o índice foi feito para a tabela %1, não para %2")
                     .arg(QString::fromLatin1(owner), QString::fromLatin1(base)),
@@ -296,7 +297,7 @@ private:
         tree.run();
         for (const TreeFault& f : tree.faults())
             add(ix.file, place(ix, f.place), f.text);
-        ix.entries = tree.entries();
+        ix.entries = tree.takeEntries();
         indexes_.push_back(std::move(ix));
     }
 
@@ -358,6 +359,9 @@ private:
             return;
         }
         const QByteArrayView stored(ix.entries.key(at), ix.tag.keyLength);
+        if (key.size() == stored.size() && std::memcmp(key.constData(), stored.data(), size_t(key.size())) == 0)
+            return;
+        // Other programs pad differently, and write the digit count of numbers their own way.
         const bool same = ix.tag.keyType == 'C' ? trimmedKey(stored) == trimmedKey(key) : ix.order(stored.data()) == order;
         if (!same)
             addRecordFault(ix, QStringLiteral("registro %1").arg(rec),

@@ -34,6 +34,10 @@ void IndexTreeWalk::run()
 {
     nodes_ = file_.size() / kUnit;
     seen_.assign(size_t(std::max<qint64>(nodes_, 0)), false);
+    // No tree holds more entries than its file has room for.
+    const qint64 most = file_.size() / layout_.itemLength;
+    entries_.keys.reserve(most * layout_.keyLength);
+    entries_.records.reserve(size_t(most));
     visit(layout_.root, 0);
 }
 

@@ -41,7 +41,7 @@ public:
     IndexTreeWalk(const io::File& file, const IndexTreeLayout& layout, KeyOrder keyOrder, bool descending);
     void run();
 
-    const dbase::IndexKeys& entries() const { return entries_; }
+    dbase::IndexKeys takeEntries() { return std::move(entries_); }
     const std::vector<TreeFault>& faults() const { return faults_; }
 
 private:
