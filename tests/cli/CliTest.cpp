@@ -196,6 +196,19 @@ TEST(Cli, RepairMendsTheHeaderUndoablyAndRefusesLostRecords)
     EXPECT_EQ(refused.status, 1);
     EXPECT_TRUE(refused.err.contains(QStringLiteral("--out"))) << refused.err.toStdString();
     EXPECT_EQ(readFile(path), cut);
+
+    // With --out the readable records go to a new table, the lost ones are listed (exit 1).
+    const QString copy = dir.path() + QStringLiteral("/NOVA.dbf");
+    const CliRun saved = cli({QStringLiteral("repair"), path, QStringLiteral("--out"), copy});
+    EXPECT_EQ(saved.status, 1) << saved.err.toStdString();
+    EXPECT_EQ(saved.out, path + QStringLiteral(": 3 registros gravados em ") + copy + QStringLiteral("\n") + path
+                             + QStringLiteral(": não salvo: registro 4: incompleto (3 de 5 bytes no arquivo), não pôde ser "
+                                              "salvo\n")
+                             + path + QStringLiteral(": não salvo: registro 5: além do fim do arquivo (truncado), perdido\n"));
+    EXPECT_EQ(readFile(path), cut);
+    EXPECT_EQ(cli({QStringLiteral("check"), copy}).status, 0);
+    EXPECT_EQ(cli({QStringLiteral("dump"), copy}).out, QStringLiteral("N\r\na\r\nb\r\nc\r\n"));
+    EXPECT_EQ(cli({QStringLiteral("repair"), path, QStringLiteral("--out"), copy}).status, 1);  // exists
 }
 
 // Records that a writer put in the file without counting them (it stopped before the header)
