@@ -53,9 +53,11 @@ QStringList repairDbaseInPlace(const QString& path, const CheckReport& report)
     if (head.bytes[28] != 0 && dbase::siblingFile(path, QStringLiteral("mdx")).isEmpty()) {
         // What dBase itself is told to do when the production index is gone: forget it.
         file.write(28, "\0", 1);
-        for (const dbase::DbaseColumn& c : head.columns)
-            if (c.descriptor + (head.level7 ? 37 : 31) < head.bytes.size() && head.bytes[c.descriptor + (head.level7 ? 37 : 31)] != 0)
-                file.write(c.descriptor + (head.level7 ? 37 : 31), "\0", 1);
+        for (const dbase::DbaseColumn& c : head.columns) {
+            const int flag = c.descriptor + (head.level7 ? 37 : 31);  // "this field has a tag"
+            if (flag < head.bytes.size() && head.bytes[flag] != 0)
+                file.write(flag, "\0", 1);
+        }
         done << QStringLiteral("marca de índice de produção removida do cabeçalho (o arquivo .mdx não existe)");
     }
     file.close();
