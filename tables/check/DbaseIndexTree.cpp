@@ -109,13 +109,13 @@ IndexTreeWalk::Span IndexTreeWalk::visit(quint32 node, int depth)
         const char* it = i < count ? item(i) : p + after;
         const Span child = visit(io::le32(it), depth + 1);
         if (i > 0 && child.any && !inOrder(separator, child.first))
-            fault(here, QStringLiteral("a chave %1 da página é maior que a primeira chave da página %2, à direita dela")
+            fault(here, QStringLiteral("a chave %1 da página vem depois da primeira chave da página %2, à direita dela")
                             .arg(i)
                             .arg(io::le32(it)));
         if (i < count) {
             separator = keyOrder_(it + keyAt);
             if (child.any && !inOrder(child.last, separator))
-                fault(here, QStringLiteral("a chave %1 da página é menor que a última chave da página %2, à esquerda dela")
+                fault(here, QStringLiteral("a chave %1 da página vem antes da última chave da página %2, à esquerda dela")
                                 .arg(i + 1)
                                 .arg(io::le32(it)));
         }

@@ -220,6 +220,46 @@ TEST(DbaseIndexCheck, MdxFaultsAreNamedAndRepaired)
     }
 }
 
+// The same for the tree of an .ndx (five keys a block, so that its 28 records need interior
+// blocks): a separator that does not separate, a count that does not fit its block.
+TEST(DbaseIndexCheck, NdxTreeFaultsAreNamedAndRepaired)
+{
+    if (!havePerl())
+        GTEST_SKIP() << "perl (XBase::Index) is not installed";
+    QTemporaryDir dir;
+    const IndexDamage cases[] = {
+        {"separator",
+         [](QByteArray& n) {
+             const qsizetype root = qsizetype(u32(n, 0)) * 512;
+             n[root + 4 + 8] = '~';  // the first key of the root, above every key at its right
+         },
+         "vem depois da primeira chave da página"},
+        {"count",
+         [](QByteArray& n) { putU32(n, 512, 99); },  // block 1, a leaf
+         "bloco 1: diz ter 99 chaves, mas só cabem 5"},
+    };
+    for (const IndexDamage& d : cases) {
+        const QString folder = dir.filePath(QString::fromLatin1(d.name));
+        QDir().mkpath(folder);
+        const QString dbf = rebuiltSample(folder, QStringLiteral("incubus-dbd-xbase/ndx-char.dbf"),
+                                          QStringLiteral("incubus-dbd-xbase/ndx-char.ndx"));
+        const QString ndx = folder + QStringLiteral("/ndx-char.ndx");
+        QByteArray bytes = readFile(ndx);
+        ASSERT_NE(u32(bytes, 0), 1u) << "the tree has interior blocks";
+        d.apply(bytes);
+        writeFile(ndx, bytes);
+        const check::CheckReport report = check::checkTable(dbf);
+        QStringList lines;
+        for (const check::Fault& f : report.faults)
+            lines << check::formatFault(f);
+        EXPECT_TRUE(lines.join('\n').contains(QString::fromUtf8(d.expected)))
+            << d.name << ":\n" << lines.join('\n').toStdString();
+        check::repairInPlace(dbf, report);
+        EXPECT_EQ(faultLines(dbf), QStringList()) << d.name;
+        EXPECT_EQ(walkedRecords(ndx, QString()), oneToN(28)) << d.name;
+    }
+}
+
 // Perl XBase appends without touching the .ndx: the check names the records it lacks, repair
 // writes the .ndx anew and XBase::Index finds them. An .ndx left marked out of date is named too.
 TEST(DbaseIndexCheck, StaleNdxIsNamedAndRepaired)
