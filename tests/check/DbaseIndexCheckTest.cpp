@@ -339,3 +339,41 @@ TEST(DbaseIndexCheck, AHostileIndexIsAFaultNotAHang)
     EXPECT_FALSE(lines.isEmpty());
     EXPECT_LT(lines.size(), 50);
 }
+
+// A repaired copy keeps the table's indexes: the .mdx with the same tags (production mark set)
+// and the .ndx under the copy's name, both written from the saved records.
+TEST(DbaseIndexCheck, RepairedCopyKeepsTheIndexes)
+{
+    if (!havePerl())
+        GTEST_SKIP() << "perl (XBase::Index) is not installed";
+    QTemporaryDir dir;
+    struct Case {
+        const char* table;
+        const char* index;
+        const char* copyIndex;
+        QStringList tags;  // empty: an .ndx
+        int records;
+    };
+    const Case cases[] = {
+        {"idataconnect-jdbfdriver/TEST.DBF", "idataconnect-jdbfdriver/TEST.MDX", "NOVA.mdx",
+         {QStringLiteral("TEST1"), QStringLiteral("TEST2")}, 3},
+        {"incubus-dbd-xbase/ndx-char.dbf", "incubus-dbd-xbase/ndx-char.ndx", "NOVA.ndx", {QString()}, 28},
+    };
+    for (const Case& c : cases) {
+        const QString folder = dir.filePath(QFileInfo(QString::fromLatin1(c.table)).completeBaseName());
+        QDir().mkpath(folder);
+        const QString dbf = rebuiltSample(folder, QString::fromLatin1(c.table), QString::fromLatin1(c.index));
+        QByteArray bytes = readFile(dbf);
+        const int headerLen = uchar(bytes[8]) | uchar(bytes[9]) << 8;
+        bytes[headerLen] = 'X';  // a bad deletion flag: damage in the records
+        writeFile(dbf, bytes);
+        const QString out = folder + QStringLiteral("/NOVA.dbf");
+        check::repairToCopy(dbf, out);
+        EXPECT_EQ(faultLines(out), QStringList()) << c.table;
+        for (const QString& tag : c.tags)
+            EXPECT_EQ(walkedRecords(folder + QLatin1Char('/') + QLatin1String(c.copyIndex), tag), oneToN(c.records))
+                << c.table << " " << tag.toStdString();
+        EXPECT_EQ(readFile(out)[28], c.tags.first().isEmpty() ? 0 : 1) << c.table;
+        EXPECT_EQ(perlRecords(out).size(), c.records) << c.table;
+    }
+}
