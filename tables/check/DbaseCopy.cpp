@@ -133,6 +133,11 @@ public:
             createFiles(files);
             openCopy(files);
             copyRecords();
+            if (!autoBytes_.isEmpty()) {
+                target_.reset();
+                restoreAutoIncrement();
+                target_ = std::make_unique<dbase::DbaseTable>(out_);
+            }
             target_->rebuildIndexes();
             target_.reset();
         } catch (...) {
@@ -284,6 +289,9 @@ private:
                 values.clear();
                 for (int f = 0; f < fields; ++f)
                     values.append(fieldValue(rec, raw, f));
+                for (const dbase::DbaseColumn& c : head_.columns)
+                    if (c.type == '+')
+                        autoBytes_.append(raw.constData() + 1 + c.offset, c.length);
                 const RecordId id = target_->insert(values, NoRecord);
                 if (raw[0] == '*')
                     target_->remove(id);
@@ -295,6 +303,34 @@ private:
             }
         }
         target_->flush();
+    }
+
+    // The writer numbers auto-increment fields anew; the copy keeps the numbers the records had
+    // (other tables may refer to them), and the counter goes past the largest one.
+    void restoreAutoIncrement()
+    {
+        io::File file(out_, io::OpenMode::ReadWrite);
+        qsizetype at = 0;
+        qint64 largest = 0;
+        for (qint64 rec = 0; rec < saved_; ++rec) {
+            for (const dbase::DbaseColumn& c : head_.columns) {
+                if (c.type != '+')
+                    continue;
+                file.write(head_.headerLen + rec * head_.recordLen + 1 + c.offset, autoBytes_.constData() + at, c.length);
+                if (c.length == 4)  // big-endian with the sign bit flipped
+                    largest = std::max<qint64>(largest, qint32(io::be32(autoBytes_.constData() + at) ^ 0x80000000u));
+                at += c.length;
+            }
+        }
+        for (const dbase::DbaseColumn& c : head_.columns) {
+            if (c.type != '+')
+                continue;
+            const qint64 next = std::max<qint64>(io::le32(head_.bytes.constData() + c.descriptor + 42), largest + 1);
+            char counter[4];
+            io::putLe32(counter, quint32(next));
+            file.write(c.descriptor + 42, counter, 4);
+        }
+        file.sync();
     }
 
     Value fieldValue(qint64 rec, const QByteArray& raw, int f)
@@ -330,6 +366,7 @@ private:
     std::unique_ptr<dbase::DbaseTable> target_;
     RepairOutcome outcome_;
     qint64 saved_ = 0;
+    QByteArray autoBytes_;  // the auto-increment fields of each saved record, as they were
 };
 
 }  // namespace
