@@ -128,6 +128,9 @@ public:
                 throw FileError(QStringLiteral("Não foi possível abrir %1: %2").arg(path_, io::errorText(err)));
             head_ = dbase::readDbaseHeader(file, path_, QString());
         }
+        for (const dbase::DbaseColumn& c : head_.columns)
+            if ((c.type == 'M' || c.type == 'B' || c.type == 'G') && dbase::siblingFile(path_, QStringLiteral("dbt")).isEmpty())
+                memoMissing_ = true;
         NewFiles files;
         try {
             createFiles(files);
@@ -145,6 +148,10 @@ public:
             throw;
         }
         files.keep();
+        if (memosLost_ > 0)
+            outcome_.lost << QStringLiteral("o arquivo de memo %1.dbt não existe: %2 memos gravados vazios")
+                                 .arg(QFileInfo(path_).completeBaseName())
+                                 .arg(memosLost_);
         outcome_.done << QStringLiteral("%1 registros gravados em %2").arg(saved_).arg(out_);
         return outcome_;
     }
@@ -343,13 +350,20 @@ private:
                                  .arg(name, QString::fromLatin1(raw.constData() + 1 + c.offset, c.length).trimmed());
             return {};
         }
+        const bool memo = c.type == 'M' || c.type == 'B' || c.type == 'G';
+        if (memo && memoMissing_) {
+            // One line for the whole table, not one per record.
+            const char* p = raw.constData() + 1 + c.offset;
+            if (!QByteArrayView(p, c.length).trimmed().isEmpty() && !(c.length == 4 && io::le32(p) == 0))
+                ++memosLost_;
+            return {};
+        }
         try {
             Value v = source_->value(raw, f);
             if (!v.isNull())
                 v = target_->normalize(f, v);
             return v;
         } catch (const Error& e) {
-            const bool memo = c.type == 'M' || c.type == 'B' || c.type == 'G';
             outcome_.lost << QStringLiteral("registro %1: campo %2: %3 ilegível (%4), gravado vazio")
                                  .arg(rec)
                                  .arg(name, memo ? QStringLiteral("memo") : QStringLiteral("valor"), e.text());
@@ -366,7 +380,9 @@ private:
     std::unique_ptr<dbase::DbaseTable> target_;
     RepairOutcome outcome_;
     qint64 saved_ = 0;
-    QByteArray autoBytes_;  // the auto-increment fields of each saved record, as they were
+    QByteArray autoBytes_;
+    bool memoMissing_ = false;
+    qint64 memosLost_ = 0;  // the auto-increment fields of each saved record, as they were
 };
 
 }  // namespace
