@@ -130,6 +130,12 @@ public:
         }
         std::vector<IndexUnderCheck*> live;
         for (IndexUnderCheck& ix : indexes_) {
+            if (!ix.tag.forExpression.isEmpty()) {
+                // It holds only the records its condition selects: which ones is not judged here.
+                add(ix.file, ix.where,
+                    QStringLiteral("não pode ser verificado: tem uma condição FOR (%1)").arg(ix.tag.forExpression), true);
+                continue;
+            }
             try {
                 ix.recordKey = table->indexUpkeep().recordKey(ix.tag, ix.ndx);
             } catch (const Error& e) {

@@ -377,3 +377,21 @@ TEST(DbaseIndexCheck, RepairedCopyKeepsTheIndexes)
         EXPECT_EQ(perlRecords(out).size(), c.records) << c.table;
     }
 }
+
+// A tag with a FOR condition holds only some records: it is named as not checked (a minor
+// fault), never as missing records.
+TEST(DbaseIndexCheck, TagWithForConditionIsNamedAsNotChecked)
+{
+    QTemporaryDir dir;
+    const QString dbf = copyTableWithForTag(dir.path());
+    const check::CheckReport report = check::checkTable(dbf);
+    QStringList lines;
+    for (const check::Fault& f : report.faults) {
+        lines << check::formatFault(f);
+        if (f.text.contains(QStringLiteral("FOR")))
+            EXPECT_TRUE(f.minor);
+    }
+    EXPECT_TRUE(lines.join('\n').contains(QStringLiteral("tag NAMETAG: não pode ser verificado: tem uma condição FOR")))
+        << lines.join('\n').toStdString();
+    EXPECT_FALSE(lines.join('\n').contains(QStringLiteral("não está no índice"))) << lines.join('\n').toStdString();
+}
