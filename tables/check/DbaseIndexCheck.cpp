@@ -130,12 +130,6 @@ public:
         }
         std::vector<IndexUnderCheck*> live;
         for (IndexUnderCheck& ix : indexes_) {
-            if (!ix.tag.forExpression.isEmpty()) {
-                // It holds only the records its condition selects: which ones is not judged here.
-                add(ix.file, ix.where,
-                    QStringLiteral("não pode ser verificado: tem uma condição FOR (%1)").arg(ix.tag.forExpression), true);
-                continue;
-            }
             try {
                 ix.recordKey = table->indexUpkeep().recordKey(ix.tag, ix.ndx);
             } catch (const Error& e) {
@@ -219,10 +213,11 @@ private:
                     .arg(io::le32(h + 32))
                     .arg(pages));
         const qint64 blockSize = io::le16(h + 22);
-        if (uchar(h[26]) != 32) {
+        // Tag entries of 32 bytes (dBase IV) or 48 (level 7): the tags' own pages are alike.
+        if (uchar(h[26]) != 32 && uchar(h[26]) != 48) {
             for (const DbaseTagInfo& tag : tags)
                 add(mdx, QStringLiteral("tag %1").arg(tag.name),
-                    QStringLiteral("não pode ser verificada: índice do dBase 7"), true);
+                    QStringLiteral("não pode ser verificada: entradas de tag de %1 bytes").arg(uchar(h[26])), true);
             return;
         }
         if (blockSize < 512 || blockSize > 32 * 512 || blockSize % 512 != 0) {
@@ -349,14 +344,22 @@ private:
 
     void checkRecord(IndexUnderCheck& ix, qint64 rec, const QByteArray& raw, QByteArray& key, QByteArray& order)
     {
+        bool member = true;
         try {
-            ix.recordKey(rec, raw, key, order);
+            member = ix.recordKey(rec, raw, key, order);
         } catch (const Error& e) {
             addRecordFault(ix, QStringLiteral("registro %1").arg(rec),
                            QStringLiteral("a chave não pode ser calculada: %1").arg(e.text()));
             return;
         }
         const qint32 at = ix.entryOf[size_t(rec)];
+        if (!member) {
+            if (at >= 0)
+                addRecordFault(ix, QStringLiteral("registro %1").arg(rec),
+                               QStringLiteral("está no índice, mas não atende à condição FOR (%1)")
+                                   .arg(ix.tag.forExpression));
+            return;
+        }
         if (at < 0) {
             if (ix.tag.unique && ix.uniqueOrders.count(order.toStdString()))
                 return;  // a unique index keeps only the first record of a key

@@ -290,8 +290,11 @@ DbaseIndexUpkeep::RecordKey DbaseIndexUpkeep::recordKey(const DbaseTagInfo& tag,
     if (const QString why = problem(tag, ndx, &plan); !why.isEmpty())
         throw Error(why);
     return [this, plan, ndx](RecordId id, const QByteArray& raw, QByteArray& key, QByteArray& order) {
+        if (!inTag(plan, id, raw))
+            return false;
         if (!indexKey(plan, ndx, id, raw, key, order))
             order = key;
+        return true;
     };
 }
 

@@ -43,9 +43,10 @@ public:
     // Why a tag cannot be kept up to date; empty when it can.
     QString tagProblem(const DbaseTagInfo& tag, bool ndx) const { return problem(tag, ndx, nullptr); }
     // The key a rebuild writes for a record of one tag, and bytes whose byte order is the tag's
-    // order (for checks that compare an index file with the records). Throws Error: why the
-    // tag cannot be kept, or why a record's key cannot be made.
-    using RecordKey = std::function<void(RecordId, const QByteArray& raw, QByteArray& key, QByteArray& order)>;
+    // order (for checks that compare an index file with the records); returns false, leaving the
+    // key alone, for a record the tag's FOR condition leaves out. Throws Error: why the tag
+    // cannot be kept, or why a record's key cannot be made.
+    using RecordKey = std::function<bool(RecordId, const QByteArray& raw, QByteArray& key, QByteArray& order)>;
     RecordKey recordKey(const DbaseTagInfo& tag, bool ndx);
 
     // When a writing session begins (the header just read again): indexes a session that did

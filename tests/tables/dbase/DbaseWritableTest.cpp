@@ -370,6 +370,7 @@ TEST(DbaseWritable, tablesOnceReadOnlyForTheirIndexesAreWrittenAndTheirIndexesKe
          [](QByteArray& mdx) {
              retag(mdx, 0, "BIRTHDAY", 'D', 8);
              retag(mdx, 1, "MONEY", 'N', 12);
+             mdx.replace(4, 16, QByteArray("dBaseVII").leftJustified(16, '\0'));  // the table it belongs to
          }},
     };
     for (const Case& c : cases)
