@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QProgressDialog>
+#include <QThread>
 
 #include <memory>
 
@@ -13,6 +14,9 @@ void installBusyProgress()
 {
     auto box = std::make_shared<std::unique_ptr<QProgressDialog>>();
     Session::setBusyNotifier([box](const QString& what, int percent) {
+        // Work on a thread of its own (a check, a repair) shows its progress in its own window.
+        if (QThread::currentThread() != QCoreApplication::instance()->thread())
+            return;
         if (percent >= 100) {
             box->reset();
             return;

@@ -1,6 +1,8 @@
 #include "app/Quillora.h"
 
 #include "app/AboutBox.h"
+#include "app/CheckTableDialog.h"
+#include "app/TableDamageNotice.h"
 #include "app/Fonts.h"
 #include "app/MappingListActions.h"
 #include "app/U_Progresso.h"
@@ -8,6 +10,7 @@
 #include "app/WindowRunHost.h"
 #include "tables/Error.h"
 #include "tables/Table.h"
+#include "tables/check/TableCheck.h"
 #include "tables/io/FileOps.h"
 #include "tables/io/Journal.h"
 #include "toolkit/FileNameEdit.h"
@@ -33,6 +36,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QThread>
 
 #include <memory>
 
@@ -178,6 +182,21 @@ TF_Principal::TF_Principal(QWidget* parent) : QWidget(parent)
     addAction(about);
     setContextMenuPolicy(Qt::ActionsContextMenu);
     connect(about, &QAction::triggered, this, &TF_Principal::showAbout);
+    // "Verificar tabela..." for the table named in each file box.
+    auto checkAction = [this](toolkit::FileNameEdit* box, const char* name) {
+        auto* action = new QAction(QStringLiteral("Verificar tabela..."), box);
+        action->setObjectName(QString::fromLatin1(name));
+        action->setEnabled(false);
+        box->addMenuAction(action);
+        connect(box, &toolkit::FileNameEdit::textChanged, action,
+                [action, box] { action->setEnabled(!box->fileName().trimmed().isEmpty()); });
+        connect(action, &QAction::triggered, this, [this, box] { checkTableOf(box->fileName()); });
+        return action;
+    };
+    checkSourceAction = checkAction(NTabelaFonte, "VerificarTabelaFonte");
+    checkDestinationAction = checkAction(NTabelaDestino, "VerificarTabelaDestino");
+    // A damaged table opened from either box or the viewer says so, once.
+    new TableDamageNotice(this, {Table1, Table2});
     connect(NTabelaFonte, &toolkit::FileNameEdit::exited, this, &TF_Principal::NTabelaFonteExit);
     connect(NTabelaDestino, &toolkit::FileNameEdit::exited, this, &TF_Principal::NTabelaDestinoExit);
     connect(NTabelaFonte, &toolkit::FileNameEdit::beforeDialog, this, &TF_Principal::NTabelaFonteBeforeDialog);
@@ -226,24 +245,68 @@ void TF_Principal::undoLastOperation()
             const QString path = table->FilePath();
             if (table->TableName().isEmpty() || !io::exists(path))
                 continue;
-            io::recoverFamily(path);
-            const QString operation = io::undoableOperation(path, &why);
-            if (operation.isEmpty())
-                continue;
-            if (!toolkit::confirm(this, QStringLiteral("Desfazer a operação \"%1\" na tabela %2 ?\nTodos os arquivos da "
-                                                       "tabela voltarão a ser como eram antes dela.")
-                                            .arg(operation, io::absolute(path))))
+            if (undoOperationOn(path, &why))
                 return;
-            // Open tables hold what they read; they read the restored files afresh.
-            Table1->Close();
-            Table2->Close();
-            io::undo(path);
-            toolkit::plainMessage(this, QStringLiteral("Operação \"%1\" desfeita: a tabela %2 está como antes dela.")
-                                            .arg(operation, io::absolute(path)));
-            return;
         }
         toolkit::plainMessage(this, why.isEmpty() ? QStringLiteral("Não há operação a desfazer.") : why);
     });
+}
+
+bool TF_Principal::undoOperationOn(const QString& path, QString* why, QWidget* asker)
+{
+    QWidget* parent = asker ? asker : this;
+    io::recoverFamily(path);
+    const QString operation = io::undoableOperation(path, why);
+    if (operation.isEmpty())
+        return false;
+    if (!toolkit::confirm(parent, QStringLiteral("Desfazer a operação \"%1\" na tabela %2 ?\nTodos os arquivos da "
+                                               "tabela voltarão a ser como eram antes dela.")
+                                    .arg(operation, io::absolute(path))))
+        return true;
+    // Open tables hold what they read; they read the restored files afresh.
+    Table1->Close();
+    Table2->Close();
+    io::undo(path);
+    toolkit::plainMessage(parent, QStringLiteral("Operação \"%1\" desfeita: a tabela %2 está como antes dela.")
+                                    .arg(operation, io::absolute(path)));
+    return true;
+}
+
+CheckTableDialog* TF_Principal::checkTableOf(const QString& path)
+{
+    if (path.trimmed().isEmpty()) {
+        toolkit::plainMessage(this, QStringLiteral("Informe a tabela a verificar."));
+        return nullptr;
+    }
+    if (!io::exists(path)) {
+        toolkit::showErrorBox(this, QStringLiteral("Tabela não encontrada: %1").arg(path));
+        return nullptr;
+    }
+    if (!check::checkable(path)) {
+        toolkit::showErrorBox(this, QStringLiteral("%1: a verificação não está disponível para este formato").arg(path));
+        return nullptr;
+    }
+    auto* dialog = new CheckTableDialog(path, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowModality(Qt::WindowModal);
+    // A repair, or the undoing of one, changes the files under the tables this window holds:
+    // they are closed, and read afresh when next used.
+    connect(dialog, &CheckTableDialog::tableAboutToChange, this, [this] {
+        guarded([&] {
+            Table1->Close();
+            Table2->Close();
+        });
+    });
+    connect(dialog, &CheckTableDialog::undoRequested, this, [this, dialog](const QString& table) {
+        guarded([&] {
+            QString why;
+            if (!undoOperationOn(table, &why, dialog))
+                toolkit::plainMessage(dialog, why);
+        });
+    });
+    dialog->show();
+    dialog->start();
+    return dialog;
 }
 
 void TF_Principal::NTabelaFonteExit()
@@ -434,8 +497,15 @@ TF_Principal* createWindows()
     // A table whose last operation was interrupted is rolled back as it is opened: say so,
     // naming the table, before anything else is shown of it.
     io::setRecoveryNotifier([principal](const io::Recovery& r) {
-        QWidget* parent = QApplication::activeWindow() ? QApplication::activeWindow() : principal;
-        toolkit::messageBox(parent, toolkit::MessageKind::Warning, r.message, toolkit::Ok);
+        auto show = [principal, message = r.message] {
+            QWidget* parent = QApplication::activeWindow() ? QApplication::activeWindow() : principal;
+            toolkit::messageBox(parent, toolkit::MessageKind::Warning, message, toolkit::Ok);
+        };
+        // Work on another thread (a check) tells it through the window's own thread.
+        if (QThread::currentThread() == principal->thread())
+            show();
+        else
+            QMetaObject::invokeMethod(principal, show, Qt::QueuedConnection);
     });
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();

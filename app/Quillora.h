@@ -6,6 +6,7 @@
 
 #include "run/RecordRun.h"
 
+class QAction;
 class QComboBox;
 class QLabel;
 class QPlainTextEdit;
@@ -20,6 +21,7 @@ class FileNameEdit;
 
 namespace quillora::app {
 
+class CheckTableDialog;
 class MappingListActions;
 class TF_Progresso;
 class WindowRunHost;
@@ -67,6 +69,9 @@ public:
 
     // "Salvar lista..." / "Abrir lista..." of the mapping list (Ctrl+S / Ctrl+O).
     MappingListActions* mappingList;
+    // "Verificar tabela..." in the context menus of "Tabela Fonte:" and "Tabela Destino:".
+    QAction* checkSourceAction;
+    QAction* checkDestinationAction;
 
     // The key-field lists after the field assembly dialog closes (OK or Cancel): both cleared
     // and refilled with the tables' field names in table order, neither with a selection.
@@ -95,6 +100,12 @@ public slots:
     // Ctrl+Z: "Desfazer" the last operation on the destination table (or, when it has none, on
     // the source table), after a confirmation naming the table and the operation.
     void undoLastOperation();
+    // "Desfazer" of the last operation on one table, asked first (over `asker`, or this window);
+    // false when it has none.
+    bool undoOperationOn(const QString& path, QString* why = nullptr, QWidget* asker = nullptr);
+    // "Verificar tabela..." of a file box's context menu: the check dialog over the table named
+    // there, window-modal; null (after a message) when there is no table to check.
+    CheckTableDialog* checkTableOf(const QString& path);
     // A table given at start-up (the desktop's "Abrir com"): into "Tabela Fonte:", bound as
     // leaving the edit binds it.
     void openSourceTable(const QString& path);

@@ -91,6 +91,10 @@ QMenu* FileNameEdit::createContextMenu()
             edit_->setFocus(Qt::OtherFocusReason);
         });
     }
+    if (!menuActions_.isEmpty()) {
+        menu->addSeparator();
+        menu->addActions(menuActions_);
+    }
     return menu;
 }
 

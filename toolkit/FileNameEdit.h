@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <QWidget>
 
+class QAction;
 class QLineEdit;
 class QMenu;
 class QToolButton;
@@ -40,8 +41,11 @@ public:
     static int maxRecent() { return 8; }
     QString recentTitle() const { return recentTitle_; }
     void setRecentTitle(const QString& title) { recentTitle_ = title; }
-    // The box's context menu: its editing items and the recent files (the caller shows it).
+    // The box's context menu: its editing items, the recent files and the actions added here
+    // (the caller shows it).
     QMenu* createContextMenu();
+    // An action of the program's own for the file in the box, at the end of the context menu.
+    void addMenuAction(QAction* action) { menuActions_ << action; }
 
     QLineEdit* lineEdit() const { return edit_; }
     QToolButton* browseButton() const { return button_; }
@@ -75,6 +79,7 @@ private:
     QString initialDir_;
     QStringList recent_;
     QString recentTitle_ = QStringLiteral("Arquivos recentes");
+    QList<QAction*> menuActions_;
 };
 
 }  // namespace quillora::toolkit

@@ -207,10 +207,15 @@ void DbaseTable::beginWrite()
     auto refuse = [&](const QString& why) {
         throw FileError(QStringLiteral("Não é possível gravar na tabela %1: %2").arg(path_, why));
     };
+    // A damaged structure is named with the way out: the check and the repair of the table.
+    auto refuseDamaged = [&](const QString& why) {
+        refuse(why + QStringLiteral("; use \"Verificar tabela...\" (ou quillora-cli check e quillora-cli repair) "
+                                    "para verificar e reparar a tabela"));
+    };
     if (truncated_)
-        refuse(QStringLiteral("o cabeçalho diz %1 registros, mas o arquivo só contém %2 (arquivo truncado)")
-                   .arg(head_.count)
-                   .arg(records_.count()));
+        refuseDamaged(QStringLiteral("o cabeçalho diz %1 registros, mas o arquivo só contém %2 (arquivo truncado)")
+                          .arg(head_.count)
+                          .arg(records_.count()));
     upkeep_->requireKeepable();
 
     if (memo_.style() != DbaseMemo::Style::None && !memo_.isOpen())
@@ -244,7 +249,16 @@ void DbaseTable::beginWrite()
     if (records_.count() < head_.count) {
         truncated_ = true;
         writable_ = false;
-        refuse(QStringLiteral("o arquivo está truncado"));
+        refuseDamaged(QStringLiteral("o arquivo está truncado"));
+    }
+    // Whole records past the count (a writer that stopped before updating it): an append would
+    // overwrite them.
+    if (available > head_.count) {
+        writable_ = false;
+        refuseDamaged(QStringLiteral("o cabeçalho diz %1 registros, mas o arquivo contém %2; gravar apagaria os "
+                                     "registros além da contagem")
+                          .arg(head_.count)
+                          .arg(available));
     }
 
     rules_->prepareWriting();

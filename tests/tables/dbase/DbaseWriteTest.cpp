@@ -472,6 +472,37 @@ TEST(DbaseDamage, CountBeyondTheFileReadsWhatIsThereAndRefusesWriting)
     auto t = openDbaseTable(path);
     EXPECT_EQ(t->count(), 2);
     EXPECT_EQ(column(*t, QStringLiteral("NOME")), (QStringList{"s:a", "s:b"}));
-    const QString msg = errorOf([&] { t->beginWrite(); });
-    EXPECT_TRUE(msg.contains(QLatin1String("truncado")) && msg.contains(path)) << msg.toStdString();
+    EXPECT_EQ(errorOf([&] { t->beginWrite(); }),
+              QStringLiteral("Não é possível gravar na tabela %1: o cabeçalho diz 4294967295 registros, mas o arquivo só "
+                             "contém 2 (arquivo truncado); use \"Verificar tabela...\" (ou quillora-cli check e "
+                             "quillora-cli repair) para verificar e reparar a tabela")
+                  .arg(path));
+}
+
+// A writer that stopped between writing a record and counting it: the record is read by
+// programs that go by the end of the file, so an append must not overwrite it.
+TEST(DbaseDamage, RecordsPastTheCountRefuseWritingAndStayAsTheyWere)
+{
+    Scratch s;
+    const QString path = s.path("long.dbf");
+    createDbaseTable(path, {field("NOME", ftString, 10)}, DbaseLevel::III, QStringLiteral("IBM850"));
+    {
+        auto t = openDbaseTable(path);
+        t->beginWrite();
+        for (const char* n : {"a", "b", "c"})
+            t->insert({Value::text(QString::fromLatin1(n))}, NoRecord);
+    }
+    QByteArray b = readFile(path);
+    b[4] = 2;  // the third record no longer counted
+    writeFile(path, b);
+    auto t = openDbaseTable(path);
+    EXPECT_EQ(column(*t, QStringLiteral("NOME")), (QStringList{"s:a", "s:b"}));
+    EXPECT_EQ(errorOf([&] { t->beginWrite(); }),
+              QStringLiteral("Não é possível gravar na tabela %1: o cabeçalho diz 2 registros, mas o arquivo contém 3; "
+                             "gravar apagaria os registros além da contagem; use \"Verificar tabela...\" (ou "
+                             "quillora-cli check e quillora-cli repair) para verificar e reparar a tabela")
+                  .arg(path));
+    EXPECT_FALSE(errorOf([&] { t->insert({Value::text(QStringLiteral("d"))}, NoRecord); }).isEmpty());
+    t.reset();
+    EXPECT_EQ(readFile(path), b);
 }
