@@ -25,6 +25,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <QTranslator>
+#include <QLibraryInfo>
 
 #include <memory>
 
@@ -163,8 +165,12 @@ private slots:
         }
 
         if (!qEnvironmentVariable("QUILLORA_SCREENSHOTS").isEmpty()) {
+            // As the program shows it (its session names the recent tables), with paths as a
+            // user's would read.
+            w->NTabelaFonte->setRecentTitle(QStringLiteral("Tabelas recentes"));
             w->NTabelaFonte->setText(QStringLiteral("/dados/vendas/clientes.dbf"));
             w->NTabelaFonte->setRecentFiles({QStringLiteral("/dados/vendas/clientes.dbf")});
+            w->NTabelaDestino->setText(QStringLiteral("/dados/vendas/clientes2.dbf"));
             std::unique_ptr<QMenu> menu(w->NTabelaFonte->createContextMenu());
             menu->popup(w->NTabelaFonte->lineEdit()->mapToGlobal(QPoint(60, 14)));
             menu->setActiveAction(actionNamed(menu.get(), QStringLiteral("Verificar tabela...")));
@@ -411,6 +417,12 @@ int main(int argc, char** argv)
     toolkit::nameApplication();  // as the program does
     Regional::setCurrent(QLocale(QLocale::Portuguese, QLocale::Brazil));
     registerBuiltinFormats();
+    // The pictures show Qt's own menu items as a Brazilian user sees them.
+    QTranslator qtTexts;
+    if (!qEnvironmentVariable("QUILLORA_SCREENSHOTS").isEmpty() &&
+        qtTexts.load(QLocale(QLocale::Portuguese, QLocale::Brazil), QStringLiteral("qtbase"), QStringLiteral("_"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
     CheckTableWindowTest test;
     return QTest::qExec(&test, argc, argv);
 }
