@@ -260,15 +260,15 @@ bool TF_Principal::undoOperationOn(const QString& path, QString* why, QWidget* a
     if (operation.isEmpty())
         return false;
     if (!toolkit::confirm(parent, QStringLiteral("Desfazer a operação \"%1\" na tabela %2 ?\nTodos os arquivos da "
-                                               "tabela voltarão a ser como eram antes dela.")
-                                    .arg(operation, io::absolute(path))))
+                                                 "tabela voltarão a ser como eram antes dela.")
+                                      .arg(operation, io::absolute(path))))
         return true;
     // Open tables hold what they read; they read the restored files afresh.
     Table1->Close();
     Table2->Close();
     io::undo(path);
     toolkit::plainMessage(parent, QStringLiteral("Operação \"%1\" desfeita: a tabela %2 está como antes dela.")
-                                    .arg(operation, io::absolute(path)));
+                                      .arg(operation, io::absolute(path)));
     return true;
 }
 
