@@ -19,12 +19,13 @@ int runRepair(const QStringList& args)
         throw FileError(QStringLiteral("%1: o reparo não está disponível para este formato").arg(path));
     QTextStream out(stdout);
     if (a.has(QStringLiteral("out"))) {
-        // Exit 1 when something could not be saved: the copy exists, but it is not all there.
         const check::RepairOutcome outcome = check::repairToCopy(path, a.value(QStringLiteral("out")));
         for (const QString& line : outcome.done)
             out << path << ": " << line << '\n';
+        out.flush();
+        QTextStream err(stderr);
         for (const QString& line : outcome.lost)
-            out << path << QStringLiteral(": não salvo: ") << line << '\n';
+            err << path << QStringLiteral(": não salvo: ") << line << '\n';
         return outcome.lost.isEmpty() ? 0 : 1;
     }
 

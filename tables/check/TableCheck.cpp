@@ -1,6 +1,7 @@
 #include "tables/check/TableCheck.h"
 
 #include "tables/check/DbaseCheck.h"
+#include "tables/check/ParadoxFamilyCheck.h"
 
 #include <QFileInfo>
 
@@ -27,13 +28,15 @@ CheckReport notCheckable(const QString& path)
 
 bool checkable(const QString& path)
 {
-    return hasSuffix(path, "dbf");
+    return hasSuffix(path, "dbf") || hasSuffix(path, "db");
 }
 
 CheckReport checkTable(const QString& path, const CheckProgress& progress)
 {
     if (hasSuffix(path, "dbf"))
         return checkDbaseTable(path, progress);
+    if (hasSuffix(path, "db"))
+        return checkParadoxFamily(path, progress);
     return notCheckable(path);
 }
 
@@ -48,6 +51,8 @@ CheckReport checkTableStructure(const QString& path)
 {
     if (hasSuffix(path, "dbf"))
         return checkDbaseStructure(path);
+    if (hasSuffix(path, "db"))
+        return checkParadoxStructure(path);
     return notCheckable(path);
 }
 

@@ -47,7 +47,7 @@ QStringList checkPrimaryIndex(const QString& pxPath, const std::vector<PxIndexEn
         problems << QStringLiteral(".PX com %1 bytes, esperado cabeçalho + %2 blocos").arg(f.size()).arg(fileBlocks);
     if (le16(p + 0x3A) != fileBlocks)
         problems << QStringLiteral(".PX 0x3A = %1, blocos %2").arg(le16(p + 0x3A)).arg(fileBlocks);
-    if (uchar(p[0x2C]) != (tableStamp & 0xFF))
+    if (tableStamp >= 0 && uchar(p[0x2C]) != (tableStamp & 0xFF))
         problems << QStringLiteral(".PX 0x2C (%1) diferente do contador da tabela (%2)").arg(int(uchar(p[0x2C]))).arg(tableStamp & 0xFF);
     auto readBlock = [&](int no, QByteArray* b) {
         b->fill('\0', bs);

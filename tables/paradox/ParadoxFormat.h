@@ -49,7 +49,8 @@ std::vector<PxIndexEntry> readParadoxIndex(const QString& path, quint32 key = 0)
 
 // Checks a primary index against its table: `chain` holds the table's data blocks in chain
 // order (block, records, key of the first record); `compare` orders two keys; `tableStamp` is
-// the table's change counter (0x2D) that the index must carry. Looks at the header counters,
+// the table's change counter (0x2D) that the index must carry (-1: not looked at, since files
+// of other programs often carry another). Looks at the header counters,
 // the .PX block chain, every level of the tree from the root (key order, first keys and record
 // sums of the blocks below) and the lowest level against the table. Returns the problems found.
 QStringList checkPrimaryIndex(const QString& pxPath, const std::vector<PxIndexEntry>& chain,
@@ -58,8 +59,9 @@ QStringList checkPrimaryIndex(const QString& pxPath, const std::vector<PxIndexEn
 // Checks the maintained secondary indexes of a table (.Xnn/.XGn with their .Y): counters in
 // step, the .X block chain, every record of the table present once, in the index's order,
 // with its values and the block that holds it, and the .Y as a primary index of the .X.
-// Returns the problems found.
-QStringList checkSecondaryIndexes(const QString& tablePath);
+// Returns the problems found. Without `stamps`, the change counters that tie the files together
+// are not compared (other programs leave them apart in sound families).
+QStringList checkSecondaryIndexes(const QString& tablePath, bool stamps = true);
 
 // Consistency checks of a table family: counters, block chain and free list, key order,
 // .PX entries, .MB allocations. Returns the problems found (empty = consistent).

@@ -43,7 +43,7 @@ void damaged(const QString& path, const QString& what)
     throw FileError(QStringLiteral("Tabela Paradox danificada: %1 (%2)").arg(path, what));
 }
 
-TableHeader TableHeader::read(const io::File& file, qint64 fileSize, const QString& path)
+TableHeader TableHeader::read(const io::File& file, qint64 fileSize, const QString& path, bool forCheck)
 {
     TableHeader t;
     QByteArray h(int(std::min<qint64>(0x78, fileSize)), '\0');
@@ -91,10 +91,10 @@ TableHeader TableHeader::read(const io::File& file, qint64 fileSize, const QStri
         }
     }
     // The last block may be cut short after its records (BDE leaves such files).
-    if (t.fileBlocks > 0 && qint64(t.headerSize) + qint64(t.fileBlocks - 1) * t.blockSize + 6 > fileSize)
+    if (!forCheck && t.fileBlocks > 0 && qint64(t.headerSize) + qint64(t.fileBlocks - 1) * t.blockSize + 6 > fileSize)
         damaged(path, QStringLiteral("o cabeçalho indica %1 blocos, mas o arquivo tem só %2 bytes").arg(t.fileBlocks).arg(fileSize));
     const quint32 numRecords = le32(p + 6);
-    if (qint64(numRecords) > qint64(t.fileBlocks) * t.capacity)
+    if (!forCheck && qint64(numRecords) > qint64(t.fileBlocks) * t.capacity)
         damaged(path, QStringLiteral("%1 registros não cabem em %2 blocos").arg(numRecords).arg(t.fileBlocks));
     t.cp = codePageFor(t.codePage, t.sortOrderId);
     if (!t.cp)

@@ -67,8 +67,10 @@ struct TableHeader {
     bool hasAlphaKey = false;
     int keySize = 0;  // bytes of the leading key fields
 
-    // Reads and checks the header of `file` (`fileSize` bytes); throws FileError.
-    static TableHeader read(const io::File& file, qint64 fileSize, const QString& path);
+    // Reads and checks the header of `file` (`fileSize` bytes); throws FileError. `forCheck`
+    // leaves the block and record counts against the file's size to the caller (a check names
+    // them as faults and still looks at the rest).
+    static TableHeader read(const io::File& file, qint64 fileSize, const QString& path, bool forCheck = false);
 
     // The field checks of the table's .VAL (`valPath`, empty when there is none): required
     // fields and the raw minimum, maximum and default of each field. Layouts not understood

@@ -719,7 +719,7 @@ void writeIndexPair(const IndexFile& x, const char* data, const std::vector<quin
 
 // --- Checking -------------------------------------------------------------------------------
 
-QStringList checkSecondaryIndexes(const QString& tablePath)
+QStringList checkSecondaryIndexes(const QString& tablePath, bool stamps)
 {
     QStringList problems;
     std::unique_ptr<ParadoxTable> t;
@@ -762,7 +762,7 @@ QStringList checkSecondaryIndexes(const QString& tablePath)
             continue;
         }
         const char* h = x.header.constData();
-        if (h[0x2E] != tableHeader[0x2E])
+        if (stamps && h[0x2E] != tableHeader[0x2E])
             problem(QStringLiteral("0x2E (%1) diferente do da tabela (%2)").arg(int(uchar(h[0x2E]))).arg(int(uchar(tableHeader[0x2E]))));
         io::File f;
         if (const int err = f.tryOpen(xPath, io::OpenMode::Read); err < 0) {
@@ -858,7 +858,7 @@ QStringList checkSecondaryIndexes(const QString& tablePath)
             continue;
         }
         // The .Y orders by the .X key: every field but Blk Num, which `order` leaves out.
-        for (const QString& p : checkPrimaryIndex(x.yPath, chain, order, uchar(h[0x2D])))
+        for (const QString& p : checkPrimaryIndex(x.yPath, chain, order, stamps ? uchar(h[0x2D]) : -1))
             problems << QStringLiteral("%1: %2").arg(QFileInfo(x.yPath).fileName(), p);
     }
     return problems;

@@ -554,4 +554,12 @@ void ParadoxTable::flush()
     secondary_.rebuild({chain_.order(), chain_.counts(), chain_.total(), [this](int b) { return chain_.records(b); }});
 }
 
+void ParadoxTable::rebuildFromData()
+{
+    beginWrite();
+    secondary_.markStale();
+    dirty_ = true;
+    flush();
+}
+
 }  // namespace quillora

@@ -65,6 +65,9 @@ public:
     RecordId update(RecordId id, const QList<Value>& values, const QList<bool>& changed) override;
     RecordId remove(RecordId id) override;
     void flush() override;
+    // A repair: mends blocks a stopped write left out of step, rebuilds the .PX and every
+    // maintained secondary index from the data and writes the header's counters from the chain.
+    void rebuildFromData();
 
     // Called between the steps of writing a change to disk (0: change counter, 1: data blocks,
     // 2: .PX blocks, 3: table header; the .PX header follows; 4: secondary indexes marked out

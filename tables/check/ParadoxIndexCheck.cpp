@@ -1,0 +1,106 @@
+#include "tables/check/ParadoxIndexCheck.h"
+
+#include "tables/io/FileOps.h"
+#include "tables/paradox/ParadoxFormat.h"
+#include "tables/paradox/PxCodec.h"
+#include "tables/paradox/PxFiles.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+namespace quillora::check {
+
+using namespace px;
+
+namespace {
+
+// The engine's index checks name the place inside their text ("bloco 3 ...", "entrada 2 ...").
+QString placeIn(const QString& text)
+{
+    static const QRegularExpression where(QStringLiteral("\\b(bloco|entrada) (\\d+)"));
+    const QRegularExpressionMatch m = where.match(text);
+    return m.hasMatch() ? m.captured(0) : QString();
+}
+
+QString cleaned(QString text)
+{
+    if (text.startsWith(QLatin1String(".PX: ")))
+        text.remove(0, 5);
+    return text;
+}
+
+}  // namespace
+
+void checkPrimaryIndexPresent(const PxTableFile& t, FaultSink& sink, QString* pxPath)
+{
+    pxPath->clear();
+    if (t.h.keyFields == 0)
+        return;
+    const QString base = QFileInfo(t.path).completeBaseName();
+    const QString found = io::siblingNoCase(t.path, base + QStringLiteral(".px"));
+    if (found.isEmpty()) {
+        sink.add(QFileInfo(t.path).dir().filePath(base + QStringLiteral(".PX")), QString(),
+                 QStringLiteral("falta o índice primário (.PX) desta tabela com chave"));
+        return;
+    }
+    io::File f;
+    if (const int err = f.tryOpen(found, io::OpenMode::Read); err < 0) {
+        sink.add(found, QString(), QStringLiteral("o índice primário não abre: %1").arg(io::errorText(err)));
+        return;
+    }
+    const QByteArray h = readUpTo(f, 0, 0x58);
+    if (h.size() < 0x58) {
+        sink.add(found, QStringLiteral("cabeçalho"), QStringLiteral("o arquivo é menor que um cabeçalho de índice"));
+        return;
+    }
+    const char* p = h.constData();
+    if (p[4] != 1) {
+        sink.add(found, QStringLiteral("cabeçalho"),
+                 QStringLiteral("o arquivo não é um índice primário (tipo %1)").arg(int(uchar(p[4]))));
+        return;
+    }
+    if (le16(p) != t.h.keySize + 6 || le16(p + 0x21) != t.h.keyFields) {
+        sink.add(found, QStringLiteral("cabeçalho"),
+                 QStringLiteral("o índice é de outra tabela: chave de %1 campos e %2 bytes, esta tabela tem %3 campos e %4 bytes")
+                     .arg(le16(p + 0x21)).arg(le16(p) - 6).arg(t.h.keyFields).arg(t.h.keySize));
+        return;
+    }
+    *pxPath = found;
+}
+
+void checkParadoxIndexes(const PxTableFile& t, const PxChainScan& scan, const ParadoxRecordCheck& records,
+                         FaultSink& sink)
+{
+    if (t.h.keyFields == 0)
+        return;
+    QString pxPath;
+    checkPrimaryIndexPresent(t, sink, &pxPath);
+    if (!pxPath.isEmpty()) {
+        std::vector<PxIndexEntry> chain;
+        chain.reserve(scan.order.size());
+        for (int b : scan.order)
+            chain.push_back({records.firstKey(b), b, scan.count[size_t(b)]});
+        const TableHeader& h = t.h;
+        auto compare = [&h](const char* a, const char* b) {
+            // Entries hold the key fields one after another, as the record starts.
+            return compareParadoxKeys(h, a, b);
+        };
+        if (keyOrderKnown(h)) {
+            for (const QString& problem : checkPrimaryIndex(pxPath, chain, compare, -1))
+                sink.add(pxPath, placeIn(problem), cleaned(problem));
+        }
+    }
+    // The secondary indexes: each names its own file at the start of the problem.
+    const QString folder = QFileInfo(t.path).absolutePath();
+    for (const QString& problem : checkSecondaryIndexes(t.path, false)) {
+        const int colon = problem.indexOf(QLatin1String(": "));
+        QString name = colon > 0 ? problem.left(colon) : QString();
+        if (!name.isEmpty() && io::siblingNoCase(t.path, name).isEmpty())
+            name.clear();
+        const QString text = name.isEmpty() ? problem : problem.mid(colon + 2);
+        sink.add(name.isEmpty() ? t.path : QDir(folder).filePath(name), placeIn(text), text);
+    }
+}
+
+}  // namespace quillora::check
