@@ -91,7 +91,19 @@ void checkParadoxIndexes(const PxTableFile& t, const PxChainScan& scan, const Pa
                 sink.add(pxPath, placeIn(problem), cleaned(problem));
         }
     }
-    // The secondary indexes: each names its own file at the start of the problem.
+    // The secondary indexes, read through the table as the engine opens it: only when the header
+    // counts the records the chain holds (the engine would read another set), and only when there
+    // are any. Each problem names its own file first.
+    if (qint64(le32(t.h.bytes.constData() + 6)) != scan.records)
+        return;
+    bool anyIndex = false;
+    for (const QString& name : io::siblings(t.path)) {
+        const QFileInfo fi(name);
+        anyIndex = anyIndex || (fi.completeBaseName().compare(QFileInfo(t.path).completeBaseName(), Qt::CaseInsensitive) == 0 &&
+                                fi.suffix().size() == 3 && fi.suffix().startsWith(u'X', Qt::CaseInsensitive));
+    }
+    if (!anyIndex)
+        return;
     const QString folder = QFileInfo(t.path).absolutePath();
     for (const QString& problem : checkSecondaryIndexes(t.path, false)) {
         const int colon = problem.indexOf(QLatin1String(": "));

@@ -14,34 +14,24 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <cstring>
+
 namespace quillora::check {
 
 using namespace px;
 
 namespace {
 
-// The sort orders a new table can be given, by the byte older headers carry.
-QString sortOrderName(const TableHeader& h)
+// The copy's header: the original's, every byte of its structure kept (fields, names, sort order,
+// code page, version, block size, the autoincrement counter), with no block and no record yet.
+QByteArray emptyHeader(const TableHeader& h)
 {
-    static const struct {
-        const char* name;
-        int code;
-    } known[] = {{"ascii", 0x00}, {"intl", 0xB7}, {"ANSIINTL", 0x62}, {"ANSII850", 0x11}, {"DBWINUS0", 0x4C}};
-    for (const auto& k : known)
-        if (h.sortOrderId.compare(QLatin1String(k.name), Qt::CaseInsensitive) == 0)
-            return QLatin1String(k.name);
-    if (h.sortOrderId.isEmpty())
-        for (const auto& k : known)
-            if (k.code == h.sortByte)
-                return QLatin1String(k.name);
-    return {};
-}
-
-int levelOf(int version)
-{
-    if (version >= 0x0C)
-        return 7;
-    return version >= 0x0A ? 5 : 4;
+    QByteArray head = h.bytes;
+    char* p = head.data();
+    for (int at : {0x06, 0x08, 0x0A, 0x0C, 0x0E, 0x10, 0x3A, 0x4D})
+        p[at] = p[at + 1] = 0;
+    p[0x14] = p[0x2A] = p[0x38] = 0;  // no rebuild asked for; write protection comes back at the end
+    return head;
 }
 
 // The files of a table's family (same folder, same name up to the extension).
@@ -136,10 +126,6 @@ RepairOutcome repairParadoxToCopy(const QString& path, const QString& out, const
     const TableHeader& h = t.h;
     if (h.key)
         throw FileError(QStringLiteral("A cópia reparada de uma tabela protegida por senha (%1) não está disponível; nada foi gravado").arg(path));
-    ParadoxCreateOptions options(levelOf(h.version), h.keyFields, sortOrderName(h), h.codePage, h.blockSize / 1024);
-    if (options.sortOrder.isEmpty())
-        throw FileError(QStringLiteral("A ordem de classificação '%1' de %2 não pode ser dada a uma tabela nova; nada foi gravado")
-                            .arg(h.sortOrderId.isEmpty() ? QString::number(h.sortByte) : h.sortOrderId, path));
 
     // The chain first (its order is the table's), then every other block that holds records
     // and is not on the free list.
@@ -172,7 +158,7 @@ RepairOutcome repairParadoxToCopy(const QString& path, const QString& out, const
         io::Operation operation(QStringLiteral("Reparar"), {out});
         std::unique_ptr<ParadoxTable> dst;
         try {
-            createParadoxTable(out, h.defs, options);
+            io::replaceFile(out, emptyHeader(h));
             // The secondary indexes go along and are rebuilt from the new table's records.
             const QFileInfo outInfo(out);
             for (const QString& member : familyOf(path)) {
@@ -205,11 +191,16 @@ RepairOutcome repairParadoxToCopy(const QString& path, const QString& out, const
                 for (int i = 0; i < present; ++i) {
                     raw = QByteArray(buf.constData() + 6 + qint64(i) * h.recordSize, h.recordSize);
                     const QString where = QStringLiteral("registro %1 do bloco %2").arg(i + 1).arg(b);
+                    // The bytes are kept as they are; only blobs are read, to be written anew.
                     QList<Value> values;
                     for (int f = 0; f < int(h.fields.size()); ++f) {
-                        const QString why = unreadableValue(h.fields[size_t(f)], raw.constData() + h.fields[size_t(f)].offset);
+                        const FieldDesc& fd = h.fields[size_t(f)];
+                        const QString why = unreadableValue(fd, raw.constData() + fd.offset);
                         if (!why.isEmpty()) {
                             outcome.lost << QStringLiteral("%1: %2; gravado vazio").arg(where, why);
+                            std::memset(raw.data() + fd.offset, 0, size_t(fd.size));
+                        }
+                        if (!isBlobCode(fd.code)) {
                             values << Value();
                             continue;
                         }
@@ -222,7 +213,7 @@ RepairOutcome repairParadoxToCopy(const QString& path, const QString& out, const
                         }
                     }
                     try {
-                        dst->insert(values, NoRecord);
+                        dst->insertImage(raw, values);
                         ++saved;
                     } catch (const KeyViolation&) {
                         outcome.lost << QStringLiteral("%1: chave repetida; ficou o primeiro registro com essa chave").arg(where);
@@ -241,18 +232,11 @@ RepairOutcome repairParadoxToCopy(const QString& path, const QString& out, const
         }
         operation.closeAndFinish([&] {
             dst.reset();
-            // Values handed out by the autoincrement field are not handed out again.
-            io::File w(out, io::OpenMode::ReadWrite);
-            char now[4];
-            w.read(0x49, now, 4);
-            bool hasAutoInc = false;
-            for (const FieldDesc& f : h.fields)
-                hasAutoInc = hasAutoInc || f.code == kAutoInc;
-            if (hasAutoInc && h.autoInc > le32(now)) {
-                io::putLe32(now, h.autoInc);
-                w.write(0x49, now, 4);
+            if (h.bytes[0x38]) {
+                io::File w(out, io::OpenMode::ReadWrite);
+                w.write(0x38, h.bytes.constData() + 0x38, 1);
+                w.close();
             }
-            w.close();
         });
     } catch (...) {
         for (const QString& file : familyOf(out))

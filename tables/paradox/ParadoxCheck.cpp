@@ -43,7 +43,10 @@ QStringList checkPrimaryIndex(const QString& pxPath, const std::vector<PxIndexEn
     if ((p[4] != 1 && p[4] != 4 && p[4] != 7) || entrySize < 7 || bs < 1024 || entrySize > bs - 6 || headerSize < 0x58)
         return {QStringLiteral("%1: cabeçalho de índice primário inválido").arg(pxPath)};
     const int keySize = entrySize - 6;
-    if (f.size() != headerSize + qint64(fileBlocks) * bs)
+    // BDE leaves the last block cut short after its entries; files of other programs may have it so.
+    const qint64 whole = headerSize + qint64(fileBlocks) * bs;
+    const bool cutLast = tableStamp < 0 && fileBlocks > 0 && f.size() < whole && f.size() > whole - bs;
+    if (f.size() != whole && !cutLast)
         problems << QStringLiteral(".PX com %1 bytes, esperado cabeçalho + %2 blocos").arg(f.size()).arg(fileBlocks);
     if (le16(p + 0x3A) != fileBlocks)
         problems << QStringLiteral(".PX 0x3A = %1, blocos %2").arg(le16(p + 0x3A)).arg(fileBlocks);

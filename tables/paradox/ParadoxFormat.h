@@ -49,8 +49,9 @@ std::vector<PxIndexEntry> readParadoxIndex(const QString& path, quint32 key = 0)
 
 // Checks a primary index against its table: `chain` holds the table's data blocks in chain
 // order (block, records, key of the first record); `compare` orders two keys; `tableStamp` is
-// the table's change counter (0x2D) that the index must carry (-1: not looked at, since files
-// of other programs often carry another). Looks at the header counters,
+// the table's change counter (0x2D) that the index must carry (-1: an index of another program,
+// whose counter is not compared, since they often carry another, and whose last block may end
+// after its entries, as BDE leaves it). Looks at the header counters,
 // the .PX block chain, every level of the tree from the root (key order, first keys and record
 // sums of the blocks below) and the lowest level against the table. Returns the problems found.
 QStringList checkPrimaryIndex(const QString& pxPath, const std::vector<PxIndexEntry>& chain,

@@ -372,9 +372,22 @@ void ParadoxTable::prepareNew(char* rec, const QList<Value>& values)
 RecordId ParadoxTable::insert(const QList<Value>& values, RecordId before)
 {
     beginWrite();
-    secondary_.markStale();
     QByteArray rec(hdr_.recordSize, '\0');
     codec_.encodeFields(values, nullptr, rec, nullptr);
+    return insertRecord(rec, values, before);
+}
+
+RecordId ParadoxTable::insertImage(const QByteArray& image, const QList<Value>& values)
+{
+    if (image.size() != hdr_.recordSize)
+        throw Error(QStringLiteral("Registro de %1 bytes para a tabela %2, de registros de %3").arg(image.size()).arg(path_).arg(hdr_.recordSize));
+    beginWrite();
+    return insertRecord(image, values, NoRecord);
+}
+
+RecordId ParadoxTable::insertRecord(QByteArray rec, const QList<Value>& values, RecordId before)
+{
+    secondary_.markStale();
     const quint32 savedAutoInc = hdr_.autoInc;
     try {
         prepareNew(rec.data(), values);

@@ -65,6 +65,9 @@ public:
     RecordId update(RecordId id, const QList<Value>& values, const QList<bool>& changed) override;
     RecordId remove(RecordId id) override;
     void flush() override;
+    // A record of a table of the same structure, its bytes as they are (a repaired copy keeps
+    // every byte it saves): the blob fields are written anew from `values`, the others ignored.
+    RecordId insertImage(const QByteArray& image, const QList<Value>& values);
     // A repair: mends blocks a stopped write left out of step, rebuilds the .PX and every
     // maintained secondary index from the data and writes the header's counters from the chain.
     void rebuildFromData();
@@ -96,6 +99,8 @@ private:
     void unlock();
     // Fills the automatic fields of a new record and checks the required ones and the ranges.
     void prepareNew(char* rec, const QList<Value>& values);
+    // The rest of an insert once the record's bytes but the blobs are in `rec`.
+    RecordId insertRecord(QByteArray rec, const QList<Value>& values, RecordId before);
 
     // Where a record with these key bytes belongs: chain index and slot, and whether a record
     // with an equal key is there.

@@ -10,6 +10,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -103,7 +104,7 @@ std::vector<Damage> damages()
     return {
         {"truncated", orders, [](const QString& t) { QFile(t).resize(ordersBlock(7) + 1000); },
          "ORDERS.DB", "deslocamento 0x3be8", "o arquivo termina no bloco 7, mas o cabeçalho indica 8 blocos", true,
-         6 * 28 + 13},
+         6 * 28 + 14},
         {"recordCountTooHigh", orders, [](const QString& t) { patch(t, 6, {230, 0, 0, 0}); },
          "ORDERS.DB", "cabeçalho", "o cabeçalho diz 230 registros, os blocos do encadeamento têm 224", false, -1},
         {"recordCountTooLow", orders, [](const QString& t) { patch(t, 6, {200, 0, 0, 0}); },
@@ -168,8 +169,8 @@ TEST_P(ParadoxDamage, CheckNamesItAndRepairMendsIt)
     const check::CheckReport report = check::checkTable(table);
     bool named = false;
     for (const check::Fault& f : report.faults)
-        named = named || (f.file.endsWith(QLatin1String(d.file)) && f.place == QLatin1String(d.place) &&
-                          f.text.contains(QLatin1String(d.text)));
+        named = named || (f.file.endsWith(QString::fromUtf8(d.file)) && f.place == QString::fromUtf8(d.place) &&
+                          f.text.contains(QString::fromUtf8(d.text)));
     EXPECT_TRUE(named) << faultLines(report).join(u'\n').toStdString();
     EXPECT_EQ(check::damagedRecords(report), d.onlyCopy) << faultLines(report).join(u'\n').toStdString();
 
@@ -264,7 +265,15 @@ TEST(ParadoxCheck, ProgressIsReportedPerBlockAndCanStopTheCheck)
 TEST(ParadoxCheck, TheSamplesHoldOnlyTheirKnownFaults)
 {
     QUILLORA_REQUIRE_SAMPLES();
+    // Keyed tables whose .PX did not come along, a table whose .MB did not, and an index entry
+    // that BDE left naming block 11 for the last record, which lies in block 285.
     const QMap<QString, QStringList> known = {
+        {QStringLiteral("paradoxdriver/areas/STATES.DB"),
+         {QStringLiteral("STATES.PX: : falta o índice primário (.PX) desta tabela com chave")}},
+        {QStringLiteral("pyparadox/test.db"), {QStringLiteral("test.PX: : falta o índice primário (.PX) desta tabela com chave")}},
+        {QStringLiteral("teverett-paradoxReader/MEMBRE.DB"),
+         {QStringLiteral("MEMBRE.MB: : falta o arquivo de blobs (.MB) para onde os registros apontam")}},
+        {QStringLiteral("paradox-reader/zakazky.db"), {QStringLiteral("zakazky.XG0: : 1 registros apontam para o bloco errado")}},
     };
     QDirIterator it(sample(QStringLiteral("paradox")), {QStringLiteral("*.db"), QStringLiteral("*.DB")}, QDir::Files,
                     QDirIterator::Subdirectories);
@@ -279,6 +288,40 @@ TEST(ParadoxCheck, TheSamplesHoldOnlyTheirKnownFaults)
         EXPECT_EQ(lines, known.value(name)) << name.toStdString();
     }
     EXPECT_GT(tables, 50);
+}
+
+// A repaired copy of every sample table: sound, and read by pxlib as the original is. Tables
+// with a password are refused (the password is not known to make the copy's).
+TEST(ParadoxRepair, ACopyOfEverySampleIsSoundAndReadsTheSameInPxlib)
+{
+    QUILLORA_REQUIRE_SAMPLES();
+    QTemporaryDir dir;
+    QDirIterator it(sample(QStringLiteral("paradox")), {QStringLiteral("*.db"), QStringLiteral("*.DB")}, QDir::Files,
+                    QDirIterator::Subdirectories);
+    int n = 0;
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QString name = QDir(sample(QStringLiteral("paradox"))).relativeFilePath(path);
+        const QString copy = QDir(dir.path()).filePath(QStringLiteral("c%1.db").arg(++n));
+        check::RepairOutcome outcome;
+        const QString error = errorText([&] { outcome = check::repairToCopy(path, copy); });
+        if (name.startsWith(QLatin1String("paradoxdriver/encrypt/"))) {
+            EXPECT_TRUE(error.contains(QStringLiteral("senha"))) << name.toStdString() << ": " << error.toStdString();
+            continue;
+        }
+        if (error != QStringLiteral("<no error>")) {
+            ADD_FAILURE() << name.toStdString() << ": " << error.toStdString();
+            continue;
+        }
+        EXPECT_TRUE(check::checkTable(copy).sound()) << name.toStdString() << "\n"
+                                                     << faultLines(check::checkTable(copy)).join(u'\n').toStdString();
+        QStringList before, after;
+        QString why;
+        if (!outcome.lost.isEmpty() || !pxlibRecords(path, &before, &why))
+            continue;  // MEMBRE.DB, whose .MB is absent, loses its blobs
+        ASSERT_TRUE(pxlibRecords(copy, &after, &why)) << name.toStdString() << ": " << why.toStdString();
+        EXPECT_EQ(after, before) << name.toStdString();
+    }
 }
 
 }  // namespace
