@@ -98,7 +98,11 @@ void checkParadoxHeader(const PxTableFile& t, FaultSink& sink)
                      .arg(t.blocksInFile()).arg(h.fileBlocks).arg(expected),
                  true);
     }
-    const char* p = h.bytes.constData();
+}
+
+void checkParadoxMarks(const PxTableFile& t, FaultSink& sink)
+{
+    const char* p = t.h.bytes.constData();
     if (p[0x14] || p[0x2A])
         sink.add(t.path, QStringLiteral("cabeçalho"), QStringLiteral("a tabela está marcada como precisando de reconstrução"),
                  false);

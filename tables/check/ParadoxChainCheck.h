@@ -67,8 +67,9 @@ PxChainScan scanParadoxChain(const PxTableFile& t, FaultSink& sink, const BlockV
                              const CheckProgress& progress);
 
 // The header against the file and the chain: file size, record count, blocks in use, first and
-// last block, the marks that ask for a rebuild.
+// last block; and the marks that ask for a rebuild.
 void checkParadoxHeader(const PxTableFile& t, FaultSink& sink);
+void checkParadoxMarks(const PxTableFile& t, FaultSink& sink);
 void checkParadoxCounters(const PxTableFile& t, const PxChainScan& scan, FaultSink& sink);
 
 QString blockPlace(int block);

@@ -35,12 +35,10 @@ CheckReport check(const QString& path, bool whole, const CheckProgress& progress
     checkParadoxCounters(t, scan, sink);
     if (records) {
         records->finish();
+        checkParadoxMarks(t, sink);
         // Indexes are judged against sound data only: damaged records make every index look wrong.
         if (!sink.anyInRecords())
             checkParadoxIndexes(t, scan, *records, sink);
-    } else {
-        QString pxPath;
-        checkPrimaryIndexPresent(t, sink, &pxPath);
     }
     sink.finish(path);
     return report;

@@ -10,7 +10,8 @@ namespace quillora::check {
 // maintained secondary indexes against the data, and family members missing or made for another
 // table. Every count read from a file is bounded by the file's size. Progress is in blocks.
 CheckReport checkParadoxFamily(const QString& path, const CheckProgress& progress = {});
-// Only the header against the file and the chain (no record is decoded).
+// Only the data's structure: the header against the file and the chain (no record is decoded,
+// no index looked at), what a quick look on opening can tell.
 CheckReport checkParadoxStructure(const QString& path);
 
 }  // namespace quillora::check
