@@ -36,6 +36,13 @@ QString blockPlace(int block)
     return QStringLiteral("bloco %1").arg(block);
 }
 
+QString familyMember(const QString& tablePath, const QString& suffix)
+{
+    const int dot = tablePath.lastIndexOf(u'.');
+    const int slash = tablePath.lastIndexOf(u'/');
+    return (dot > slash ? tablePath.left(dot + 1) : tablePath + u'.') + suffix;
+}
+
 QString offsetPlace(qint64 offset)
 {
     return QStringLiteral("deslocamento 0x%1").arg(offset, 0, 16);

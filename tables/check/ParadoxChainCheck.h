@@ -73,6 +73,9 @@ void checkParadoxMarks(const PxTableFile& t, FaultSink& sink);
 void checkParadoxCounters(const PxTableFile& t, const PxChainScan& scan, FaultSink& sink);
 
 QString blockPlace(int block);
+// Another member of a table's family, named the way the table's path was given (CLIENTES.db ->
+// CLIENTES.PX), for a fault about a file that is missing.
+QString familyMember(const QString& tablePath, const QString& suffix);
 QString offsetPlace(qint64 offset);
 
 }  // namespace quillora::check

@@ -40,7 +40,7 @@ void checkPrimaryIndexPresent(const PxTableFile& t, FaultSink& sink, QString* px
     const QString base = QFileInfo(t.path).completeBaseName();
     const QString found = io::siblingNoCase(t.path, base + QStringLiteral(".px"));
     if (found.isEmpty()) {
-        sink.add(QFileInfo(t.path).dir().filePath(base + QStringLiteral(".PX")), QString(),
+        sink.add(familyMember(t.path, QStringLiteral("PX")), QString(),
                  QStringLiteral("falta o índice primário (.PX) desta tabela com chave"));
         return;
     }
@@ -104,14 +104,13 @@ void checkParadoxIndexes(const PxTableFile& t, const PxChainScan& scan, const Pa
     }
     if (!anyIndex)
         return;
-    const QString folder = QFileInfo(t.path).absolutePath();
     for (const QString& problem : checkSecondaryIndexes(t.path, false)) {
         const int colon = problem.indexOf(QLatin1String(": "));
         QString name = colon > 0 ? problem.left(colon) : QString();
         if (!name.isEmpty() && io::siblingNoCase(t.path, name).isEmpty())
             name.clear();
         const QString text = name.isEmpty() ? problem : problem.mid(colon + 2);
-        sink.add(name.isEmpty() ? t.path : QDir(folder).filePath(name), placeIn(text), text);
+        sink.add(name.isEmpty() ? t.path : t.path.left(t.path.lastIndexOf(u'/') + 1) + name, placeIn(text), text);
     }
 }
 

@@ -101,7 +101,7 @@ void ParadoxRecordCheck::checkBlobs(const char* rec, const QString& place)
         if (!mb) {
             if (mbPath_.isEmpty() && !mbMissingNamed_) {
                 mbMissingNamed_ = true;
-                sink_.add(QFileInfo(t_.path).completeBaseName() + QStringLiteral(".MB"), QString(),
+                sink_.add(familyMember(t_.path, QStringLiteral("MB")), QString(),
                           QStringLiteral("falta o arquivo de blobs (.MB) para onde os registros apontam"), true);
             }
             continue;
