@@ -154,10 +154,13 @@ PxChainScan scanParadoxChain(const PxTableFile& t, FaultSink& sink, const BlockV
             break;
         }
         const char* bp = buf.constData();
+        // A stale back link is what a stopped write leaves: readers follow the forward links
+        // only, and the next write (or a repair) mends it.
         if (px::le16(bp + 2) != prev)
             sink.add(t.path, blockPlace(b),
                      QStringLiteral("o bloco aponta para o anterior %1, mas vem depois do %2 no encadeamento")
-                         .arg(px::le16(bp + 2)).arg(prev));
+                         .arg(px::le16(bp + 2)).arg(prev),
+                     false, true);
         int cnt = declaredRecords(h, bp);
         if (cnt < 0) {
             sink.add(t.path, blockPlace(b),
@@ -222,7 +225,9 @@ PxChainScan scanParadoxChain(const PxTableFile& t, FaultSink& sink, const BlockV
         prevFree = b;
         b = px::le16(h.key ? block.constData() : word);
     }
-    // Blocks neither chained nor free: named in runs, since a broken chain leaves many.
+    // Blocks neither chained nor free: named in runs, since a broken chain leaves many. With the
+    // chain whole they are only space lost (a stopped write leaves such blocks; the next write
+    // or a repair frees them).
     // Blocks past the end of the file are named by the header check already.
     const int present = std::min(n, t.blocksInFile());
     if (!s.broken) {
@@ -233,7 +238,7 @@ PxChainScan scanParadoxChain(const PxTableFile& t, FaultSink& sink, const BlockV
             while (end < present && !s.state[size_t(end + 1)])
                 ++end;
             sink.add(t.path, end == b ? blockPlace(b) : QStringLiteral("blocos %1 a %2").arg(b).arg(end),
-                     QStringLiteral("fora do encadeamento e da lista de blocos livres"));
+                     QStringLiteral("fora do encadeamento e da lista de blocos livres"), false, true);
             b = end;
         }
     }
