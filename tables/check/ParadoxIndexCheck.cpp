@@ -15,6 +15,9 @@ using namespace px;
 
 namespace {
 
+// Index faults are named as slips (Fault::minor): the records read as they are, a repair in place
+// rebuilds every index, and reading a table is not refused for them.
+
 // The engine's index checks name the place inside their text ("bloco 3 ...", "entrada 2 ...").
 QString placeIn(const QString& text)
 {
@@ -41,29 +44,29 @@ void checkPrimaryIndexPresent(const PxTableFile& t, FaultSink& sink, QString* px
     const QString found = io::siblingNoCase(t.path, base + QStringLiteral(".px"));
     if (found.isEmpty()) {
         sink.add(familyMember(t.path, QStringLiteral("PX")), QString(),
-                 QStringLiteral("falta o índice primário (.PX) desta tabela com chave"));
+                 QStringLiteral("falta o índice primário (.PX) desta tabela com chave"), false, true);
         return;
     }
     io::File f;
     if (const int err = f.tryOpen(found, io::OpenMode::Read); err < 0) {
-        sink.add(found, QString(), QStringLiteral("o índice primário não abre: %1").arg(io::errorText(err)));
+        sink.add(found, QString(), QStringLiteral("o índice primário não abre: %1").arg(io::errorText(err)), false, true);
         return;
     }
     const QByteArray h = readUpTo(f, 0, 0x58);
     if (h.size() < 0x58) {
-        sink.add(found, QStringLiteral("cabeçalho"), QStringLiteral("o arquivo é menor que um cabeçalho de índice"));
+        sink.add(found, QStringLiteral("cabeçalho"), QStringLiteral("o arquivo é menor que um cabeçalho de índice"), false, true);
         return;
     }
     const char* p = h.constData();
     if (p[4] != 1) {
         sink.add(found, QStringLiteral("cabeçalho"),
-                 QStringLiteral("o arquivo não é um índice primário (tipo %1)").arg(int(uchar(p[4]))));
+                 QStringLiteral("o arquivo não é um índice primário (tipo %1)").arg(int(uchar(p[4]))), false, true);
         return;
     }
     if (le16(p) != t.h.keySize + 6 || le16(p + 0x21) != t.h.keyFields) {
         sink.add(found, QStringLiteral("cabeçalho"),
                  QStringLiteral("o índice é de outra tabela: chave de %1 campos e %2 bytes, esta tabela tem %3 campos e %4 bytes")
-                     .arg(le16(p + 0x21)).arg(le16(p) - 6).arg(t.h.keyFields).arg(t.h.keySize));
+                     .arg(le16(p + 0x21)).arg(le16(p) - 6).arg(t.h.keyFields).arg(t.h.keySize), false, true);
         return;
     }
     *pxPath = found;
@@ -88,7 +91,7 @@ void checkParadoxIndexes(const PxTableFile& t, const PxChainScan& scan, const Pa
         };
         if (keyOrderKnown(h)) {
             for (const QString& problem : checkPrimaryIndex(pxPath, chain, compare, -1))
-                sink.add(pxPath, placeIn(problem), cleaned(problem));
+                sink.add(pxPath, placeIn(problem), cleaned(problem), false, true);
         }
     }
     // The secondary indexes, read through the table as the engine opens it: only when the header
@@ -110,7 +113,7 @@ void checkParadoxIndexes(const PxTableFile& t, const PxChainScan& scan, const Pa
         if (!name.isEmpty() && io::siblingNoCase(t.path, name).isEmpty())
             name.clear();
         const QString text = name.isEmpty() ? problem : problem.mid(colon + 2);
-        sink.add(name.isEmpty() ? t.path : t.path.left(t.path.lastIndexOf(u'/') + 1) + name, placeIn(text), text);
+        sink.add(name.isEmpty() ? t.path : t.path.left(t.path.lastIndexOf(u'/') + 1) + name, placeIn(text), text, false, true);
     }
 }
 

@@ -178,6 +178,10 @@ TEST_P(ParadoxDamage, CheckNamesItAndRepairMendsIt)
                           f.text.contains(QString::fromUtf8(d.text)));
     EXPECT_TRUE(named) << faultLines(report).join(u'\n').toStdString();
     EXPECT_EQ(check::damagedRecords(report), d.onlyCopy) << faultLines(report).join(u'\n').toStdString();
+    // An index out of step does not stop the table from being read as it is.
+    const QString faultFile = QString::fromUtf8(d.file);
+    if (faultFile.contains(QLatin1String(".PX")) || faultFile.contains(QLatin1String(".X")))
+        EXPECT_FALSE(check::damaged(report)) << faultLines(report).join(u'\n').toStdString();
 
     QString repaired = table;
     if (d.onlyCopy) {
