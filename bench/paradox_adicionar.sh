@@ -27,24 +27,27 @@ rm -f "$work"/px_unkeyed.* "$work"/px_keyed.*
 printf 'Id=ID\nNome=NOME\nCidade=CIDADE\nValor=VALOR\nQtd=QTD\nNasc=NASC\nAtivo=ATIVO\n' > "$work/px.map"
 printf 'ID=ID\nNOME=NOME\nCIDADE=CIDADE\nVALOR=VALOR\nQTD=QTD\nNASC=NASC\nATIVO=ATIVO\n' > "$work/px_dbf.map"
 
-# One run: copies the empty destination (and its .PX), appends, prints the seconds.
+# One run: copies the empty destination (and its .PX), appends, prints "wall cpu peak_kib"
+# (cpu = user + system seconds, steadier than wall time on a shared machine).
 run() {
   local src=$1 empty=$2 map=$3 dest="$work/px_destino.${2##*.}"
   rm -f "$work"/px_destino.*
   cp "$empty" "$dest"
   [ -f "${empty%.*}.px" ] && cp "${empty%.*}.px" "$work/px_destino.px"
-  local start end
-  start=$(date +%s.%N)
-  "$cli" process --source "$src" --dest "$dest" --map "$map" --operation Adicionar --locale pt_BR 2>/dev/null
-  end=$(date +%s.%N)
-  /usr/bin/python3 -c "print($end - $start)"
+  /usr/bin/time -f "%e %U %S %M" -o "$work/px_time" \
+    "$cli" process --source "$src" --dest "$dest" --map "$map" --operation Adicionar --locale pt_BR >/dev/null 2>&1
+  awk '{ printf "%s %.2f %s\n", $1, $2 + $3, $4 }' "$work/px_time"
 }
-echo "== Adicionar of $records records into Paradox, against the same run into dBase"
+ratio() { /usr/bin/python3 -c "print('%.2f' % ($1 / $2))"; }
+echo "== Adicionar of $records records into Paradox, against the same run into dBase (wall s / cpu s / peak KiB)"
 for order in increasing random; do
   src="$work/numerados_$order.dbf"
-  dbf=$(run "$src" "$work/px_vazio.dbf" "$work/px_dbf.map")
-  unkeyed=$(run "$src" "$work/px_unkeyed.db" "$work/px.map")
-  keyed=$(run "$src" "$work/px_keyed.db" "$work/px.map")
-  printf 'keys in %s order: dBase %.2f s; unkeyed Paradox %.2f s (%.2fx); keyed Paradox %.2f s (%.2fx)\n' \
-    "$order" "$dbf" "$unkeyed" "$(/usr/bin/python3 -c "print($unkeyed / $dbf)")" "$keyed" "$(/usr/bin/python3 -c "print($keyed / $dbf)")"
+  read -r dbf dbfcpu dbfkib < <(run "$src" "$work/px_vazio.dbf" "$work/px_dbf.map")
+  read -r unkeyed unkeyedcpu unkeyedkib < <(run "$src" "$work/px_unkeyed.db" "$work/px.map")
+  read -r keyed keyedcpu keyedkib < <(run "$src" "$work/px_keyed.db" "$work/px.map")
+  printf 'keys in %s order: dBase %.2f s; unkeyed Paradox %.2f s (%sx); keyed Paradox %.2f s (%sx)\n' \
+    "$order" "$dbf" "$unkeyed" "$(ratio "$unkeyed" "$dbf")" "$keyed" "$(ratio "$keyed" "$dbf")"
+  printf '  cpu: dBase %s s %s KiB; unkeyed %s s (%sx) %s KiB; keyed %s s (%sx) %s KiB\n' \
+    "$dbfcpu" "$dbfkib" "$unkeyedcpu" "$(ratio "$unkeyedcpu" "$dbfcpu")" "$unkeyedkib" \
+    "$keyedcpu" "$(ratio "$keyedcpu" "$dbfcpu")" "$keyedkib"
 done

@@ -48,7 +48,18 @@ int phase(const QString& mode, const QString& path, qint64 n)
     QElapsedTimer timer;
     timer.start();
     qint64 records = 0;
-    if (mode == u"append" || mode == u"append-keyed" || mode == u"append-keyed-random") {
+    if (mode == u"empty-alpha-keyed") {
+        // An empty table keyed on an Alpha field, for runs that fill it and change its keys.
+        QFile::remove(path);
+        FieldDef code;
+        code.name = QStringLiteral("Codigo");
+        code.type = ftString;
+        code.size = 12;
+        QList<FieldDef> fields = benchFields();
+        fields.removeFirst();
+        fields.prepend(code);
+        createParadoxTable(path, fields, ParadoxCreateOptions(7, 1, QStringLiteral("ANSIINTL")));
+    } else if (mode == u"append" || mode == u"append-keyed" || mode == u"append-keyed-random") {
         QFile::remove(path);
         const bool keyed = mode != u"append";
         const bool random = mode == u"append-keyed-random";

@@ -38,6 +38,9 @@ done
 # "check" of a table with an .mdx against "dump" of the same table.
 "$here/check.sh" "$build" "$records"
 
+# A column run on a Paradox primary key, at two sizes (its cost must grow as n log n).
+"$here/paradox_column.sh" "$build" $((records / 10)) "$records"
+
 # "Atualizar" and "Comparar" against "Adicionar", with and without an .ndx on the key.
 "$here/atualizar_comparar.sh" "$build" "$records"
 

@@ -159,26 +159,54 @@ QList<IndexDef> ParadoxTable::indexes() const
 
 // --- Navigation -------------------------------------------------------------------------------
 
-RecordId ParadoxTable::first() { return chain_.first(); }
-RecordId ParadoxTable::last() { return chain_.last(); }
-RecordId ParadoxTable::next(RecordId id) { return chain_.next(id); }
-RecordId ParadoxTable::prior(RecordId id) { return chain_.prior(id); }
-qint64 ParadoxTable::recordNumber(RecordId id) { return chain_.recordNumber(id); }
-RecordId ParadoxTable::atPosition(qint64 position) { return chain_.atPosition(position); }
+// Walking the table's order needs the batched records in the chain.
+RecordId ParadoxTable::first()
+{
+    mergeBatch();
+    return chain_.first();
+}
+
+RecordId ParadoxTable::last()
+{
+    mergeBatch();
+    return chain_.last();
+}
+
+RecordId ParadoxTable::next(RecordId id) { return chain_.next(settle(id)); }
+RecordId ParadoxTable::prior(RecordId id) { return chain_.prior(settle(id)); }
+qint64 ParadoxTable::recordNumber(RecordId id) { return chain_.recordNumber(settle(id)); }
+
+RecordId ParadoxTable::atPosition(qint64 position)
+{
+    mergeBatch();
+    return chain_.atPosition(position);
+}
 
 qint64 ParadoxTable::position(RecordId id)
 {
-    const qint64 n = chain_.recordNumber(id);
+    const qint64 n = chain_.recordNumber(settle(id));
     return n > 0 ? n : -1;
+}
+
+bool ParadoxTable::precedes(RecordId a, RecordId b)
+{
+    auto held = [this](RecordId id) { return batch_.holds(id) || chain_.holds(id); };
+    if (batch_.empty() || !held(a) || !held(b))
+        return TableFile::precedes(a, b);
+    QByteArray ra, rb;
+    read(a, ra);
+    read(b, rb);
+    return compareKeys(ra.constData(), rb.constData()) < 0;
 }
 
 // --- Reading ----------------------------------------------------------------------------------
 
 void ParadoxTable::read(RecordId id, QByteArray& raw)
 {
-    if (!chain_.holds(id))
+    const bool batched = batch_.holds(id);
+    if (!batched && !chain_.holds(id))
         throw FileError(QStringLiteral("Registro inexistente na tabela %1").arg(path_));
-    const char* p = chain_.records(idBlock(id)) + idSlot(id) * hdr_.recordSize;
+    const char* p = batched ? batch_.record(id) : chain_.records(idBlock(id)) + idSlot(id) * hdr_.recordSize;
     if (raw.size() != hdr_.recordSize)
         raw.resize(hdr_.recordSize);
     std::memcpy(raw.data(), p, size_t(hdr_.recordSize));
@@ -262,6 +290,9 @@ void ParadoxTable::beginWrite()
         chain_.loadFirstKeys();
         px_.open(familyFile(QStringLiteral("PX")));
     }
+    if (batching())
+        batch_.configure(hdr_.recordSize, std::max(64, insertBatchBytes / (hdr_.recordSize + 48)),
+                         [this](const char* a, const char* b) { return compareKeys(a, b); });
 }
 
 int ParadoxTable::compareKeys(const char* a, const char* b) const
@@ -331,11 +362,115 @@ bool ParadoxTable::findPrimaryKey(const QList<Value>& key, RecordId* id)
         values[i] = key[i];
     QByteArray rec(hdr_.recordSize, '\0');
     codec_.encodeFields(values, nullptr, rec, nullptr);
+    *id = batch_.find(rec.constData());
+    if (*id != NoRecord)
+        return true;
     int ci, slot;
     bool equal;
     locate(rec.constData(), &ci, &slot, &equal);
     *id = equal ? makeId(chain_.blockAt(ci), slot) : NoRecord;
     return true;
+}
+
+// --- The batch of keyed inserts ---------------------------------------------------------------
+
+quint64 ParadoxTable::keyHash(const char* rec) const
+{
+    // Over what compareKeys() compares: an Alpha key by its collation key, so that keys the
+    // table's order takes as equal hash alike.
+    quint64 h = 0x9E3779B97F4A7C15ull;
+    for (int i = 0; i < hdr_.keyFields; ++i) {
+        const Field& f = hdr_.fields[size_t(i)];
+        if (f.code == kAlpha) {
+            const QByteArray k = hdr_.collation->sortKey(QByteArrayView(rec + f.offset, f.size));
+            h = qHashBits(k.constData(), size_t(k.size()), size_t(h));
+        } else {
+            h = qHashBits(rec + f.offset, size_t(f.size), size_t(h));
+        }
+        h += quint64(i + 1) * 0xBF58476D1CE4E5B9ull;
+    }
+    // A final mix, so that every bit of the result depends on every bit of the key.
+    h ^= h >> 31;
+    h *= 0x94D049BB133111EBull;
+    h ^= h >> 29;
+    return h;
+}
+
+bool ParadoxTable::beyondChainEnd(const char* rec)
+{
+    if (chain_.empty())
+        return true;
+    const int lastB = chain_.blockAt(chain_.size() - 1);
+    return chain_.count(lastB) > 0 && compareKeys(rec, chain_.records(lastB) + (chain_.count(lastB) - 1) * hdr_.recordSize) > 0;
+}
+
+bool ParadoxTable::chainHoldsKey(const char* rec)
+{
+    if (beyondChainEnd(rec))
+        return false;
+    if (keyFilter_.active() && !keyFilter_.mayHold(keyHash(rec)))
+        return false;
+    int ci, slot;
+    bool equal;
+    locate(rec, &ci, &slot, &equal);
+    return equal;
+}
+
+RecordId ParadoxTable::chainInsert(int ci, int slot, const char* rec)
+{
+    const RecordId id = chain_.insertAt(ci, slot, rec);
+    if (keyFilter_.active())
+        keyFilter_.add(keyHash(rec));
+    return id;
+}
+
+void ParadoxTable::rebuildKeyFilter()
+{
+    keyFilter_.reset(chain_.total() + batch_.capacity());
+    const int rs = hdr_.recordSize;
+    for (int b : chain_.order()) {
+        const char* data = chain_.records(b);
+        for (int s = 0; s < chain_.count(b); ++s)
+            keyFilter_.add(keyHash(data + s * rs));
+    }
+}
+
+void ParadoxTable::mergeBatch()
+{
+    if (batch_.empty())
+        return;
+    // In key order each block is read and changed once for all the batch's records it gets.
+    batch_.drain([this](RecordId, const char* rec) {
+        int ci, slot;
+        bool equal;
+        locate(rec, &ci, &slot, &equal);
+        chainInsert(ci, slot, rec);
+        writeDone();
+    });
+    ++merges_;
+    // The filter is built from the chain the first time a batch fills, when the run has shown
+    // that it adds many records, and again when it no longer has room.
+    if (!keyFilter_.active() || keyFilter_.crowded())
+        rebuildKeyFilter();
+}
+
+RecordId ParadoxTable::settle(RecordId id)
+{
+    if (batch_.empty())
+        return id;
+    // Keys are unique: the record is found again by its key once the batch has merged.
+    QByteArray rec;
+    if (batch_.holds(id))
+        rec = QByteArray(batch_.record(id), hdr_.recordSize);
+    else if (chain_.holds(id))
+        read(id, rec);
+    mergeBatch();
+    if (rec.isEmpty())
+        return id;
+    int ci, slot;
+    bool equal;
+    locate(rec.constData(), &ci, &slot, &equal);
+    return equal ? makeId(chain_.blockAt(ci), slot) : NoRecord;
 }
 
 Value ParadoxTable::normalize(int field, const Value& v)
@@ -397,6 +532,27 @@ RecordId ParadoxTable::insertRecord(QByteArray rec, const QList<Value>& values, 
     }
     int ci, slot;
     bool equal = false;
+    if (batching()) {
+        // A key past every other one goes straight to the end of the chain; any other waits
+        // in the batch, and only a key the filter may have seen costs a block read.
+        const bool last = beyondChainEnd(rec.constData());
+        const char* highest = batch_.highest();
+        if (batch_.find(rec.constData()) != NoRecord || (!last && chainHoldsKey(rec.constData()))) {
+            hdr_.autoInc = savedAutoInc;
+            throw KeyViolation(QStringLiteral("Violação de chave"));
+        }
+        codec_.encodeBlobs(values, nullptr, rec, nullptr);
+        dirty_ = true;
+        if (last && (!highest || compareKeys(rec.constData(), highest) > 0)) {
+            const int lastCi = chain_.size() - 1;
+            const RecordId id = chainInsert(lastCi, lastCi < 0 ? 0 : chain_.count(chain_.blockAt(lastCi)), rec.constData());
+            writeDone();
+            return id;
+        }
+        if (batch_.full())
+            mergeBatch();
+        return batch_.add(rec.constData());
+    }
     if (hdr_.keyFields > 0) {
         locate(rec.constData(), &ci, &slot, &equal);
         if (equal) {
@@ -411,7 +567,7 @@ RecordId ParadoxTable::insertRecord(QByteArray rec, const QList<Value>& values, 
         slot = ci >= 0 ? chain_.count(chain_.blockAt(ci)) : 0;
     }
     codec_.encodeBlobs(values, nullptr, rec, nullptr);
-    const RecordId id = chain_.insertAt(ci, slot, rec.constData());
+    const RecordId id = chainInsert(ci, slot, rec.constData());
     dirty_ = true;
     writeDone();
     return id;
@@ -441,15 +597,14 @@ RecordId ParadoxTable::update(RecordId id, const QList<Value>& values, const QLi
         }
     }
     const bool keyMoved = hdr_.keyFields > 0 && compareKeys(rec.constData(), old.constData()) != 0;
-    if (keyMoved) {
-        int ci, slot;
-        bool equal;
-        locate(rec.constData(), &ci, &slot, &equal);
-        if (equal)
-            throw KeyViolation(QStringLiteral("Violação de chave"));
-    }
+    if (keyMoved && (batch_.find(rec.constData()) != NoRecord || chainHoldsKey(rec.constData())))
+        throw KeyViolation(QStringLiteral("Violação de chave"));
     codec_.encodeBlobs(values, &changed, rec, &old);
     dirty_ = true;
+    if (batch_.holds(id)) {
+        batch_.replace(id, rec.constData());
+        return id;
+    }
     if (!keyMoved) {
         chain_.overwrite(id, rec.constData());
         writeDone();
@@ -460,7 +615,7 @@ RecordId ParadoxTable::update(RecordId id, const QList<Value>& values, const QLi
     int ci, slot;
     bool equal;
     locate(rec.constData(), &ci, &slot, &equal);
-    const RecordId moved = chain_.insertAt(ci, slot, rec.constData());
+    const RecordId moved = chainInsert(ci, slot, rec.constData());
     writeDone();
     return moved;
 }
@@ -469,6 +624,7 @@ RecordId ParadoxTable::remove(RecordId id)
 {
     beginWrite();
     secondary_.markStale();
+    id = settle(id);
     QByteArray old;
     read(id, old);
     codec_.releaseBlobs(old);
@@ -561,6 +717,7 @@ void ParadoxTable::flush()
 {
     if (!writable_)
         return;
+    mergeBatch();
     commitWrite();
     if (mb_)
         mb_->flush();

@@ -17,6 +17,8 @@
 #include "tables/paradox/PxBlockChain.h"
 #include "tables/paradox/PxBlockStore.h"
 #include "tables/paradox/PxCodec.h"
+#include "tables/paradox/PxInsertBatch.h"
+#include "tables/paradox/PxKeyFilter.h"
 
 namespace quillora {
 
@@ -26,8 +28,10 @@ class MbFile;
 // Blocks are read on demand through a small cache, so a table of any size is walked with flat
 // memory. Outside an operation each insert, update or delete is on disk, .PX included, when it
 // returns; inside one (whose journal rolls the family back after a crash) blocks wait in a larger
-// cache and the .PX and header follow now and then and on flush(). The secondary indexes are
-// marked out of date by the first change and rebuilt by flush().
+// cache and the .PX and header follow now and then and on flush(). There, records of a keyed
+// table that do not go at its end wait in a sorted batch and join the chain together, in key
+// order, when the batch is full, when the table's order is walked, and on flush(). The
+// secondary indexes are marked out of date by the first change and rebuilt by flush().
 class ParadoxTable : public TableFile {
 public:
     explicit ParadoxTable(const QString& path);
@@ -45,14 +49,17 @@ public:
     RecordId last() override;
     RecordId next(RecordId id) override;
     RecordId prior(RecordId id) override;
-    qint64 count() override { return chain_.total(); }
+    qint64 count() override { return chain_.total() + batch_.size(); }
     qint64 recordNumber(RecordId id) override;
     bool recordNumberIsPosition() const override { return true; }
     RecordId atPosition(qint64 position) override;
     qint64 position(RecordId id) override;
+    // In a keyed table the order is the key's, so batched records compare without a merge.
+    bool precedes(RecordId a, RecordId b) override;
     // Ids are block and slot: inserts and deletes that shift records in a block, splits and
     // freed blocks move other records, and the table's in-memory indexes must know.
-    quint64 idGeneration() const override { return chain_.idGeneration(); }
+    // Merging the batch gives its records block-and-slot ids.
+    quint64 idGeneration() const override { return chain_.idGeneration() + merges_; }
     bool findPrimaryKey(const QList<Value>& key, RecordId* id) override;
 
     void read(RecordId id, QByteArray& raw) override;
@@ -81,6 +88,9 @@ public:
     // The block buffers of a table written inside an operation (see beginWrite()); tests make
     // it small so that buffers are reused.
     static inline int deferredCacheBytes = 4 << 20;
+    // The batch of records added out of key order inside an operation, in bytes (about the
+    // record's size and 48 bytes of bookkeeping a record); tests make it small.
+    static inline int insertBatchBytes = 16 << 20;
 
     // What tests and `info` like to know.
     int version() const { return hdr_.version; }
@@ -106,6 +116,19 @@ private:
     // with an equal key is there.
     int compareKeys(const char* a, const char* b) const;
     void locate(const char* rec, int* chainIndex, int* slot, bool* equal);
+
+    // Keyed writes inside an operation go through the batch.
+    bool batching() const { return deferred_ && hdr_.keyFields > 0; }
+    // Whether the chain (not the batch) holds a record with the key of `rec`; the key filter
+    // answers most of these without reading a block.
+    bool chainHoldsKey(const char* rec);
+    bool beyondChainEnd(const char* rec);
+    quint64 keyHash(const char* rec) const;
+    RecordId chainInsert(int chainIndex, int slot, const char* rec);
+    // Merges the batch into the chain; settle() also returns the new id of record `id`.
+    void mergeBatch();
+    RecordId settle(RecordId id);
+    void rebuildKeyFilter();
     void writeHeader();
     // After each insert, update or delete: data blocks, then the .PX, then the header
     // counters, so that the files on disk describe each other whenever a write returns.
@@ -130,6 +153,9 @@ private:
     px::BlockChain chain_;
     px::PrimaryIndex px_;  // keyed tables, from the first write on
     px::SecondaryIndexes secondary_;
+    px::InsertBatch batch_;
+    px::KeyFilter keyFilter_;
+    quint64 merges_ = 0;
 
     std::unique_ptr<MbFile> mb_;
 };

@@ -76,8 +76,7 @@ void BlockChain::walk()
         total_ += cnt;
         b = nx;
     }
-    prefix_.assign(order_.size() + 1, 0);
-    prefixValid_ = 0;
+    orderChanged();
     hideUncountedRecords();
     walkFreeList();
 }
@@ -108,8 +107,7 @@ void BlockChain::hideUncountedRecords()
             next_[size_t(order_.back())] = 0;
     }
     total_ = counted;
-    prefix_.assign(order_.size() + 1, 0);
-    prefixValid_ = 0;
+    orderChanged();
 }
 
 void BlockChain::walkFreeList()
@@ -219,39 +217,57 @@ qint64 BlockChain::recordNumber(RecordId id)
     const int b = blockOf(id);
     if (id < 0 || b < 1 || b > h_.fileBlocks || place_[size_t(b)] < 0)
         return 0;
-    ensurePrefix(place_[size_t(b)]);
-    return prefix_[size_t(place_[size_t(b)])] + slotOf(id) + 1;
+    ensureCounts();
+    qint64 before = 0;
+    for (size_t i = size_t(place_[size_t(b)]); i > 0; i -= i & (~i + 1))
+        before += counts_[i];
+    return before + slotOf(id) + 1;
 }
 
 RecordId BlockChain::atPosition(qint64 position)
 {
     if (position < 1 || position > total_)
         return NoRecord;
-    ensurePrefix(int(order_.size()));
-    // Last chain index whose first record is at or before the position.
-    auto it = std::upper_bound(prefix_.begin(), prefix_.end() - 1, position - 1);
-    int ci = int(it - prefix_.begin()) - 1;
-    while (ci < int(order_.size()) && prefix_[size_t(ci)] + count_[size_t(order_[size_t(ci)])] < position)
-        ++ci;
-    if (ci < 0 || ci >= int(order_.size()))
+    ensureCounts();
+    // The first chain index whose records reach past position - 1 records.
+    const size_t n = order_.size();
+    size_t at = 0;
+    qint64 left = position - 1;
+    size_t step = 1;
+    while (step * 2 <= n)
+        step *= 2;
+    for (; step > 0; step /= 2) {
+        if (at + step <= n && counts_[at + step] <= left) {
+            at += step;
+            left -= counts_[at];
+        }
+    }
+    if (at >= n)
         return NoRecord;
-    return makeId(order_[size_t(ci)], int(position - 1 - prefix_[size_t(ci)]));
+    return makeId(order_[at], int(left));
 }
 
-void BlockChain::ensurePrefix(int chainIndex)
+void BlockChain::ensureCounts()
 {
-    if (prefix_.size() != order_.size() + 1)
-        prefix_.resize(order_.size() + 1);
-    for (int k = prefixValid_; k < chainIndex && k < int(order_.size()); ++k)
-        prefix_[size_t(k) + 1] = prefix_[size_t(k)] + count_[size_t(order_[size_t(k)])];
-    prefixValid_ = std::max(prefixValid_, std::min(chainIndex, int(order_.size())));
+    if (countsValid_ && counts_.size() == order_.size() + 1)
+        return;
+    const size_t n = order_.size();
+    counts_.assign(n + 1, 0);
+    for (size_t i = 1; i <= n; ++i) {
+        counts_[i] += count_[size_t(order_[i - 1])];
+        const size_t up = i + (i & (~i + 1));
+        if (up <= n)
+            counts_[up] += counts_[i];
+    }
+    countsValid_ = true;
 }
 
-void BlockChain::changedFrom(int chainIndex)
+void BlockChain::countChanged(int chainIndex, int delta)
 {
-    prefixValid_ = std::max(0, std::min(prefixValid_, chainIndex));
-    if (prefix_.size() != order_.size() + 1)
-        prefix_.resize(order_.size() + 1);
+    if (!countsValid_)
+        return;
+    for (size_t i = size_t(chainIndex) + 1; i < counts_.size(); i += i & (~i + 1))
+        counts_[i] += delta;
 }
 
 // --- Keys -------------------------------------------------------------------------------------
@@ -354,7 +370,7 @@ void BlockChain::linkAfter(int at, int nb)
         firstKey_.insert(firstKey_.begin() + at + 1, QByteArray());
     if (index_)
         index_->linkAfter(ob, nb);
-    changedFrom(at);
+    orderChanged();
     setBlockHeader(ob);
 }
 
@@ -377,7 +393,7 @@ void BlockChain::unlinkAt(int ci)
     if (index_)
         index_->unlink(b);
     freeBlock(b);
-    changedFrom(ci);
+    orderChanged();
 }
 
 // --- Writing ----------------------------------------------------------------------------------
@@ -395,7 +411,7 @@ RecordId BlockChain::insertAt(int ci, int slot, const char* rec)
             index_->insertFirst(nb);
         ci = 0;
         slot = 0;
-        changedFrom(0);
+        orderChanged();
     }
     int b = order_[size_t(ci)];
     if (slot < count_[size_t(b)])
@@ -440,7 +456,7 @@ RecordId BlockChain::insertAt(int ci, int slot, const char* rec)
     setBlockHeader(b);
     if (slot == 0)
         refreshFirstKey(ci);
-    changedFrom(ci);
+    countChanged(ci, 1);
     ++total_;
     return makeId(b, slot);
 }
@@ -465,7 +481,7 @@ void BlockChain::removeAt(int ci, int slot)
         setBlockHeader(b);
         if (slot == 0)
             refreshFirstKey(ci);
-        changedFrom(ci);
+        countChanged(ci, -1);
         return;
     }
     if (order_.size() == 1) {
@@ -488,7 +504,7 @@ void BlockChain::removeAt(int ci, int slot)
     count_[size_t(nb)] = 0;
     unlinkAt(1);
     refreshFirstKey(0);
-    changedFrom(0);
+    orderChanged();
 }
 
 void BlockChain::overwrite(RecordId id, const char* rec)
@@ -513,8 +529,7 @@ void BlockChain::clear()
     prev_.assign(1, 0);
     count_.assign(1, 0);
     place_.assign(1, -1);
-    prefix_.assign(1, 0);
-    prefixValid_ = 0;
+    orderChanged();
     newBlocks_.clear();
     if (index_)
         index_->clear();

@@ -89,8 +89,11 @@ private:
     void unlinkAt(int chainIndex);
     void renumberFrom(int chainIndex);
     void refreshFirstKey(int chainIndex);
-    void ensurePrefix(int chainIndex);
-    void changedFrom(int chainIndex);
+    // Record numbers come from a Fenwick tree of the blocks' counts by chain index: a count
+    // that changes costs a few steps, a block linked or unlinked a rebuild when next needed.
+    void ensureCounts();
+    void countChanged(int chainIndex, int delta);
+    void orderChanged() { countsValid_ = false; }
 
     TableHeader& h_;
     BlockStore& blocks_;
@@ -101,8 +104,8 @@ private:
     std::vector<int> next_, prev_, count_;  // by block number; [0] unused
     std::vector<int> order_;                // blocks in chain order
     std::vector<int> place_;                // block -> index in order_, -1 when not in it
-    std::vector<qint64> prefix_;            // records before order_[i]
-    int prefixValid_ = -1;                  // prefix_ is right up to this index
+    std::vector<qint64> counts_;            // Fenwick tree over count_[order_[i]], 1-based
+    bool countsValid_ = false;
     qint64 total_ = 0;
     std::vector<QByteArray> firstKey_;
     bool firstKeysLoaded_ = false;
