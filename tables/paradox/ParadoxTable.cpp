@@ -291,8 +291,9 @@ void ParadoxTable::beginWrite()
         px_.open(familyFile(QStringLiteral("PX")));
     }
     if (batching())
-        batch_.configure(hdr_.recordSize, std::max(64, insertBatchBytes / (hdr_.recordSize + 48)),
-                         [this](const char* a, const char* b) { return compareKeys(a, b); });
+        batch_.configure(hdr_.recordSize, std::max(64, insertBatchBytes / (hdr_.recordSize + InsertBatch::kBytesPerRecord)),
+                         [this](const char* a, const char* b) { return compareKeys(a, b); },
+                         [this](const char* rec) { return keyHash(rec); });
 }
 
 int ParadoxTable::compareKeys(const char* a, const char* b) const
@@ -440,11 +441,12 @@ void ParadoxTable::mergeBatch()
     if (batch_.empty())
         return;
     // In key order each block is read and changed once for all the batch's records it gets.
-    batch_.drain([this](RecordId, const char* rec) {
+    batch_.drain([this](const char* rec) {
         int ci, slot;
         bool equal;
         locate(rec, &ci, &slot, &equal);
         chainInsert(ci, slot, rec);
+        dirty_ = true;  // a commit part way through the merge cleared it
         writeDone();
     });
     ++merges_;
@@ -645,7 +647,7 @@ RecordId ParadoxTable::remove(RecordId id)
 
 void ParadoxTable::writeDone()
 {
-    if (!deferred_ || ++writesSinceCommit_ >= kWritesPerDeferredCommit) {
+    if (!deferred_ || ++writesSinceCommit_ >= writesPerDeferredCommit) {
         writesSinceCommit_ = 0;
         commitWrite();
     }

@@ -88,9 +88,11 @@ public:
     // The block buffers of a table written inside an operation (see beginWrite()); tests make
     // it small so that buffers are reused.
     static inline int deferredCacheBytes = 4 << 20;
-    // The batch of records added out of key order inside an operation, in bytes (about the
-    // record's size and 48 bytes of bookkeeping a record); tests make it small.
+    // The batch of records added out of key order inside an operation, in bytes (the record's
+    // size and InsertBatch::kBytesPerRecord a record); tests make it small.
     static inline int insertBatchBytes = 16 << 20;
+    // Inside an operation the .PX and the header follow the blocks after this many writes.
+    static inline int writesPerDeferredCommit = 65536;
 
     // What tests and `info` like to know.
     int version() const { return hdr_.version; }
@@ -146,7 +148,6 @@ private:
     bool dirty_ = false;
     bool deferred_ = false;
     int writesSinceCommit_ = 0;
-    static constexpr int kWritesPerDeferredCommit = 65536;
 
     px::TableHeader hdr_;  // counters included: writing keeps them here
     px::RecordCodec codec_;

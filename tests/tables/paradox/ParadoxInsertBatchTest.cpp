@@ -21,23 +21,28 @@ using namespace quillora::test;
 
 namespace {
 
-// Small batch and cache, so that a run of a few thousand records merges many times and its
-// blocks leave the buffers and come back.
+// Small batch and cache, so that a run of a few thousand records merges many times, its blocks
+// leave the buffers and come back, and the .PX and header are brought up to date part way
+// through merges.
 class SmallBuffers {
 public:
-    SmallBuffers() : cache_(ParadoxTable::deferredCacheBytes), batch_(ParadoxTable::insertBatchBytes)
+    SmallBuffers()
+        : cache_(ParadoxTable::deferredCacheBytes), batch_(ParadoxTable::insertBatchBytes),
+          commit_(ParadoxTable::writesPerDeferredCommit)
     {
         ParadoxTable::deferredCacheBytes = 1;
         ParadoxTable::insertBatchBytes = 1;
+        ParadoxTable::writesPerDeferredCommit = 50;
     }
     ~SmallBuffers()
     {
         ParadoxTable::deferredCacheBytes = cache_;
         ParadoxTable::insertBatchBytes = batch_;
+        ParadoxTable::writesPerDeferredCommit = commit_;
     }
 
 private:
-    int cache_, batch_;
+    int cache_, batch_, commit_;
 };
 
 struct KeyKind {
@@ -47,6 +52,8 @@ struct KeyKind {
     // The key value of number n; distinct n give distinct keys.
     std::function<Value(int)> value;
 };
+
+void PrintTo(const KeyKind& kind, std::ostream* os) { *os << kind.name; }
 
 const std::vector<KeyKind>& keyKinds()
 {
@@ -172,6 +179,16 @@ TEST_P(ParadoxInsertBatch, recordsWaitingInTheBatchAreUpdatedMovedAndWalked)
         const RecordId moved = t.update(ids[3980], row({key(10), Value()}), keyOnly);
         model[10] = model[3980];
         model.erase(3980);
+        // A key changed again and again stays findable under its last value only.
+        for (int n = 5000; n < 5300; ++n)
+            EXPECT_EQ(t.update(ids[3990], row({key(n + 1), Value()}), keyOnly), ids[3990]);
+        model[5300] = model[3990];
+        model.erase(3990);
+        RecordId found = NoRecord;
+        ASSERT_TRUE(t.findPrimaryKey({key(5300)}, &found));
+        EXPECT_EQ(found, ids[3990]);
+        ASSERT_TRUE(t.findPrimaryKey({key(5200)}, &found));
+        EXPECT_EQ(found, NoRecord);
         EXPECT_EQ(t.idGeneration(), generation);
         QByteArray raw;
         t.read(moved, raw);
