@@ -58,7 +58,8 @@ int phase(const QString& mode, const QString& path, qint64 n)
         QList<FieldDef> fields = benchFields();
         fields.removeFirst();
         fields.prepend(code);
-        createParadoxTable(path, fields, ParadoxCreateOptions(7, 1, QStringLiteral("ANSIINTL")));
+        // 4 KiB blocks: moving keys splits blocks, and 2 KiB ones would pass the 65535-block limit.
+        createParadoxTable(path, fields, ParadoxCreateOptions(7, 1, QStringLiteral("ANSIINTL"), 0, 4));
     } else if (mode == u"append" || mode == u"append-keyed" || mode == u"append-keyed-random") {
         QFile::remove(path);
         const bool keyed = mode != u"append";
