@@ -36,10 +36,12 @@ else
     export XDG_RUNTIME_DIR
   fi
   echo "== Adicionar of $records records, dBase to dBase: quillora-cli process, the window's run, dbfcat"
-  hyperfine --runs 3 --export-markdown "$work/adicionar.md" --prepare "cp $empty $dest" \
+  hyperfine --runs 3 --export-markdown "$work/adicionar.md" --export-json "$work/adicionar.json" --prepare "cp $empty $dest" \
     -n "quillora-cli process" "$cli process --source $table --dest $dest --map $map --operation Adicionar --locale pt_BR 2>/dev/null" \
     -n "window run" "$window --source $table --dest $dest --map $map --operation Adicionar 2>/dev/null" \
     -n "dbfcat" "dbfcat ${table%.dbf} ${dest%.dbf}"
+  "$here/hyperfine_ratio.py" "$work/adicionar.json" "quillora-cli/dbfcat" "quillora-cli process" dbfcat
+  "$here/hyperfine_ratio.py" "$work/adicionar.json" "window/dbfcat" "window run" dbfcat
   # Every record arrived (the last run was dbfcat's; check ours once more).
   cp "$empty" "$dest"
   "$window" --source "$table" --dest "$dest" --map "$map" --operation Adicionar

@@ -7,6 +7,7 @@
 #include "tables/Regional.h"
 #include "tables/Table.h"
 #include "tables/engine/Engine.h"
+#include "tables/io/Journal.h"
 #include "toolkit/TableGridModel.h"
 #include "workbench/ui/U_Processa.h"
 
@@ -18,6 +19,7 @@
 #include <sys/resource.h>
 
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -47,10 +49,14 @@ int main(int argc, char** argv)
     quillora::Regional::setCurrent(QLocale(QLocale::Portuguese, QLocale::Brazil));
     quillora::registerBuiltinFormats();
 
+    // As the window runs for a user (TF_Processa::processa): everything it stores is one
+    // operation, journaled, and the table closes inside it.
+    quillora::io::Operation operation(QStringLiteral("Processamento de tabela"), {args[1]});
     quillora::Table table(QStringLiteral("Table1"));
     table.Bind(args[1]);
     table.Open();
-    DrivenWindow w(&table, nullptr);
+    auto window = std::make_unique<DrivenWindow>(&table, nullptr);
+    DrivenWindow& w = *window;
     if (args.size() > 4)
         w.value = args[4];
     w.show();
@@ -78,10 +84,12 @@ int main(int argc, char** argv)
     button->click();
     const qint64 ms = timer.elapsed();
     QApplication::processEvents();
-    table.Close();
+    const QStringList messages = w.messages;
+    window.reset();
+    operation.closeAndFinish([&] { table.Close(); });
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     std::printf("%s: %.2f s, %s, pico de memória %ld KiB\n", qPrintable(op), ms / 1000.0,
-                qPrintable(w.messages.value(0, QStringLiteral("(sem mensagem)"))), usage.ru_maxrss);
-    return w.messages.isEmpty() ? 1 : 0;
+                qPrintable(messages.value(0, QStringLiteral("(sem mensagem)"))), usage.ru_maxrss);
+    return messages.isEmpty() ? 1 : 0;
 }
