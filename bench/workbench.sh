@@ -45,6 +45,7 @@ best() {
 printf '%-9s %10s %10s %10s %10s %12s %12s %7s\n' operação "cli (s)" "janela (s)" "cli CPU" "janela CPU" \
   "cli KiB" "janela KiB" "janela/cli"
 ratios=()
+cpu_ratios=()
 for r in "${runs[@]}"; do
   IFS='|' read -r op flags value <<<"$r"
   # shellcheck disable=SC2086
@@ -53,7 +54,9 @@ for r in "${runs[@]}"; do
   read -r win_s win_cpu win_mem < <(best "$window" "$work/t.dbf" NOME "$op" $value)
   ratio=$(echo "$win_s / $cli_s" | bc -l)
   ratios+=("$ratio")
+  cpu_ratios+=("$(echo "$win_cpu / $cli_cpu" | bc -l)")
   printf '%-9s %10.2f %10.2f %10.2f %10.2f %12s %12s %7.2f\n' "$op" "$cli_s" "$win_s" "$cli_cpu" "$win_cpu" \
     "$cli_mem" "$win_mem" "$ratio"
 done
 printf '%s\n' "${ratios[@]}" | sort -g | awk 'NR==1{lo=$1} {hi=$1} END{printf "ratio janela/cli: %.2f a %.2f (best of 3 runs each, wall clock, start-up included)\n", lo, hi}'
+printf '%s\n' "${cpu_ratios[@]}" | sort -g | awk 'NR==1{lo=$1} {hi=$1} END{printf "CPU ratio janela/cli: %.2f a %.2f (user + system of the same runs)\n", lo, hi}'
