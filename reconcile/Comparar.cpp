@@ -8,7 +8,42 @@
 
 #include <QSet>
 
+#include <algorithm>
+#include <vector>
+
 namespace quillora {
+
+namespace {
+
+// Record numbers seen, as one bit each: record numbers run from 1 to about the record count,
+// so a bitmap is far smaller and faster than a hash set. Numbers out of that range (none a
+// table gives today) go to a set.
+class RecordNumberSet {
+public:
+    void insert(qint64 n)
+    {
+        if (n < 0 || n >= kBitmapLimit) {
+            others_.insert(n);
+            return;
+        }
+        if (size_t(n) >= bits_.size())
+            bits_.resize(std::max(size_t(n) + 1, bits_.size() * 2), false);
+        bits_[size_t(n)] = true;
+    }
+    bool contains(qint64 n) const
+    {
+        if (n < 0 || n >= kBitmapLimit)
+            return others_.contains(n);
+        return size_t(n) < bits_.size() && bits_[size_t(n)];
+    }
+
+private:
+    static constexpr qint64 kBitmapLimit = qint64(1) << 32;
+    std::vector<bool> bits_;
+    QSet<qint64> others_;
+};
+
+}  // namespace
 
 QString verificationQuestion()
 {
@@ -40,7 +75,7 @@ RecordRunResult comparar(Table& source, Table& destination, RecordRunHost& host,
         run.skipWalk = mode == RecordRunHost::Answer::Cancel;
     };
     // Destination records some source record found, by record number.
-    QSet<qint64> reached;
+    RecordNumberSet reached;
     run.recordKey = [&] { return keyed.sourceKeyField()->AsString(); };
     run.perRecord = [&] {
         if (!keyed.findDestination()) {

@@ -20,6 +20,10 @@ inline qsizetype lengthWithoutTrailingBlanks(QStringView text)
     return n;
 }
 
+// Text in capitals as the current locale writes them (Regional::toUpper), for searches that
+// ignore letter case; plain ASCII text takes a shortcut that gives the same capitals.
+QString searchCapitals(QStringView text);
+
 // An in-memory index of the values of some fields of a table, so that one search per source
 // record keeps record runs linear instead of quadratic. It is built by one scan on first use
 // and kept current by the Table's own writes. It answers which records hold a key; which of

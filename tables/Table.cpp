@@ -724,7 +724,6 @@ bool Table::matches(RecordId id, const QList<int>& fields, const QList<quillora:
 {
     QByteArray raw;
     file_->read(id, raw);
-    const Regional& regional = Regional::current();
     const bool trim = options & loIgnoreTrailingBlanks;
     // Ignoring trailing blanks, text of blanks only counts as an empty field.
     auto empty = [trim](const quillora::Value& v) {
@@ -750,8 +749,8 @@ bool Table::matches(RecordId id, const QList<int>& fields, const QList<quillora:
                 b.truncate(lengthWithoutTrailingBlanks(b));
             }
             if (options & loCaseInsensitive) {
-                a = regional.toUpper(a);
-                b = regional.toUpper(b);
+                a = searchCapitals(a);
+                b = searchCapitals(b);
             }
             if ((options & loPartialKey) ? !a.startsWith(b) : a != b)
                 return false;

@@ -379,7 +379,10 @@ RecordId DbaseTable::update(RecordId id, const QList<Value>& values, const QList
     QByteArray rec(records_.record(id - 1), head_.recordLen);
     builder_->build(rec.data(), values, &changed, nextAutoInc_);
     upkeep_->markStale();
-    records_.rewrite(id - 1, rec.constData());
+    // A record that comes out byte for byte as it was needs no write (nor a journal copy of
+    // what it replaces): runs that update many records leave most of them as they were.
+    if (std::memcmp(rec.constData(), records_.record(id - 1), size_t(head_.recordLen)) != 0)
+        records_.rewrite(id - 1, rec.constData());
     stampDate();
     return id;
 }

@@ -74,19 +74,31 @@ bool readExact(int handle, qint64 offset, char* buf, qint64 len)
 
 quint32 crc32(const char* data, qint64 len, quint32 crc)
 {
-    static const std::array<quint32, 256> table = [] {
-        std::array<quint32, 256> t{};
+    // CRC-32 (the polynomial of zip and PNG), eight bytes a step through eight tables: the
+    // journal checksums every byte a run replaces, and a byte at a time cost a sixth of a
+    // large update.
+    static const auto tables = [] {
+        std::array<std::array<quint32, 256>, 8> t{};
         for (quint32 i = 0; i < 256; ++i) {
             quint32 c = i;
             for (int k = 0; k < 8; ++k)
                 c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[i] = c;
+            t[0][i] = c;
         }
+        for (quint32 i = 0; i < 256; ++i)
+            for (size_t k = 1; k < 8; ++k)
+                t[k][i] = (t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFF];
         return t;
     }();
+    const auto* p = reinterpret_cast<const uchar*>(data);
     crc = ~crc;
-    for (qint64 i = 0; i < len; ++i)
-        crc = table[(crc ^ uchar(data[i])) & 0xFF] ^ (crc >> 8);
+    for (; len >= 8; len -= 8, p += 8) {
+        const quint32 lo = crc ^ (quint32(p[0]) | quint32(p[1]) << 8 | quint32(p[2]) << 16 | quint32(p[3]) << 24);
+        crc = tables[7][lo & 0xFF] ^ tables[6][(lo >> 8) & 0xFF] ^ tables[5][(lo >> 16) & 0xFF] ^ tables[4][lo >> 24]
+              ^ tables[3][p[4]] ^ tables[2][p[5]] ^ tables[1][p[6]] ^ tables[0][p[7]];
+    }
+    for (; len > 0; --len, ++p)
+        crc = tables[0][(crc ^ *p) & 0xFF] ^ (crc >> 8);
     return ~crc;
 }
 

@@ -6,6 +6,7 @@
 #include "tests/support/TestSupport.h"
 #include "tables/io/FaultyBackend.h"
 #include "tables/io/Journal.h"
+#include "tables/io/JournalFormat.h"
 
 #include <QDir>
 #include <QFile>
@@ -289,3 +290,30 @@ std::string caseName(const ::testing::TestParamInfo<int>& info)
 }  // namespace
 
 INSTANTIATE_TEST_SUITE_P(Runs, SafetyNet, ::testing::Range(0, 9), caseName);
+
+// Journals written by earlier versions must still verify: the checksum is the standard CRC-32,
+// whatever the length and alignment of the bytes, and runs on across calls.
+TEST(JournalChecksum, IsTheStandardCrc32AtAnyLengthAndAlignment)
+{
+    EXPECT_EQ(quillora::io::crc32("123456789", 9), 0xCBF43926u);
+    EXPECT_EQ(quillora::io::crc32("", 0), 0u);
+    auto bitwise = [](const char* d, qint64 n, quint32 crc) {
+        crc = ~crc;
+        for (qint64 i = 0; i < n; ++i) {
+            crc ^= uchar(d[i]);
+            for (int k = 0; k < 8; ++k)
+                crc = (crc & 1) ? 0xEDB88320u ^ (crc >> 1) : crc >> 1;
+        }
+        return ~crc;
+    };
+    QByteArray bytes(200, Qt::Uninitialized);
+    for (int i = 0; i < bytes.size(); ++i)
+        bytes[i] = char((i * 7919 + 13) & 0xFF);
+    for (qint64 offset = 0; offset < 9; ++offset)
+        for (qint64 n = 0; n + offset <= 150; n += 7)
+            ASSERT_EQ(quillora::io::crc32(bytes.constData() + offset, n, 0x1234u),
+                      bitwise(bytes.constData() + offset, n, 0x1234u))
+                << "offset " << offset << ", length " << n;
+    const quint32 whole = quillora::io::crc32(bytes.constData(), 100);
+    EXPECT_EQ(quillora::io::crc32(bytes.constData() + 37, 63, quillora::io::crc32(bytes.constData(), 37)), whole);
+}

@@ -1,4 +1,5 @@
 #include "tables/Error.h"
+#include "tables/Regional.h"
 #include "tables/Table.h"
 #include "tests/tables/MemoryTableFile.h"
 
@@ -247,6 +248,29 @@ TEST_F(TableRules, RepeatedLocatesFollowEveryWrite)
     EXPECT_EQ(locate("carla"), 3);
     table.Delete();
     EXPECT_EQ(locate("carla"), -1);
+}
+
+TEST_F(TableRules, CaseInsensitiveLocateTakesTheLocalesCapitals)
+{
+    // Plain ASCII keys and accented ones, in a language whose capital of i is I and in one
+    // whose capital of i is a dotted I.
+    fill({"istanbul", "Ágata"});
+    const QLocale before = Regional::current().locale();
+    auto locateIn = [&](QLocale::Language language, QLocale::Country country, const char* name) {
+        Regional::setCurrent(QLocale(language, country));
+        Table t(QStringLiteral("Table2"));
+        t.Bind(path);
+        t.Open();
+        const bool found =
+            t.Locate(QStringLiteral("NOME"), Value::text(QString::fromUtf8(name)), Table::loCaseInsensitive);
+        return found ? t.RecNo() : -1;
+    };
+    EXPECT_EQ(locateIn(QLocale::Portuguese, QLocale::Brazil, "ISTANBUL"), 1);
+    EXPECT_EQ(locateIn(QLocale::Portuguese, QLocale::Brazil, "ágATA"), 2);
+    EXPECT_EQ(locateIn(QLocale::Turkish, QLocale::Turkey, "ISTANBUL"), -1);
+    EXPECT_EQ(locateIn(QLocale::Turkish, QLocale::Turkey, "\u0130STANBUL"), 1);
+    EXPECT_EQ(locateIn(QLocale::Turkish, QLocale::Turkey, "\u00c1GATA"), 2);
+    Regional::setCurrent(before);
 }
 
 TEST_F(TableRules, LocateCanIgnoreTrailingBlanksOnBothSides)
