@@ -47,6 +47,6 @@ row '"Adicionar" dBase to dBase against dbfcat' "$(cpu "$adic" "$adic_cpu")${adi
 row '"Adicionar" into unkeyed Paradox (pxlib made it) against dBase' "$unkeyed" "at most 1.5"
 row '"Adicionar" into keyed Paradox, increasing keys, against dBase' "$keyed" "at most 2"
 row '"Adicionar" into keyed Paradox, random keys, against dBase' "$keyed_random" "at most 4"
-row '"Atualizar" / "Comparar" 1M x 1M against "Adicionar"' "$(cpu "$(both "$upd" "$cmp")" "$(both "$upd_cpu" "$cmp_cpu")")" "at most 1.5"
+row '"Atualizar" / "Comparar", as many records each side, against "Adicionar"' "$(cpu "$(both "$upd" "$cmp")" "$(both "$upd_cpu" "$cmp_cpu")")" "at most 1.5"
 row 'column run in the processing window against `quillora-cli column`' "$(cpu "$(range "$col_min" "$col_max")" "$(range "$col_cpu_min" "$col_cpu_max")")" "at most 1.1, start-up included"
 row '`quillora-cli check` of a whole family against `dump`' "$check" "at most 3"
