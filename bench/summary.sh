@@ -12,7 +12,7 @@ pick() {  # LOG REGEX
   sed -nE "s#.*$2.*#\\1#p" "$logs/$1" | tail -1
 }
 row() {  # WORK NOW GOAL
-  printf '| %-68s | %-36s | %-30s |\n' "$1" "${2:-—}" "$3"
+  printf '| %-74s | %-36s | %-30s |\n' "$1" "${2:-—}" "$3"
 }
 
 dump=$(pick dump.log '^ratio dump/pgdbf: ([0-9.]+)')
