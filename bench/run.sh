@@ -42,11 +42,9 @@ done
 # "Adicionar" into unkeyed and keyed Paradox tables against the same run into dBase.
 "$here/paradox_adicionar.sh" "$build" "$records" | tee "$logs/paradox.log" || echo "== paradox_adicionar.sh failed"
 
-# "check" of a table with an .mdx against "dump" of the same table.
-"$here/check.sh" "$build" "$records"
-
 # A column run on a Paradox primary key, at two sizes (its cost must grow as n log n).
-"$here/paradox_column.sh" "$build" $((records / 10)) "$records"
+"$here/paradox_column.sh" "$build" $((records / 10)) "$records" | tee "$logs/paradox_column.log" \
+  || echo "== paradox_column.sh failed"
 
 # "Atualizar" and "Comparar" against "Adicionar", with and without an .ndx on the key.
 "$here/atualizar_comparar.sh" "$build" "$records" | tee "$logs/atualizar_comparar.log" || echo "== atualizar_comparar.sh failed"
@@ -55,7 +53,7 @@ done
 "$here/workbench.sh" "$build" "$records" | tee "$logs/workbench.log" || echo "== workbench.sh failed"
 
 # What the rollback journal costs "Adicionar" and "Atualizar".
-"$here/journal.sh" "$build" "$records"
+"$here/journal.sh" "$build" "$records" || echo "== journal.sh failed"
 
 # `quillora-cli check` of a whole family against `dump`, where that benchmark exists.
 if [ -x "$here/check.sh" ]; then
