@@ -8,6 +8,7 @@
 #include "tables/dbase/DbaseTable.h"
 #include "tests/support/TestSupport.h"
 #include "tests/tables/dbase/DbaseTestSupport.h"
+#include "tests/tables/dbase/DbaseIndexWalk.h"
 
 #include <QDir>
 #include <QFile>
@@ -57,22 +58,6 @@ QString rebuiltSample(const QString& dir, const QString& table, const QString& i
         writeFile(dbf, bytes + '\x1A');
     dbase::DbaseTable(dbf).rebuildIndexes();
     return dbf;
-}
-
-// Every "record:key" Perl's XBase::Index walks in one tag (or the .ndx when tag is empty).
-QStringList perlWalk(const QString& index, const QString& tag)
-{
-    QString out, err;
-    const int rc = runProgram(
-        QStringLiteral("perl"),
-        {QStringLiteral("-MXBase::Index"), QStringLiteral("-e"),
-         QStringLiteral("my %o = $ARGV[1] ne '' ? (tag => $ARGV[1]) : ();"
-                        "my $i = XBase::Index->new($ARGV[0], %o) or die XBase::Index->errstr;"
-                        "$i->prepare_select; while (my ($k, $r) = $i->fetch) { $k =~ s/\\s+$//; print \"$r:$k\\n\" }"),
-         index, tag},
-        &out, &err);
-    EXPECT_EQ(rc, 0) << err.toStdString();
-    return out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
 // The records Perl XBase reads: one line each, deleted flag first.
