@@ -298,41 +298,42 @@ private:
             for (qint64 i = 0; i < n; ++i) {
                 const qint64 recno = first + i + 1;
                 const char* r = slice.constData() + i * head.recordLen;
-                const QString place = QStringLiteral("registro %1").arg(recno);
+                // Named only when a fault is found: most records have none.
+                const auto place = [recno] { return QStringLiteral("registro %1").arg(recno); };
                 if (r[0] != ' ' && r[0] != '*')
-                    faults_.add(path_, place,
+                    faults_.add(path_, place(),
                                 QStringLiteral("marca de apagado 0x%1 não é espaço nem '*'")
                                     .arg(int(uchar(r[0])), 2, 16, QLatin1Char('0')),
                                 true);
                 for (size_t k = 0; k < head.columns.size(); ++k) {
                     const DbaseColumn& c = head.columns[k];
                     const char* v = r + 1 + c.offset;
-                    const QString field = head.fields[int(k)].name;
+                    const QString& field = head.fields[int(k)].name;
                     switch (c.type) {
                     case 'D':
                         if (!readableDate(v, c.length))
-                            faults_.add(path_, place,
+                            faults_.add(path_, place(),
                                         QStringLiteral("campo %1: data ilegível \"%2\"")
                                             .arg(field, QString::fromLatin1(v, c.length)),
                                         true);
                         break;
                     case 'N': case 'F':
                         if (!readableNumber(v, c.length))
-                            faults_.add(path_, place,
+                            faults_.add(path_, place(),
                                         QStringLiteral("campo %1: número ilegível \"%2\"")
                                             .arg(field, QString::fromLatin1(v, c.length)),
                                         true);
                         break;
                     case 'L':
                         if (c.length != 1 || !readableLogical(v[0]))
-                            faults_.add(path_, place,
+                            faults_.add(path_, place(),
                                         QStringLiteral("campo %1: valor lógico ilegível 0x%2")
                                             .arg(field)
                                             .arg(int(uchar(v[0])), 2, 16, QLatin1Char('0')),
                                         true);
                         break;
                     case 'M': case 'B': case 'G':
-                        checkMemo(v, c.length, memo, memoName, place, field, recno, memoOwner);
+                        checkMemo(v, c.length, memo, memoName, field, recno, memoOwner);
                         break;
                     default:
                         break;
@@ -343,11 +344,12 @@ private:
         return true;
     }
 
-    void checkMemo(const char* v, int len, const MemoFile& memo, const QString& memoName, const QString& place,
-                   const QString& field, qint64 recno, std::unordered_map<qint64, qint64>& owner)
+    void checkMemo(const char* v, int len, const MemoFile& memo, const QString& memoName, const QString& field,
+                   qint64 recno, std::unordered_map<qint64, qint64>& owner)
     {
         if (blankOrNul(v, len) || (len == 4 && io::le32(v) == 0))
             return;
+        const QString place = QStringLiteral("registro %1").arg(recno);
         const qint64 block = memoBlock(v, len);
         if (block < 0) {
             faults_.add(path_, place,
