@@ -840,11 +840,14 @@ QStringList checkSecondaryIndexes(const QString& tablePath, bool stamps)
         if (records != t->count())
             problem(QStringLiteral("%1 registros no índice, a tabela tem %2").arg(records).arg(t->count()));
         if (unordered)
-            problem(QStringLiteral("%1 registros fora da ordem do índice").arg(unordered));
+            problem(unordered == 1 ? QStringLiteral("1 registro fora da ordem do índice")
+                                   : QStringLiteral("%1 registros fora da ordem do índice").arg(unordered));
         if (missing)
-            problem(QStringLiteral("%1 registros apontam para chaves que a tabela não tem").arg(missing));
+            problem(missing == 1 ? QStringLiteral("1 registro aponta para uma chave que a tabela não tem")
+                                 : QStringLiteral("%1 registros apontam para chaves que a tabela não tem").arg(missing));
         if (wrongBlock)
-            problem(QStringLiteral("%1 registros apontam para o bloco errado").arg(wrongBlock));
+            problem(wrongBlock == 1 ? QStringLiteral("1 registro aponta para o bloco errado")
+                                    : QStringLiteral("%1 registros apontam para o bloco errado").arg(wrongBlock));
         if (wrongValue)
             problem(QStringLiteral("%1 valores diferentes dos da tabela").arg(wrongValue));
         qint64 twice = 0;

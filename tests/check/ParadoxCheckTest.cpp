@@ -139,7 +139,7 @@ std::vector<Damage> damages()
              const QByteArray h = readFile(x);
              patch(x, le16(h, 2) + 6 + le16(h, 0) - 2, {0x80, 0x09});  // Blk Num of the first entry
          },
-         "CUSTOMER.X06", "", "1 registros apontam para o bloco errado", false, -1},
+         "CUSTOMER.X06", "", "1 registro aponta para o bloco errado", false, -1},
         {"blobPointerOutOfRange", family(kMemo, {".db", ".px", ".mb"}),
          [](const QString& t) {
              int at = -1;
@@ -282,7 +282,7 @@ TEST(ParadoxCheck, TheSamplesHoldOnlyTheirKnownFaults)
         {QStringLiteral("pyparadox/test.db"), {QStringLiteral("test.PX: : falta o índice primário (.PX) desta tabela com chave")}},
         {QStringLiteral("teverett-paradoxReader/MEMBRE.DB"),
          {QStringLiteral("MEMBRE.MB: : falta o arquivo de blobs (.MB) para onde os registros apontam")}},
-        {QStringLiteral("paradox-reader/zakazky.db"), {QStringLiteral("zakazky.XG0: : 1 registros apontam para o bloco errado")}},
+        {QStringLiteral("paradox-reader/zakazky.db"), {QStringLiteral("zakazky.XG0: : 1 registro aponta para o bloco errado")}},
     };
     QDirIterator it(sample(QStringLiteral("paradox")), {QStringLiteral("*.db"), QStringLiteral("*.DB")}, QDir::Files,
                     QDirIterator::Subdirectories);
