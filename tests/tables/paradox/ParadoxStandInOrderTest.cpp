@@ -52,8 +52,9 @@ TEST(ParadoxStandInOrder, keyedTablesInAnApproximatedOrderRefuseEveryWrite)
         b[0x29] = c.sortByte;
         writeFile(path, b);
         const QByteArray pxBefore = readFile(dir.filePath(QStringLiteral("ordem.PX")));
-        for (const auto& [what, write] : writes) {
-            SCOPED_TRACE(what);
+        for (const auto& entry : writes) {
+            const auto& write = entry.second;  // a plain name: lambdas cannot capture a structured binding
+            SCOPED_TRACE(entry.first);
             ParadoxTable t(path);
             EXPECT_EQ(t.count(), 2);  // still read
             const QString e = errorText([&] { write(t); t.flush(); });
