@@ -34,10 +34,7 @@ int runRepair(const QStringList& args)
         out << QStringLiteral("%1: nenhuma falha encontrada; nada a reparar").arg(path) << '\n';
         return 0;
     }
-    bool inRecords = false;
-    for (const check::Fault& f : report.faults)
-        inRecords = inRecords || f.inRecords;
-    if (inRecords) {
+    if (check::damagedRecords(report)) {
         QTextStream err(stderr);
         for (const check::Fault& f : report.faults)
             if (f.inRecords)

@@ -21,7 +21,7 @@ bool isParadox(const QString& path)
 
 RepairOutcome repairInPlace(const QString& path, const CheckReport& report)
 {
-    if (QFileInfo(path).suffix().compare(QLatin1String("dbf"), Qt::CaseInsensitive) != 0 && !isParadox(path))
+    if (!checkable(path))
         throw FileError(QStringLiteral("%1: o reparo só está disponível para tabelas dBase (.dbf) e Paradox (.db)").arg(path));
     if (damagedRecords(report))
         throw FileError(QStringLiteral("A tabela %1 tem danos nos próprios registros e não pode ser reparada no lugar "
