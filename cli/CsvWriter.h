@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <string>
-#include <string_view>
 
 namespace quillora::cli {
 
@@ -16,19 +15,18 @@ public:
     ~CsvWriter() { flush(); }
 
     void field(QStringView text);
-    // A field whose UTF-8 text the caller has already written into scratch().
-    void fieldFromScratch();
-    std::string& scratch() { return scratch_; }
+    // A field written in place: the caller appends its UTF-8 text to the string beginField()
+    // returns, then calls endField(), which quotes it where needed.
+    std::string& beginField();
+    void endField();
     void endLine();
     void flush();
 
 private:
-    void fieldUtf8(std::string_view utf8);
-
     static constexpr size_t capacity_ = 1 << 16;
     FILE* out_;
     std::string buffer_;
-    std::string scratch_;
+    size_t fieldStart_ = 0;
     bool lineStarted_ = false;
 };
 

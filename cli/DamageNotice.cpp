@@ -1,17 +1,13 @@
 #include "cli/DamageNotice.h"
 
-#include "tables/check/TableCheck.h"
-
-#include <QFileInfo>
 #include <QTextStream>
 
 namespace quillora::cli {
 
-bool noticeDamage(const QString& table, bool records)
+namespace {
+
+bool printFaults(const QString& table, const check::CheckReport& report)
 {
-    if (!check::checkable(table))
-        return false;
-    const check::CheckReport report = records ? check::checkTableData(table) : check::checkTableStructure(table);
     if (report.unreadable)
         return false;  // opening the table says why
     QTextStream err(stderr);
@@ -27,6 +23,34 @@ bool noticeDamage(const QString& table, bool records)
         err << "  " << check::formatFault(f) << '\n';
     }
     return damaged;
+}
+
+}  // namespace
+
+bool noticeDamage(const QString& table, bool records)
+{
+    if (!check::checkable(table))
+        return false;
+    return printFaults(table, records ? check::checkTableData(table) : check::checkTableStructure(table));
+}
+
+DamageWatch::DamageWatch(const QString& table) : table_(table)
+{
+    if (check::checkable(table))
+        report_ = std::async(std::launch::async, [table] { return check::checkTableData(table); });
+}
+
+DamageWatch::~DamageWatch()
+{
+    if (report_.valid())
+        report_.wait();
+}
+
+bool DamageWatch::notice()
+{
+    if (!report_.valid())
+        return false;
+    return printFaults(table_, report_.get());
 }
 
 }  // namespace quillora::cli

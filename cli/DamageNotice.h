@@ -1,13 +1,35 @@
 #pragma once
 
+#include "tables/check/TableCheck.h"
+
 #include <QString>
+
+#include <future>
 
 namespace quillora::cli {
 
 // Checks a table before it is read and prints on standard error what is wrong with its
 // structure, so that a damaged table is never taken for a sound one. records: read every record
-// too (dump reads them anyway); otherwise only the header against the file. Returns whether
-// anything was found. Tables of formats without a check are taken as they are.
+// too; otherwise only the header against the file. Returns whether anything was found. Tables
+// of formats without a check are taken as they are.
 bool noticeDamage(const QString& table, bool records);
+
+// The same check of every record, run on another thread while the caller reads the table
+// (a dump takes the time of one pass, not two). The faults are printed when notice() is called,
+// after the records.
+class DamageWatch {
+public:
+    explicit DamageWatch(const QString& table);
+    ~DamageWatch();
+    DamageWatch(const DamageWatch&) = delete;
+    DamageWatch& operator=(const DamageWatch&) = delete;
+
+    // Waits for the check, prints what it found; returns whether the table is damaged.
+    bool notice();
+
+private:
+    QString table_;
+    std::future<check::CheckReport> report_;
+};
 
 }  // namespace quillora::cli

@@ -4,6 +4,7 @@
 #include "cli/DamageNotice.h"
 #include "tables/FieldConvert.h"
 #include "tables/FieldType.h"
+#include "tables/Regional.h"
 #include "tables/Table.h"
 
 namespace quillora::cli {
@@ -31,39 +32,42 @@ int runDump(const QStringList& args)
         table.SetFiltered(true);
     }
     table.Open();
-    // After opening, which rolls back an interrupted operation first.
-    const bool damaged = noticeDamage(table.file()->path(), true);
+    // After opening, which rolls back an interrupted operation first; it runs beside the dump.
+    DamageWatch damage(table.file()->path());
 
+    const Regional& regional = Regional::current();
     CsvWriter csv(stdout);
     const int n = table.FieldCount();
+    QList<Field*> fields(n);
     QList<bool> binary(n);
     for (int i = 0; i < n; ++i) {
-        Field* f = table.Fields(i);
-        csv.field(f->FieldName());
-        binary[i] = isBinaryType(f->DataType());
+        fields[i] = table.Fields(i);
+        csv.field(fields[i]->FieldName());
+        binary[i] = isBinaryType(fields[i]->DataType());
     }
     csv.endLine();
     TableFile* file = table.file();
     for (table.First(); !table.Eof(); table.Next()) {
         const QByteArray& raw = table.currentRaw();
         for (int i = 0; i < n; ++i) {
-            Field* f = table.Fields(i);
-            std::string& text = csv.scratch();
-            // Text straight from the file where the format can; every other value through its
+            Field* f = fields[i];
+            std::string& text = csv.beginField();
+            // The text straight from the file where the format can; every other value through its
             // typed value, formatted without a string per value.
             if (binary[i]) {
                 const Value v = f->Value();
                 if (!v.isNull())
                     text += v.asBytes().toHex().toStdString();
-            } else if (!file->appendTextUtf8(raw, i, text)) {
+            } else if (!file->appendDisplayUtf8(raw, i, regional, text)) {
                 appendDisplayUtf8(f->def(), f->Value(), text);
             }
-            csv.fieldFromScratch();
+            csv.endField();
         }
         csv.endLine();
     }
     csv.flush();
     table.Close();
+    const bool damaged = damage.notice();
     return damaged ? 1 : 0;
 }
 

@@ -6,6 +6,8 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <cstring>
+
 namespace quillora {
 
 CodePage::CodePage(const QString& name) : name_(name)
@@ -49,6 +51,9 @@ CodePage::CodePage(const QString& name) : name_(name)
             utf8Length_[b] = uchar(one.size());
             std::copy(one.begin(), one.end(), utf8_[b].begin());
         }
+        asciiAsIs_ = true;
+        for (int b = 0; b < 0x80; ++b)
+            asciiAsIs_ = asciiAsIs_ && toUnicode_[b] == char16_t(b);
     }
 }
 
@@ -85,10 +90,27 @@ void CodePage::appendUtf8(QByteArrayView bytes, std::string& out) const
         quillora::appendUtf8(out, decode(bytes));
         return;
     }
+    qsizetype i = 0;
+    if (asciiAsIs_) {
+        // Most text is plain ASCII: copy the run of it in one go, eight bytes tested at a time.
+        const char* s = bytes.data();
+        while (i + 8 <= bytes.size()) {
+            quint64 word;
+            std::memcpy(&word, s + i, 8);
+            if (word & 0x8080808080808080ull)
+                break;
+            i += 8;
+        }
+        while (i < bytes.size() && uchar(s[i]) < 0x80)
+            ++i;
+        out.append(s, size_t(i));
+        if (i == bytes.size())
+            return;
+    }
     const size_t start = out.size();
-    out.resize(start + size_t(bytes.size()) * 3);
+    out.resize(start + size_t(bytes.size() - i) * 3);
     char* d = out.data() + start;
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
+    for (; i < bytes.size(); ++i) {
         const uchar b = uchar(bytes[i]);
         const auto& seq = utf8_[b];
         d[0] = seq[0];

@@ -41,6 +41,7 @@ private:
     QHash<char16_t, uchar> fromUnicode_;
     std::array<std::array<char, 4>, 256> utf8_{};  // single-byte pages: each byte's UTF-8 form
     std::array<uchar, 256> utf8Length_{};
+    bool asciiAsIs_ = false;  // bytes below 0x80 are the same characters (most pages)
 };
 
 }  // namespace quillora

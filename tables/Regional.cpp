@@ -1,6 +1,7 @@
 #include "tables/Regional.h"
 
 #include "tables/Error.h"
+#include "tables/Utf8.h"
 
 #include <QVarLengthArray>
 
@@ -82,6 +83,32 @@ Regional::Regional(const QLocale& locale) : locale_(locale)
     // Long formats may carry a zone name; keep hours, minutes and seconds only.
     timeFormat_ = QStringLiteral("HH:mm:ss");
     datePattern_ = compile(shortDateFormat_);
+    // Short literals only, as renderInto() has them (it cuts longer ones).
+    bool shortLiterals = true;
+    for (const Pattern::Token& t : datePattern_.tokens)
+        shortLiterals = shortLiterals && t.literal.size() <= 16;
+    if (datePattern_.simple && shortLiterals && datePattern_.tokens.size() <= 8) {
+        for (const Pattern::Token& t : datePattern_.tokens) {
+            Utf8Token u{t.letter, t.width, {}};
+            appendUtf8(u.literal, t.literal);
+            dateUtf8_.push_back(std::move(u));
+        }
+        bool fixed = true;
+        for (const Utf8Token& t : dateUtf8_) {
+            if (t.letter == 0) {
+                dateTemplate_ += t.literal;
+            } else if ((t.letter == 'd' || t.letter == 'M' || t.letter == 'y') && t.width >= 2) {
+                dateSlots_.push_back({t.letter, int(dateTemplate_.size()), t.width});
+                dateTemplate_.append(size_t(t.width), '0');
+            } else {
+                fixed = false;
+            }
+        }
+        if (!fixed) {
+            dateTemplate_.clear();
+            dateSlots_.clear();
+        }
+    }
     timePattern_ = compile(timeFormat_);
     if (locale.language() == QLocale::Portuguese) {
         trueWord_ = QStringLiteral("Verdadeiro");
@@ -90,6 +117,10 @@ Regional::Regional(const QLocale& locale) : locale_(locale)
         trueWord_ = QStringLiteral("True");
         falseWord_ = QStringLiteral("False");
     }
+    appendUtf8(trueWordUtf8_, trueWord_);
+    appendUtf8(falseWordUtf8_, falseWord_);
+    const QChar separator = decimalSeparator_;
+    appendUtf8(decimalSeparatorUtf8_, QStringView(&separator, 1));
 }
 
 const Regional& Regional::current()
@@ -570,6 +601,51 @@ int Regional::formatDateInto(const QDate& date, char16_t* out) const
     int y, m, d;
     date.getDate(&y, &m, &d);
     return renderInto(datePattern_, y, m, d, 0, 0, 0, 0, out);
+}
+
+bool Regional::appendDateUtf8(int year, int month, int day, std::string& out) const
+{
+    if (dateUtf8_.empty() || year < 1 || year > 9999 || month < 1 || month > 12 || day < 1)
+        return false;
+    static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    if (day > kDays[month - 1] + (month == 2 && leap))
+        return false;
+    if (!dateTemplate_.empty()) {
+        const size_t at = out.size();
+        out += dateTemplate_;
+        char* text = out.data() + at;
+        for (const DigitSlot& s : dateSlots_) {
+            int v = s.letter == 'd' ? day : s.letter == 'M' ? month : s.width == 2 ? year % 100 : year;
+            for (int k = s.offset + s.width - 1; k >= s.offset; --k, v /= 10)
+                text[k] = char('0' + v % 10);
+        }
+        return true;
+    }
+    // What renderInto() writes, for the non-negative numbers of a date.
+    char text[16];
+    auto number = [&out, &text](int v, int width) {
+        int k = 0;
+        do {
+            text[k++] = char('0' + v % 10);
+            v /= 10;
+        } while (v);
+        for (; k < width; ++k)
+            text[k] = '0';
+        std::reverse(text, text + k);
+        out.append(text, size_t(k));
+    };
+    for (const Utf8Token& t : dateUtf8_) {
+        switch (t.letter) {
+        case 0: out += t.literal; break;
+        case 'd': number(day, t.width); break;
+        case 'M': number(month, t.width); break;
+        case 'y': number(t.width == 2 ? year % 100 : year, t.width); break;
+        case 'z': number(0, 3); break;
+        default: number(t.letter == 'h' ? 12 : 0, t.width); break;  // hours and minutes of midnight
+        }
+    }
+    return true;
 }
 
 QString Regional::formatTime(const QTime& time) const

@@ -6,6 +6,9 @@
 #include <QString>
 #include <QTime>
 
+#include <string>
+#include <vector>
+
 #include "tables/Value.h"
 
 namespace quillora {
@@ -27,6 +30,10 @@ public:
     const QString& timeFormat() const { return timeFormat_; }            // Qt pattern
     const QString& trueWord() const { return trueWord_; }
     const QString& falseWord() const { return falseWord_; }
+    // The same words and the decimal separator as UTF-8, for writers of millions of values.
+    const std::string& trueWordUtf8() const { return trueWordUtf8_; }
+    const std::string& falseWordUtf8() const { return falseWordUtf8_; }
+    const std::string& decimalSeparatorUtf8() const { return decimalSeparatorUtf8_; }
 
     // Typed text to values; each throws ConvertError with the old engine's English text.
     qint32 parseInteger(const QString& text) const;  // "'%s' is not a valid integer value"
@@ -49,6 +56,9 @@ public:
     // For writers of millions of values (dumps) that would rather not make a string of each.
     int formatFloatInto(double value, int precision, char16_t* out) const;
     int formatDateInto(const QDate& date, char16_t* out) const;
+    // The text formatDate() gives for a valid date, appended as UTF-8 without making a QDate;
+    // false (nothing appended) for an invalid date or a pattern only Qt can render.
+    bool appendDateUtf8(int year, int month, int day, std::string& out) const;
     QString formatDate(const QDate& date) const;
     QString formatTime(const QTime& time) const;
     QString formatDateTime(const QDateTime& dt) const;  // time left out at midnight
@@ -70,6 +80,14 @@ public:
     };
 
 private:
+    // The same tokens with their literal text in UTF-8, for appendDateUtf8().
+    struct Utf8Token {
+        char letter = 0;
+        int width = 0;
+        std::string literal;
+    };
+
+private:
     static Pattern compile(const QString& format);
     static QString render(const Pattern& p, int year, int month, int day, int hour, int minute, int second, int msec);
     static int renderInto(const Pattern& p, int year, int month, int day, int hour, int minute, int second,
@@ -77,6 +95,16 @@ private:
 
     QLocale locale_;
     Pattern datePattern_;
+    std::vector<Utf8Token> dateUtf8_;  // empty where the date pattern is not simple
+    // Patterns of fixed-width numbers ("dd/MM/yyyy"): the text of a date is this template with
+    // its digits put in place.
+    std::string dateTemplate_;
+    struct DigitSlot {
+        char letter;
+        int offset;
+        int width;
+    };
+    std::vector<DigitSlot> dateSlots_;
     Pattern timePattern_;
     QChar decimalSeparator_;
     QChar dateSeparator_;
@@ -84,6 +112,9 @@ private:
     QString timeFormat_;
     QString trueWord_;
     QString falseWord_;
+    std::string trueWordUtf8_;
+    std::string falseWordUtf8_;
+    std::string decimalSeparatorUtf8_;
 };
 
 }  // namespace quillora

@@ -11,6 +11,8 @@
 
 namespace quillora {
 
+class Regional;
+
 // Identifies one record of an open table file for as long as nothing is written: dBase uses
 // the physical record number, Paradox a block and slot. After a write only the ids returned
 // by that write are valid.
@@ -78,12 +80,14 @@ public:
     virtual void read(RecordId id, QByteArray& raw) = 0;
     // One field's value out of a raw image (memos and blobs are fetched here).
     virtual Value value(const QByteArray& raw, int field) = 0;
-    // The text of a text field appended to out as UTF-8, the same text value() gives, for
-    // writers of many values; false (nothing appended) where the format has no such shortcut.
-    virtual bool appendTextUtf8(const QByteArray& raw, int field, std::string& out)
+    // The text the user sees for one field of a raw image (what appendDisplayUtf8() makes of
+    // value()), appended to out as UTF-8 without decoding the value, for writers of many values;
+    // false (nothing appended) where the format has no such shortcut for this field or value.
+    virtual bool appendDisplayUtf8(const QByteArray& raw, int field, const Regional& regional, std::string& out)
     {
         Q_UNUSED(raw);
         Q_UNUSED(field);
+        Q_UNUSED(regional);
         Q_UNUSED(out);
         return false;
     }

@@ -10,6 +10,7 @@
 
 #include "tables/CodePage.h"
 #include "tables/Collation.h"
+#include "tables/Regional.h"
 #include "tables/TableFile.h"
 #include "tables/dbase/DbaseExpression.h"
 #include "tables/dbase/DbaseHeader.h"
@@ -63,8 +64,10 @@ public:
     QString label() const;
 
     virtual Value decode(const char* p) const = 0;
-    // Character fields: the text without trailing blanks appended as UTF-8; false for the rest.
-    virtual bool appendUtf8(const char*, std::string&) const { return false; }
+    // The text the user sees for the field's value (the text of decode(p) in `regional`'s
+    // notation), appended as UTF-8 straight from the bytes: for writers of millions of values.
+    // False, with nothing appended, where the value must be decoded first.
+    virtual bool appendDisplayUtf8(const char*, const Regional&, std::string&) const { return false; }
     // A value (not null) as the field will hold it; throws Error when it cannot.
     virtual Value normalize(const Value& v) const = 0;
     // A normalized value (not null) into the field; memo kinds hand their data back in memoOut.

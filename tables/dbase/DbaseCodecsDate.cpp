@@ -46,6 +46,18 @@ public:
         return Value::date(QDate(n[0] * 1000 + n[1] * 100 + n[2] * 10 + n[3], n[4] * 10 + n[5], n[6] * 10 + n[7]));
     }
 
+    bool appendDisplayUtf8(const char* p, const Regional& regional, std::string& out) const override
+    {
+        int n[8];
+        for (int i = 0; i < 8; ++i) {
+            n[i] = int(uchar(p[i])) - '0';
+            if (n[i] < 0 || n[i] > 9)
+                return true;  // no date: nothing to show
+        }
+        return regional.appendDateUtf8(n[0] * 1000 + n[1] * 100 + n[2] * 10 + n[3], n[4] * 10 + n[5],
+                                       n[6] * 10 + n[7], out);
+    }
+
     Value normalize(const Value& v) const override
     {
         if (v.kind() == Value::Kind::DateTime)
@@ -96,6 +108,16 @@ public:
         case 'F': case 'f': case 'N': case 'n': return Value::boolean(false);
         default: return {};
         }
+    }
+
+    bool appendDisplayUtf8(const char* p, const Regional& regional, std::string& out) const override
+    {
+        switch (*p) {
+        case 'T': case 't': case 'Y': case 'y': out += regional.trueWordUtf8(); break;
+        case 'F': case 'f': case 'N': case 'n': out += regional.falseWordUtf8(); break;
+        default: break;
+        }
+        return true;
     }
 
     Value normalize(const Value& v) const override

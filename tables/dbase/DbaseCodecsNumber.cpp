@@ -42,6 +42,11 @@ public:
         return parseInteger(p, e, &i) ? Value::integer(i) : Value();
     }
 
+    bool appendDisplayUtf8(const char* p, const Regional& regional, std::string& out) const override
+    {
+        return appendPlainNumberText(p, p + column_.length, floating_, regional.decimalSeparatorUtf8(), out);
+    }
+
     Value normalize(const Value& v) const override
     {
         QByteArray text;

@@ -25,7 +25,7 @@ public:
         return Value::text(rules_.codePage().decode(QByteArrayView(p, e - p)));
     }
 
-    bool appendUtf8(const char* p, std::string& out) const override
+    bool appendDisplayUtf8(const char* p, const Regional&, std::string& out) const override
     {
         rules_.codePage().appendUtf8(QByteArrayView(p, trimEnd(p, p + column_.length) - p), out);
         return true;

@@ -129,6 +129,73 @@ bool parseInteger(const char* b, const char* e, qint64* out)
     return true;
 }
 
+bool appendPlainNumberText(const char* b, const char* e, bool floating, const std::string& separator,
+                           std::string& out)
+{
+    std::tie(b, e) = trimmed(b, e);
+    if (b == e)
+        return true;  // blank: no value
+    const bool negative = *b == '-';
+    const char* p = b + negative;
+    const char* whole = p;
+    while (p < e && unsigned(uchar(*p)) - '0' <= 9)
+        ++p;
+    const char* wholeEnd = p;
+    const char* fraction = p;
+    if (p < e && *p == '.') {
+        fraction = ++p;
+        while (p < e && unsigned(uchar(*p)) - '0' <= 9)
+            ++p;
+        if (p == fraction)
+            return false;
+    }
+    if (p != e || wholeEnd == whole)
+        return false;
+    const char* fractionEnd = p;
+    if (!floating && fraction != fractionEnd)
+        return false;
+    while (whole < wholeEnd && *whole == '0')
+        ++whole;
+    while (fractionEnd > fraction && fractionEnd[-1] == '0')
+        --fractionEnd;
+    if (whole == wholeEnd && fraction == fractionEnd) {
+        out += '0';  // zero, negative zero too
+        return true;
+    }
+    if (!floating) {
+        if (wholeEnd - whole > 18)
+            return false;
+        if (negative)
+            out += '-';
+        out.append(whole, size_t(wholeEnd - whole));
+        return true;
+    }
+    // The general notation switches to an exponent from 10^15 up and below 10^-5; within those
+    // bounds, and with no more than 15 significant digits, the shortest text that reads back as
+    // the same double is these digits themselves.
+    if (whole < wholeEnd) {
+        if (wholeEnd - whole > 15 || (wholeEnd - whole) + (fractionEnd - fraction) > 15)
+            return false;
+    } else {
+        const char* first = fraction;
+        while (*first == '0')
+            ++first;
+        if (first - fraction > 4 || fractionEnd - first > 15)
+            return false;
+    }
+    if (negative)
+        out += '-';
+    if (whole < wholeEnd)
+        out.append(whole, size_t(wholeEnd - whole));
+    else
+        out += '0';
+    if (fraction < fractionEnd) {
+        out += separator;
+        out.append(fraction, size_t(fractionEnd - fraction));
+    }
+    return true;
+}
+
 bool parseBlock(const char* b, const char* e, qint64* out)
 {
     std::tie(b, e) = trimmed(b, e);

@@ -4,6 +4,8 @@
 
 #include <QtGlobal>
 
+#include <string>
+
 namespace quillora::dbase {
 
 // Numbers and text as the character-coded fields of a record hold them.
@@ -15,6 +17,14 @@ const char* trimEnd(const char* b, const char* e);
 // point in some files. False when there is no value ('*' when the number did not fit, blanks).
 bool parseDouble(const char* b, const char* e, double* out);
 bool parseInteger(const char* b, const char* e, qint64* out);
+// The text a user sees for the number a plain numeric field holds ("-4998.75" shown as "-4998,75",
+// "5000.00" as "5000" when `floating`), appended to out straight from the field's digits: the same
+// text the value read by parseDouble (floating) or parseInteger gives, with `separator` as the
+// decimal point; nothing for a blank field. False, with nothing appended, for any text but blanks
+// around [-]digits[.digits] of at most 15 significant digits and no exponent in the general
+// notation: those take the path through the value.
+bool appendPlainNumberText(const char* b, const char* e, bool floating, const std::string& separator,
+                           std::string& out);
 // A memo block number (digits, blanks around); false when the text is not one. Blank gives 0.
 bool parseBlock(const char* b, const char* e, qint64* out);
 

@@ -178,11 +178,12 @@ void DbaseTable::read(RecordId id, QByteArray& raw)
     std::memcpy(raw.data(), src, size_t(head_.recordLen));
 }
 
-bool DbaseTable::appendTextUtf8(const QByteArray& raw, int field, std::string& out)
+bool DbaseTable::appendDisplayUtf8(const QByteArray& raw, int field, const Regional& regional, std::string& out)
 {
     if (field < 0 || field >= int(codecs_.size()) || raw.size() != head_.recordLen)
         return false;
-    return codecs_[size_t(field)]->appendUtf8(raw.constData() + 1 + head_.columns[size_t(field)].offset, out);
+    return codecs_[size_t(field)]->appendDisplayUtf8(raw.constData() + 1 + head_.columns[size_t(field)].offset,
+                                                     regional, out);
 }
 
 Value DbaseTable::value(const QByteArray& raw, int field)

@@ -1,6 +1,8 @@
 // The field codecs on their own: the bytes of a field in, the value out, and the value written
 // back; values refused or cut on the way in.
 #include "tables/Error.h"
+#include "tables/FieldConvert.h"
+#include "tables/Regional.h"
 #include "tables/dbase/DbaseCodec.h"
 #include "tables/dbase/DbaseMemo.h"
 #include "tests/support/TestSupport.h"
@@ -114,6 +116,78 @@ TEST_F(Codecs, ValuesAFieldCannotHoldAreRefusedWithTheReason)
     EXPECT_THROW(codec('L', 1, 0, ftBoolean)->normalize(Value::text(QStringLiteral("T"))), Error);
     EXPECT_THROW(codec('N', 3, 0, ftInteger)->normalize(Value::integer(1000)), Error);
     EXPECT_THROW(codec('D', 8, 0, ftDate)->normalize(Value::date(QDate(10000, 1, 1))), Error);
+}
+
+struct Shown {
+    char type;
+    int length;
+    int decimals;
+    FieldType kind;
+    QByteArray bytes;
+    const char* ptBR;  // what a user sees, in Brazilian Portuguese and in American English
+    const char* enUS;
+};
+
+// Dumps write the text of a field straight from its bytes where they can; what they write must be
+// the text of the value read, in every notation.
+TEST_F(Codecs, TextShownStraightFromTheBytesIsTheTextOfTheValue)
+{
+    const Shown cases[] = {
+        {'C', 6, 0, ftString, "ab\x87 ,\"", "ab\u00e7 ,\"", "ab\u00e7 ,\""},
+        {'C', 4, 0, ftString, QByteArray("x  \0", 4), "x", "x"},
+        {'C', 3, 0, ftString, "   ", "", ""},
+        {'N', 12, 2, ftFloat, "    -5000.00", "-5000", "-5000"},
+        {'N', 12, 2, ftFloat, "    -4998.75", "-4998,75", "-4998.75"},
+        {'N', 8, 2, ftFloat, "   -0.00", "0", "0"},
+        {'N', 8, 2, ftFloat, "    0.05", "0,05", "0.05"},
+        {'N', 8, 2, ftFloat, "     .50", "0,5", "0.5"},
+        {'N', 8, 2, ftFloat, "   +1.50", "1,5", "1.5"},
+        {'N', 8, 2, ftFloat, "    1,50", "1,5", "1.5"},
+        {'N', 8, 2, ftFloat, QByteArray("  1.5\0\0\0", 8), "1,5", "1.5"},
+        {'N', 8, 2, ftFloat, "********", "", ""},
+        {'N', 8, 2, ftFloat, "        ", "", ""},
+        {'N', 10, 6, ftFloat, "  0.000012", "0,000012", "0.000012"},
+        {'N', 10, 7, ftFloat, " 0.0000012", "1,2E-6", "1.2E-6"},
+        {'F', 20, 2, ftFloat, "  999999999999999.00", "999999999999999", "999999999999999"},
+        {'F', 20, 2, ftFloat, " 1000000000000000.00", "1E15", "1E15"},
+        {'F', 20, 2, ftFloat, "   12345678901234.56", "12345678901234,6", "12345678901234.6"},
+        {'F', 20, 2, ftFloat, "       1234567890.12", "1234567890,12", "1234567890.12"},
+        {'N', 5, 0, ftInteger, "  -12", "-12", "-12"},
+        {'N', 5, 0, ftInteger, "00012", "12", "12"},
+        {'N', 5, 0, ftInteger, "   -0", "0", "0"},
+        {'N', 5, 0, ftInteger, "+0012", "12", "12"},
+        {'N', 5, 0, ftInteger, "*****", "", ""},
+        {'N', 20, 0, ftLargeint, "  123456789012345678", "123456789012345678", "123456789012345678"},
+        {'D', 8, 0, ftDate, "20240229", "29/02/2024", "2/29/2024"},
+        {'D', 8, 0, ftDate, "00010101", "01/01/0001", "1/1/0001"},
+        {'D', 8, 0, ftDate, "20230229", "", ""},
+        {'D', 8, 0, ftDate, "00000000", "", ""},
+        {'D', 8, 0, ftDate, "        ", "", ""},
+        {'D', 8, 0, ftDate, "2024 1 1", "", ""},
+        {'L', 1, 0, ftBoolean, "t", "Verdadeiro", "True"},
+        {'L', 1, 0, ftBoolean, "Y", "Verdadeiro", "True"},
+        {'L', 1, 0, ftBoolean, "n", "Falso", "False"},
+        {'L', 1, 0, ftBoolean, "?", "", ""},
+    };
+    for (const char* locale : {"pt_BR", "en_US"}) {
+        Regional::setCurrent(QLocale(QString::fromLatin1(locale)));
+        const Regional& regional = Regional::current();
+        for (const Shown& c : cases) {
+            SCOPED_TRACE(std::string(locale) + " " + std::string(1, c.type) + " [" + c.bytes.toStdString() + "]");
+            ASSERT_EQ(c.bytes.size(), c.length);
+            const auto field = codec(c.type, c.length, c.decimals, c.kind);
+            std::string viaValue;
+            appendDisplayUtf8(fieldDef("CAMPO", c.kind, c.length, c.decimals), field->decode(c.bytes.constData()),
+                              viaValue);
+            EXPECT_EQ(viaValue, std::string(locale[0] == 'p' ? c.ptBR : c.enUS));
+            std::string direct = "|";
+            if (field->appendDisplayUtf8(c.bytes.constData(), regional, direct))
+                EXPECT_EQ(direct, "|" + viaValue);
+            else
+                EXPECT_EQ(direct, "|");
+        }
+    }
+    Regional::setCurrent(QLocale(QStringLiteral("pt_BR")));
 }
 
 TEST_F(Codecs, MemoPointersAreBlockNumbers)
