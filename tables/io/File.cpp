@@ -12,6 +12,8 @@ namespace quillora::io {
 namespace {
 // Overwrites held past this many bytes go to the disk in one batch (one journal sync).
 constexpr qint64 kHeldLimit = qint64(8) << 20;
+// Held bytes that need no sync (appends, pages already saved) go sooner: memory stays small.
+constexpr qint64 kSyncFreeLimit = qint64(1) << 20;
 // A single write this large goes straight through after the journal is synced.
 constexpr qint64 kDirectWrite = qint64(1) << 20;
 }  // namespace
@@ -55,6 +57,7 @@ File& File::operator=(File&& other) noexcept
     other.held_.clear();
     heldBytes_ = std::exchange(other.heldBytes_, 0);
     heldEnd_ = std::exchange(other.heldEnd_, 0);
+    heldNeedsSync_ = std::exchange(other.heldNeedsSync_, false);
     journal_ = std::exchange(other.journal_, nullptr);
     journalGeneration_ = std::exchange(other.journalGeneration_, ~quint64(0));
     if (journal_ && !held_.empty()) {
@@ -256,7 +259,7 @@ void File::write(qint64 offset, const char* data, qint64 len)
         return;
     }
     hold(offset, data, len);
-    if (heldBytes_ >= kHeldLimit)
+    if (heldBytes_ >= kHeldLimit || (heldBytes_ >= kSyncFreeLimit && (!j->synced() || !heldNeedsSync())))
         flushHeld();
 }
 
@@ -286,11 +289,25 @@ void File::flushHeld()
     release();
 }
 
+bool File::heldNeedsSync()
+{
+    if (!heldNeedsSync_) {
+        for (const auto& [offset, bytes] : held_) {
+            if (journal_->needsSyncBefore(path_, offset, bytes.size())) {
+                heldNeedsSync_ = true;  // until the held bytes are written
+                break;
+            }
+        }
+    }
+    return heldNeedsSync_;
+}
+
 void File::release()
 {
     held_.clear();
     heldBytes_ = 0;
     heldEnd_ = 0;
+    heldNeedsSync_ = false;
     if (journal_)
         journal_->released(this);
 }

@@ -67,6 +67,7 @@ private:
     void writeThrough(qint64 offset, const char* data, qint64 len);
     void hold(qint64 offset, const char* data, qint64 len);
     void release();
+    bool heldNeedsSync();
 
     QString path_;
     int handle_ = -1;
@@ -76,6 +77,7 @@ private:
     std::map<qint64, QByteArray> held_;
     qint64 heldBytes_ = 0;
     qint64 heldEnd_ = 0;
+    bool heldNeedsSync_ = false;
     Journal* journal_ = nullptr;
     quint64 journalGeneration_ = ~quint64(0);
 };

@@ -234,6 +234,25 @@ void Journal::sync()
         throw FileError(QStringLiteral("Erro ao gravar o diário de recuperação %1: %2").arg(journalPath_, errorText(rc)));
     }
     needsSync_ = false;
+    synced_ = true;
+}
+
+bool Journal::needsSyncBefore(const QString& absPath, qint64 offset, qint64 len) const
+{
+    if (needsSync_ || handle_ < 0)
+        return true;
+    for (const auto& e : entries_) {
+        if (e->path != absPath)
+            continue;
+        if (!e->existed || e->whole || offset >= e->originalSize || len <= 0)
+            return false;
+        const qint64 last = std::min(offset + len, e->originalSize) - 1;
+        for (qint64 p = offset / kPage; p <= last / kPage; ++p)
+            if (!e->saved[size_t(p)])
+                return true;
+        return false;
+    }
+    return true;  // a file the journal has not met yet
 }
 
 Journal::Entry& Journal::entry(const QString& absPath)

@@ -54,6 +54,11 @@ public:
     // Makes everything recorded so far durable; the file layer calls it before it lets a
     // change reach the disk.
     void sync();
+    // Whether bytes [offset, offset+len) of a file may reach the disk only after a sync (the
+    // bytes they replace not yet saved, or what was recorded not yet durable).
+    bool needsSyncBefore(const QString& absPath, qint64 offset, qint64 len) const;
+    // Whether the journal was made durable at least once (the first sync is due anyway).
+    bool synced() const { return synced_; }
     // A write into the family failed: the operation will be rolled back.
     void writeFailed() { failed_ = true; }
     // Files holding overwrites for this journal, written out together after each sync.
@@ -91,6 +96,7 @@ private:
     qint64 journalSize_ = 0;
     QByteArray buffer_;
     bool needsSync_ = false;
+    bool synced_ = false;
     bool failed_ = false;
     bool completed_ = false;
     std::vector<std::unique_ptr<Entry>> entries_;

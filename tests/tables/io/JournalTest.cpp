@@ -269,6 +269,58 @@ TEST(Journal, AnOperationKilledAtAnyPointIsRolledBackWhenTheTableIsOpened)
     }
 }
 
+// A long run reaches the disk in several batches: appends go early, while overwrites of the
+// original wait for the journal to hold what they replace. Killed anywhere, it is rolled back.
+TEST(Journal, ALongRunWrittenInBatchesIsRolledBackWhereverItIsKilled)
+{
+    auto longRun = [](const QString& table) {
+        io::File dbf(table, io::OpenMode::ReadWrite);
+        const int chunk = 64 * 1024;
+        for (int i = 0; i < 24; ++i)  // 1.5 MB past the end
+            dbf.write(3000000 + qint64(i) * chunk, noise(chunk, 100 + i));
+        for (int i = 0; i < 40; ++i)  // 2.5 MB over the original
+            dbf.write(qint64(i) * chunk + 7, noise(chunk, 200 + i));
+        for (int i = 24; i < 48; ++i)  // 1.5 MB more past the end
+            dbf.write(3000000 + qint64(i) * chunk, noise(chunk, 100 + i));
+        dbf.write(4, "\x10\x27\x00\x00", 4);
+    };
+    QTemporaryDir dir;
+    const QString table = dir.filePath(QStringLiteral("T.dbf"));
+    auto reset = [&] {
+        QFile f(table);
+        f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        f.write(noise(3000000, 7));
+    };
+    reset();
+    const Snapshot before = snapshot(dir.path());
+    {
+        io::Operation op(QStringLiteral("Adicionar"), {table});
+        longRun(table);
+        op.finish();
+    }
+    const Snapshot after = snapshot(dir.path());
+    ASSERT_FALSE(differences(after, before).isEmpty());
+    int rolledBack = 0;
+    for (qint64 n = 1;; ++n) {
+        reset();
+        const bool killed = killedAt(n, [&] {
+            io::Operation op(QStringLiteral("Adicionar"), {table});
+            longRun(table);
+            op.finish();
+        });
+        if (!killed)
+            break;
+        io::recoverFamily(table);
+        const Snapshot now = snapshot(dir.path());
+        if (differences(now, before).isEmpty())
+            ++rolledBack;
+        else
+            ASSERT_EQ(differences(now, after).join(", ").toStdString(), "") << "killed at call " << n;
+        ASSERT_LT(n, 1000);
+    }
+    EXPECT_GT(rolledBack, 3);
+}
+
 TEST(Journal, AnUndoKilledAtAnyPointIsFinishedByTheNextOne)
 {
     for (qint64 n = 1;; ++n) {
