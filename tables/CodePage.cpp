@@ -125,15 +125,22 @@ bool CodePage::encode(const QString& text, QByteArray* out, QChar* badChar) cons
 {
     out->clear();
     if (singleByte_) {
-        out->reserve(text.size());
-        for (QChar c : text) {
-            auto it = fromUnicode_.constFind(c.unicode());
+        out->resize(text.size());
+        char* d = out->data();
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const char16_t c = text[i].unicode();
+            if (c < 0x80 && asciiAsIs_) {
+                d[i] = char(c);
+                continue;
+            }
+            auto it = fromUnicode_.constFind(c);
             if (it == fromUnicode_.constEnd()) {
+                out->resize(i);
                 if (badChar)
-                    *badChar = c;
+                    *badChar = QChar(c);
                 return false;
             }
-            out->append(char(it.value()));
+            d[i] = char(it.value());
         }
         return true;
     }

@@ -325,7 +325,7 @@ private:
             }
             if (ix.tag.unique)
                 ix.uniqueOrders.insert(order.toStdString());
-            prior = order;
+            prior.swap(order);
             if (rec < 1 || qint64(rec) > count_) {
                 addRecordFault(ix, QStringLiteral("posição %1").arg(i + 1),
                                QStringLiteral("aponta para o registro %1, que a tabela não tem (%2 registros)")

@@ -11,6 +11,9 @@ namespace {
 // least): past it the tree is looping through pages it has not seen yet, or is not a tree.
 constexpr int kMaxDepth = 40;
 constexpr qint64 kUnit = 512;
+// Nodes are read through a window of this many bytes: trees written in key order keep the
+// nodes of a walk close together, so one read serves many of them.
+constexpr qint64 kWindow = 64 * 1024;
 
 }  // namespace
 
@@ -32,24 +35,44 @@ void IndexTreeWalk::fault(const QString& place, const QString& text)
 
 void IndexTreeWalk::run()
 {
-    nodes_ = file_.size() / kUnit;
+    fileSize_ = file_.size();
+    nodes_ = fileSize_ / kUnit;
     seen_.assign(size_t(std::max<qint64>(nodes_, 0)), false);
     // No tree holds more entries than its file has room for.
-    const qint64 most = file_.size() / layout_.itemLength;
+    const qint64 most = fileSize_ / layout_.itemLength;
     entries_.keys.reserve(most * layout_.keyLength);
     entries_.records.reserve(size_t(most));
     visit(layout_.root, 0);
 }
 
+const char* IndexTreeWalk::readNode(quint32 node)
+{
+    const qint64 offset = qint64(node) * kUnit;
+    if (offset < windowStart_ || offset + layout_.nodeSize > windowStart_ + window_.size()) {
+        window_.resize(std::min(std::max<qint64>(kWindow, layout_.nodeSize), fileSize_ - offset));
+        windowStart_ = offset;
+        const qint64 got = file_.readSome(offset, window_.data(), window_.size());
+        window_.resize(got);
+        if (got < layout_.nodeSize)
+            return nullptr;
+    }
+    return window_.constData() + (offset - windowStart_);
+}
+
 IndexTreeWalk::Span IndexTreeWalk::visit(quint32 node, int depth)
 {
     Span span;
-    const QString here = nodeName(node);
+    // Named only when something is wrong with it.
+    struct Here {
+        const IndexTreeWalk& walk;
+        quint32 node;
+        operator QString() const { return walk.nodeName(node); }
+    } here{*this, node};
     if (depth > kMaxDepth) {
         fault(here, QStringLiteral("a árvore passa de %1 níveis (laço entre páginas)").arg(kMaxDepth));
         return span;
     }
-    if (node < layout_.firstNode || qint64(node) * kUnit + layout_.nodeSize > file_.size()) {
+    if (node < layout_.firstNode || qint64(node) * kUnit + layout_.nodeSize > fileSize_) {
         fault(here, QStringLiteral("aponta para fora do arquivo do índice (%1 páginas de 512 bytes)").arg(nodes_));
         return span;
     }
@@ -58,11 +81,13 @@ IndexTreeWalk::Span IndexTreeWalk::visit(quint32 node, int depth)
         return span;
     }
     seen_[node] = true;
-    QByteArray bytes(layout_.nodeSize, Qt::Uninitialized);
-    if (file_.readSome(qint64(node) * kUnit, bytes.data(), bytes.size()) != bytes.size()) {
+    // The node's bytes are copied: the window moves while its children are read.
+    const char* inWindow = readNode(node);
+    if (!inWindow) {
         fault(here, QStringLiteral("não pôde ser lida"));
         return span;
     }
+    const QByteArray bytes(inWindow, layout_.nodeSize);
     const char* p = bytes.constData();
     const qint64 count = io::le32(p);
     const int firstItem = layout_.mdx ? 8 : 4;

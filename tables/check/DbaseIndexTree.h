@@ -52,12 +52,16 @@ private:
     Span visit(quint32 node, int depth);
     void fault(const QString& place, const QString& text);
     QString nodeName(quint32 node) const;
+    const char* readNode(quint32 node);  // null when the node cannot be read whole
 
     const io::File& file_;
     IndexTreeLayout layout_;
     KeyOrder keyOrder_;
     bool descending_;
     qint64 nodes_ = 0;
+    qint64 fileSize_ = 0;
+    QByteArray window_;
+    qint64 windowStart_ = -1;
     std::vector<bool> seen_;
     int leafDepth_ = -1;
     dbase::IndexKeys entries_;
