@@ -2,6 +2,7 @@
 
 #include "tables/Error.h"
 #include "tables/Table.h"
+#include "workbench/KeyList.h"
 #include "workbench/WorkbenchHost.h"
 
 #include <QElapsedTimer>
@@ -95,7 +96,7 @@ void ColumnRun::run(const std::function<void()>& work, bool post, const std::fun
             table_.MoveToRecordId(start);
             Walk walk = chooseWalk();
             std::vector<RecordId> ids;
-            QList<QList<Value>> keys;
+            KeyList keys;
             QString keyNames;
             const quint64 generation = table_.RecordIdGeneration();
             if (walk == Walk::Ids) {
@@ -113,7 +114,7 @@ void ColumnRun::run(const std::function<void()>& work, bool post, const std::fun
                     QList<Value> k;
                     for (int f : keyFields)
                         k << table_.Fields(f)->Value();
-                    keys << k;
+                    keys.append(k);
                 }
                 table_.MoveToRecordId(start);
             }
@@ -143,7 +144,7 @@ void ColumnRun::run(const std::function<void()>& work, bool post, const std::fun
                     more = false;
                     while (i < total && !more) {
                         more = walk == Walk::Ids ? table_.MoveToRecordId(ids[size_t(i)])
-                                                 : table_.LocatePrimaryKey(keyNames, keys[i]);
+                                                 : table_.LocatePrimaryKey(keyNames, keys.at(i));
                         if (!more)
                             ++i;  // the record is gone
                     }

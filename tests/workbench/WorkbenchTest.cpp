@@ -8,6 +8,7 @@
 #include "tests/workbench/ScriptedWorkbenchHost.h"
 #include "workbench/ColumnOperations.h"
 #include "workbench/ColumnRun.h"
+#include "workbench/KeyList.h"
 #include "workbench/StrZero.h"
 
 #include <QTemporaryDir>
@@ -97,6 +98,36 @@ protected:
     QTemporaryDir dir;
     int n = 0;
 };
+
+// A run over a key field finds its records again by the keys it noted; those come back as they
+// went in, of every kind.
+TEST(KeyList, KeysComeBackAsTheyWentIn)
+{
+    const QString lone = QString(QChar(0xD800)) + QStringLiteral("x");
+    const QList<QList<Value>> keys = {
+        {Value::text(QStringLiteral("Ana")), Value::integer(-7)},
+        {Value::text(QString()), Value()},
+        {Value::text(QStringLiteral("São Paulo \U0001F600")), Value::floating(-0.1)},
+        {Value::fixed(Fixed{-123456}), Value::date(QDate(1, 1, 1)), Value::boolean(true)},
+        {Value::bytes(QByteArray("\0\xff", 2)), Value::text(QString(300, QLatin1Char('a')))},
+        {Value::text(lone)},
+        {Value::time(QTime(23, 59, 59, 999)), Value::dateTime(QDateTime(QDate(2024, 2, 29), QTime(12, 0)))},
+        {},
+    };
+    KeyList list;
+    for (const auto& k : keys)
+        list.append(k);
+    ASSERT_EQ(list.size(), keys.size());
+    for (qsizetype i = 0; i < keys.size(); ++i) {
+        const QList<Value> back = list.at(i);
+        ASSERT_EQ(back.size(), keys[i].size()) << i;
+        for (qsizetype k = 0; k < back.size(); ++k) {
+            EXPECT_EQ(back[k].kind(), keys[i][k].kind()) << i << " " << k;
+            EXPECT_TRUE(back[k] == keys[i][k]) << i << " " << k;
+        }
+    }
+    EXPECT_EQ(list.at(5).first().asText(), lone);
+}
 
 TEST(ReplicateStrZero, Cases)
 {
