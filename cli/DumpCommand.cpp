@@ -32,10 +32,10 @@ int runDump(const QStringList& args)
         table.SetFiltered(true);
     }
     table.Open();
-    // After opening, which rolls back an interrupted operation first; it runs beside the dump.
-    DamageWatch damage(table.file()->path());
-
     const Regional& regional = Regional::current();
+    // After opening, which rolls back an interrupted operation first; it runs beside the dump,
+    // which leaves the shared state of the engine alone until the check is over.
+    DamageWatch damage(table.file()->path());
     CsvWriter csv(stdout);
     const int n = table.FieldCount();
     QList<Field*> fields(n);
@@ -66,8 +66,8 @@ int runDump(const QStringList& args)
         csv.endLine();
     }
     csv.flush();
-    table.Close();
     const bool damaged = damage.notice();
+    table.Close();
     return damaged ? 1 : 0;
 }
 
