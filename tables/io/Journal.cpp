@@ -155,7 +155,7 @@ void Journal::open()
         if (old < 0)
             continue;
         const bool busy = backend().lock(old, true) < 0;
-        const bool hot = !busy && readJournal(old).hot();
+        const bool hot = !busy && !journalSettled(old) && readJournal(old).hot();
         backend().unlock(old);
         backend().close(old);
         if (busy || hot) {
@@ -476,7 +476,7 @@ Recovery recoverFamily(const QString& tablePath)
         return r;  // this program's own operation is running on it
     FoundJournal found;
     bool busy = false, readOnly = false;
-    if (!findJournal(tableAbs, found, &busy, &readOnly) || busy)
+    if (!findJournal(tableAbs, found, &busy, &readOnly) || busy || journalSettled(found.handle))
         return r;
     const JournalContent content = readJournal(found.handle);
     if (!content.valid || !content.hot())

@@ -236,6 +236,50 @@ JournalContent readJournal(int handle)
     return c;
 }
 
+namespace {
+
+// The record at pos, read whole with its check sum; empty when it is not whole.
+QByteArray wholeRecord(int handle, qint64 pos, qint64 len)
+{
+    QByteArray r(5 + len + 4, Qt::Uninitialized);
+    if (!readExact(handle, pos, r.data(), r.size()) || crc32(r.constData(), 5 + len) != le32(r.constData() + 5 + len))
+        return {};
+    return r;
+}
+
+}  // namespace
+
+bool journalSettled(int handle)
+{
+    const qint64 size = backend().size(handle);
+    char head[kHeaderSize];
+    if (size < kHeaderSize || !readExact(handle, 0, head, kHeaderSize) || std::memcmp(head, kMagic, 16) != 0 ||
+        le32(head + 16) != kVersion)
+        return false;
+    qint64 pos = kHeaderSize;
+    qint64 last = -1, lastLen = 0;
+    while (pos < size) {
+        char rh[5];
+        if (pos + 9 > size || !readExact(handle, pos, rh, 5))
+            return false;
+        const qint64 len = le32(rh + 1);
+        if (len > kMaxPayload || pos + 9 + len > size)
+            return false;
+        if (pos == kHeaderSize) {
+            const QByteArray begin = wholeRecord(handle, pos, len);
+            if (begin.isEmpty() || uchar(begin[0]) != kRecordBegin)
+                return false;
+        }
+        last = pos;
+        lastLen = len;
+        pos += 9 + len;
+    }
+    if (last < 0)
+        return false;
+    const QByteArray mark = wholeRecord(handle, last, lastLen);
+    return !mark.isEmpty() && uchar(mark[0]) == kRecordComplete;
+}
+
 void restoreFamily(const JournalContent& content, int journalHandle)
 {
     struct Open {

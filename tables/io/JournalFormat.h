@@ -66,6 +66,11 @@ struct JournalContent {
 
 // Reads a journal through an open handle, up to its last whole record.
 JournalContent readJournal(int handle);
+// Whether a journal is plainly of an operation that ended, with no undo begun: its records chain
+// from the header to the end of the file and the last is the completion mark, both it and the
+// first record whole. Reads the head of each record only, so that opening a table kept undoable
+// after a long run does not read its whole journal; false sends the caller to readJournal().
+bool journalSettled(int handle);
 // Puts every file the journal names back as it was before the operation: files that grew are
 // cut back first, saved pages are written back, sizes restored, created files removed, and
 // everything synced. Throws FileError when a file cannot be restored.
