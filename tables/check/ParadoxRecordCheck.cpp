@@ -136,26 +136,29 @@ void ParadoxRecordCheck::block(int block, const char* records, int count)
     for (int i = 0; i < count; ++i) {
         const char* rec = records + qint64(i) * rs;
         ++number_;
-        const QString place = QStringLiteral("registro %1 (bloco %2)").arg(number_).arg(block);
+        // Named only when something is wrong with it.
+        auto place = [&] { return QStringLiteral("registro %1 (bloco %2)").arg(number_).arg(block); };
         if (ordered_ && !prev_.isEmpty()) {
             const int c = compareParadoxKeys(h, prev_.constData(), rec);
             if (c > 0)
-                sink_.add(t_.path, place, QStringLiteral("chave fora da ordem da tabela (menor que a do registro anterior)"), true);
+                sink_.add(t_.path, place(), QStringLiteral("chave fora da ordem da tabela (menor que a do registro anterior)"), true);
             else if (c == 0)
-                sink_.add(t_.path, place, QStringLiteral("chave repetida (igual à do registro anterior)"), true);
+                sink_.add(t_.path, place(), QStringLiteral("chave repetida (igual à do registro anterior)"), true);
         }
-        if (ordered_)
-            prev_ = QByteArray(rec, rs);
+        if (ordered_) {
+            prev_.resize(rs);
+            std::memcpy(prev_.data(), rec, size_t(rs));
+        }
         for (const FieldDesc& f : h.fields) {
             const QString why = unreadableValue(f, rec + f.offset);
             if (!why.isEmpty())
-                sink_.add(t_.path, place, why, true);
+                sink_.add(t_.path, place(), why, true);
             qint64 v = 0;
             if (f.code == kAutoInc && readInt(rec + f.offset, 4, &v) && v > maxAutoInc_)
                 maxAutoInc_ = v;
         }
         if (hasBlobs)
-            checkBlobs(rec, place);
+            checkBlobs(rec, place());
     }
 }
 

@@ -5,6 +5,7 @@
 #include "tables/io/FileOps.h"
 #include "tables/io/Journal.h"
 #include "tables/paradox/PxBlob.h"
+#include "tables/paradox/PxDisplayText.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -233,6 +234,11 @@ MbFile& ParadoxTable::mb(bool forWrite)
 Value ParadoxTable::value(const QByteArray& raw, int field)
 {
     return codec_.decode(raw, field);
+}
+
+bool ParadoxTable::appendDisplayUtf8(const QByteArray& raw, int field, const Regional& regional, std::string& out)
+{
+    return px::appendDisplayText(hdr_, raw, field, regional, out);
 }
 
 // --- Writing ----------------------------------------------------------------------------------

@@ -64,6 +64,7 @@ public:
 
     void read(RecordId id, QByteArray& raw) override;
     Value value(const QByteArray& raw, int field) override;
+    bool appendDisplayUtf8(const QByteArray& raw, int field, const Regional& regional, std::string& out) override;
 
     void beginWrite() override;
     Value normalize(int field, const Value& value) override;
