@@ -143,13 +143,23 @@ const JournalContent::FileInfo* JournalContent::file(qint64 id) const
     return nullptr;
 }
 
+namespace {
+
+// Whether a file of `size` bytes opens with the header of a journal this program writes.
+bool hasJournalHeader(int handle, qint64 size)
+{
+    char head[kHeaderSize];
+    return size >= kHeaderSize && readExact(handle, 0, head, kHeaderSize) && std::memcmp(head, kMagic, 16) == 0 &&
+           le32(head + 16) == kVersion;
+}
+
+}  // namespace
+
 JournalContent readJournal(int handle)
 {
     JournalContent c;
     const qint64 size = backend().size(handle);
-    char head[kHeaderSize];
-    if (size < kHeaderSize || !readExact(handle, 0, head, kHeaderSize) || std::memcmp(head, kMagic, 16) != 0 ||
-        le32(head + 16) != kVersion)
+    if (!hasJournalHeader(handle, size))
         return c;
     qint64 pos = kHeaderSize;
     c.validEnd = pos;
@@ -252,9 +262,7 @@ QByteArray wholeRecord(int handle, qint64 pos, qint64 len)
 bool journalSettled(int handle)
 {
     const qint64 size = backend().size(handle);
-    char head[kHeaderSize];
-    if (size < kHeaderSize || !readExact(handle, 0, head, kHeaderSize) || std::memcmp(head, kMagic, 16) != 0 ||
-        le32(head + 16) != kVersion)
+    if (!hasJournalHeader(handle, size))
         return false;
     qint64 pos = kHeaderSize;
     qint64 last = -1, lastLen = 0;
