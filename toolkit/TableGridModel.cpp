@@ -68,25 +68,41 @@ void TableGridModel::setRecordIndicator(bool on)
 
 void TableGridModel::reload()
 {
-    beginResetModel();
-    blocks_.clear();
-    blockIndex_.clear();
-    names_.clear();
-    editable_.clear();
-    rows_ = 0;
-    fields_ = 0;
-    insertRow_ = table_->Active() && table_->state() == Table::State::Insert;
+    int rows = 0;
+    int fields = 0;
+    QStringList names;
+    QList<bool> editable;
+    const bool insertRow = table_->Active() && table_->state() == Table::State::Insert;
     if (table_->Active()) {
-        rows_ = int(std::clamp<qint64>(table_->RecordCount(), 0, INT_MAX - 1));
-        fields_ = table_->FieldCount();
-        for (int i = 0; i < fields_; ++i) {
+        rows = int(std::clamp<qint64>(table_->RecordCount(), 0, INT_MAX - 1));
+        fields = table_->FieldCount();
+        for (int i = 0; i < fields; ++i) {
             const FieldDef& def = table_->Fields(i)->def();
-            names_ << def.name;
-            editable_ << (!def.readOnly && !isBinaryType(def.type) && !isBlobType(def.type));
+            names << def.name;
+            editable << (!def.readOnly && !isBinaryType(def.type) && !isBlobType(def.type));
         }
     }
-    endResetModel();
-    lastCurrent_ = currentRow();
+    blocks_.clear();
+    blockIndex_.clear();
+    // The same rows and columns with new values (a stored record, the end of a run): the
+    // cells are read again in place. A reset would make the views rebuild their headers,
+    // one section per row, which on a large table costs more than the values in view.
+    const bool sameShape = rows == rows_ && fields == fields_ && insertRow == insertRow_ && names == names_ &&
+                           editable == editable_;
+    if (sameShape) {
+        lastCurrent_ = currentRow();
+        if (rowCount() > 0 && columnCount() > 0)
+            emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+    } else {
+        beginResetModel();
+        rows_ = rows;
+        fields_ = fields;
+        insertRow_ = insertRow;
+        names_ = names;
+        editable_ = editable;
+        lastCurrent_ = currentRow();
+        endResetModel();
+    }
     emit currentRowChanged(lastCurrent_);
 }
 
@@ -283,7 +299,7 @@ void TableGrid::setTableModel(TableGridModel* model)
     lastColumn_ = model->columnOfField(0);
     setModel(model);
     connect(model, &TableGridModel::currentRowChanged, this, &TableGrid::followTable);
-    connect(model, &QAbstractItemModel::modelReset, this, [this] { followTable(model_->currentRow()); });
+    connect(model, &QAbstractItemModel::modelReset, this, [this] { followTable(model_->lastCurrentRow()); });
     followTable(model->currentRow());
 }
 

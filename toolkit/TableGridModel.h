@@ -35,6 +35,8 @@ public:
 
     // Row of the table's current record; -1 when there is none.
     int currentRow() const;
+    // The current row as the model last saw it (finding it again walks the table on some formats).
+    int lastCurrentRow() const { return lastCurrent_; }
     // Makes the record of a row current (storing a changed pending record first).
     bool moveToRow(int row);
 

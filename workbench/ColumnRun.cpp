@@ -35,17 +35,25 @@ void storePending(Table& table)
 
 ColumnRun::ColumnRun(Table& table, WorkbenchHost& host, int field) : table_(table), host_(host), field_(field) {}
 
+int ColumnRun::progressPercent(qint64 recNo, qint64 recordCount)
+{
+    const qint64 n = recordCount != 0 ? recNo * 100 / recordCount : 0;
+    return n > 99 ? 100 : int(n);
+}
+
 QString ColumnRun::progressText(qint64 recNo, qint64 recordCount)
 {
-    qint64 n = recordCount != 0 ? recNo * 100 / recordCount : 0;
-    if (n > 99)
-        n = 100;
-    return QStringLiteral("Percentual processado: %1 %").arg(n);
+    return QStringLiteral("Percentual processado: %1 %").arg(progressPercent(recNo, recordCount));
+}
+
+void WorkbenchHost::progressed(qint64 recNo, qint64 recordCount)
+{
+    setStatusText(ColumnRun::progressText(recNo, recordCount));
 }
 
 void ColumnRun::progress()
 {
-    host_.setStatusText(progressText(table_.RecNo(), table_.RecordCount()));
+    host_.progressed(table_.RecNo(), table_.RecordCount());
 }
 
 ColumnRun::Walk ColumnRun::chooseWalk() const

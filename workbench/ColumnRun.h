@@ -27,6 +27,7 @@ public:
     ColumnRun(Table& table, WorkbenchHost& host, int field);
 
     // Progress after a move: RecNo * 100 / RecordCount, truncated, above 99 shown as 100.
+    static int progressPercent(qint64 recNo, qint64 recordCount);
     static QString progressText(qint64 recNo, qint64 recordCount);
 
     void run(const std::function<void()>& work, bool post, const std::function<void()>& afterMove = {});

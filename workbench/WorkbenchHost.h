@@ -25,6 +25,9 @@ public:
 
     // The second status panel: "Processamento de tabelas" or the progress text.
     virtual void setStatusText(const QString& text) = 0;
+    // The progress after each record of a run: the record's number and the record count.
+    // By default the progress text of ColumnRun in the status panel.
+    virtual void progressed(qint64 recNo, qint64 recordCount);
     // A plain message with one OK button (completion and refusal texts).
     virtual void showMessage(const QString& text) = 0;
     // The parameter dialogs; nullopt means Cancel.

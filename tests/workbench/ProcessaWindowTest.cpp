@@ -261,6 +261,43 @@ private slots:
         QCOMPARE(columnOf(dbf, "DESCR"), QStringList({"novo", "novo"}));
     }
 
+    // A run over more records than the grid shows: the completion message comes with the
+    // progress at 100 %, and the grid, back on the table's last record in the column chosen,
+    // shows the new values also in the rows it had read before the run.
+    void runEndsAtFullProgressWithTheGridReadAgain()
+    {
+        const QString path = dir.path() + "/longa.dbf";
+        QList<QList<Value>> rows;
+        for (int i = 1; i <= 500; ++i)
+            rows << QList<Value>{Value::integer(i), Value::text(QStringLiteral("x%1").arg(i))};
+        makeDbf(path, {FieldDef{"N", ftInteger, 5}, textField("COD", 6)}, rows);
+        Table table("Table1");
+        table.Bind(path);
+        table.Open();
+        TF_Processa w(&table, nullptr);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        pickColumn(w, 1);
+        QCOMPARE(w.DataSource1->data(w.DataSource1->index(0, 1)).toString(), QStringLiteral("x1"));
+        QString panelAtTheEnd;
+        answerNextBox({}, [&](QWidget* box) {
+            panelAtTheEnd = w.statusPanel(1);
+            for (QAbstractButton* b : box->findChildren<QAbstractButton*>())
+                if (b->text() == QStringLiteral("&Ok"))
+                    b->click();
+        });
+        w.SpeedButton6->click();  // the record number, with zeros to the left
+        QCOMPARE(panelAtTheEnd, QStringLiteral("Percentual processado: 100 %"));
+        QCOMPARE(w.RxDBGrid1->currentIndex().row(), 499);
+        QCOMPARE(w.RxDBGrid1->currentField(), 1);
+        QCOMPARE(w.DataSource1->rowCount(), 500);
+        QCOMPARE(w.DataSource1->data(w.DataSource1->index(0, 1)).toString(), QStringLiteral("000001"));
+        QCOMPARE(w.DataSource1->data(w.DataSource1->index(499, 1)).toString(), QStringLiteral("000500"));
+        w.close();
+        table.Close();
+        QCOMPARE(columnOf(path, "COD").value(249), QStringLiteral("000250"));
+    }
+
     // A table already open is taken as it is: no binding, shown at its current record.
     void alreadyOpenTableKeepsItsRecord()
     {

@@ -7,6 +7,7 @@
 #include "toolkit/NavigatorBar.h"
 #include "toolkit/TableGridModel.h"
 #include "workbench/ColumnOperations.h"
+#include "workbench/ColumnRun.h"
 #include "workbench/ui/ParameterDialogs.h"
 
 #include <QApplication>
@@ -319,7 +320,18 @@ void TF_Processa::reject()
 
 void TF_Processa::setStatusText(const QString& text)
 {
+    shownPercent_ = -1;
     panel1_->setText(text);
+}
+
+void TF_Processa::progressed(qint64 recNo, qint64 recordCount)
+{
+    // The text changes at most a hundred times a run: it is written only when it changes.
+    const int percent = ColumnRun::progressPercent(recNo, recordCount);
+    if (percent == shownPercent_)
+        return;
+    setStatusText(ColumnRun::progressText(recNo, recordCount));
+    shownPercent_ = percent;
 }
 
 void TF_Processa::showMessage(const QString& text)
@@ -373,6 +385,7 @@ void TF_Processa::runStarted()
     RxDBGrid1->setEnabled(false);
     Panel2->setEnabled(false);
     sinceEvents_.start();
+    recordsSinceClock_ = 0;
 }
 
 void TF_Processa::runEnded(const RecordRunResult& result)
@@ -388,7 +401,11 @@ void TF_Processa::runEnded(const RecordRunResult& result)
 
 void TF_Processa::betweenRecords()
 {
-    // A few times per 100 ms is enough for the window to repaint and stay responsive.
+    // A few times per 100 ms is enough for the window to repaint and stay responsive. Reading
+    // the clock costs about as much as a short record, so it is read every few records.
+    if (++recordsSinceClock_ < 16)
+        return;
+    recordsSinceClock_ = 0;
     if (sinceEvents_.elapsed() < 30)
         return;
     sinceEvents_.restart();

@@ -86,6 +86,7 @@ public slots:
     // WorkbenchHost
 public:
     void setStatusText(const QString& text) override;
+    void progressed(qint64 recNo, qint64 recordCount) override;
     void showMessage(const QString& text) override;
     std::optional<int> askZerosWidth() override;
     std::optional<QString> askValueText() override;
@@ -111,6 +112,8 @@ private:
     QLabel* panel1_;
     bool running_ = false;
     QElapsedTimer sinceEvents_;
+    int recordsSinceClock_ = 0;
+    int shownPercent_ = -1;  // the percentage in the status panel; -1 when it shows other text
     SummaryShower showSummary_;
     std::optional<RecordRunResult> lastRun_;  // the counts of the run the button started
 };
