@@ -162,6 +162,20 @@ qint64 DbaseTable::count()
     return visible_;
 }
 
+RecordId DbaseTable::atPosition(qint64 position)
+{
+    if (count() != records_.count())
+        return TableFile::atPosition(position);
+    return position >= 1 && position <= records_.count() ? position : NoRecord;
+}
+
+qint64 DbaseTable::position(RecordId id)
+{
+    if (count() != records_.count())
+        return TableFile::position(id);
+    return id >= 1 && id <= records_.count() ? id : -1;
+}
+
 void DbaseTable::checkId(RecordId id) const
 {
     if (id < 1 || id > records_.count())

@@ -56,6 +56,9 @@ public:
     RecordId next(RecordId id) override;
     RecordId prior(RecordId id) override;
     qint64 count() override;
+    // Without deleted records a position is the record's number: no walk from the first.
+    RecordId atPosition(qint64 position) override;
+    qint64 position(RecordId id) override;
     qint64 recordNumber(RecordId id) override { return id; }
     // Physical order is the natural order.
     bool precedes(RecordId a, RecordId b) override { return a < b; }

@@ -132,6 +132,14 @@ TEST(DbaseSamples, OpenWithTheValuesOtherReadersSeeOrAreRefusedWithAReason)
             ADD_FAILURE() << "refused: " << e.text().toStdString();
             continue;
         }
+        // Positions in the natural order, deleted records left out, both ways.
+        qint64 pos = 0;
+        for (RecordId id = table->first(); id != NoRecord; id = table->next(id)) {
+            ++pos;
+            ASSERT_EQ(table->position(id), pos);
+            ASSERT_EQ(table->atPosition(pos), id);
+        }
+        EXPECT_EQ(table->atPosition(pos + 1), NoRecord);
         const QString oracle = QString::fromLatin1(c.oracle);
         if (!oracle.startsWith(QLatin1String("dbfread")) || oracle.contains(QLatin1String("cannot")))
             continue;
