@@ -5,6 +5,7 @@
 #include "tables/Table.h"
 #include "tables/io/Journal.h"
 #include "workbench/ColumnOperations.h"
+#include "workbench/ColumnRun.h"
 #include "workbench/WorkbenchHost.h"
 
 #include <QElapsedTimer>
@@ -35,6 +36,16 @@ public:
         QTextStream(stderr) << text << '\n';
         printed_ = text;
     }
+    // The text changes at most a hundred times a run: it is made only when it changes.
+    void progressed(qint64 recNo, qint64 recordCount) override
+    {
+        const int percent = workbench::ColumnRun::progressPercent(recNo, recordCount);
+        if (percent == shownPercent_)
+            return;
+        shownPercent_ = percent;
+        setStatusText(workbench::ColumnRun::progressText(recNo, recordCount));
+    }
+    void runStarted() override { shownPercent_ = -1; }
     void showMessage(const QString& text) override
     {
         messages << text;
@@ -58,6 +69,7 @@ private:
     QElapsedTimer shown_;
     QString last_;
     QString printed_;
+    int shownPercent_ = -1;
 };
 
 int spinOption(const CliArguments& a, const char* name)
