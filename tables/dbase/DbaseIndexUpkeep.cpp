@@ -238,6 +238,34 @@ void DbaseIndexUpkeep::markStale()
     stale_ = true;
 }
 
+void DbaseIndexUpkeep::markStaleIfKeysChange(RecordId id, const QByteArray& before, const QByteArray& after)
+{
+    if (stale_ || (mdxPlan_.empty() && ndxPlan_.empty()))
+        return;
+    QByteArray oldKey, newKey, oldOrder, newOrder;
+    auto differs = [&](const Plan& plan, bool ndx) {
+        const bool wasIn = inTag(plan, id, before);
+        if (wasIn != inTag(plan, id, after))
+            return true;
+        if (!wasIn)
+            return false;
+        indexKey(plan, ndx, id, before, oldKey, oldOrder);
+        indexKey(plan, ndx, id, after, newKey, newOrder);
+        return oldKey != newKey;
+    };
+    try {
+        for (const Plan& p : mdxPlan_)
+            if (differs(p, false))
+                return markStale();
+        for (const Plan& p : ndxPlan_)
+            if (differs(p, true))
+                return markStale();
+    } catch (const Error&) {
+        // A key that cannot be made: the rebuild at the end of the session reports it.
+        markStale();
+    }
+}
+
 bool DbaseIndexUpkeep::indexKey(const Plan& plan, bool ndx, RecordId id, const QByteArray& raw, QByteArray& key,
                           QByteArray& order)
 {

@@ -54,6 +54,10 @@ public:
     void resumeSession();
     // Before the first change of a session: no index may claim to be current while it is not.
     void markStale();
+    // Before a record is rewritten in place: marks the indexes out of date only when the new
+    // image changes what some index holds for the record (its key, or whether a FOR condition
+    // takes it), so that runs rewriting fields no index uses leave the indexes as they are.
+    void markStaleIfKeysChange(RecordId id, const QByteArray& before, const QByteArray& after);
     // At the end of a session that changed records: every kept index written anew from the
     // records, then marked current again.
     void rebuildIfStale();

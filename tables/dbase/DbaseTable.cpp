@@ -393,11 +393,13 @@ RecordId DbaseTable::update(RecordId id, const QList<Value>& values, const QList
     // instead of reading it again.
     QByteArray rec(records_.record(id - 1), head_.recordLen);
     builder_->build(rec.data(), values, &changed, nextAutoInc_);
-    upkeep_->markStale();
     // A record that comes out byte for byte as it was needs no write (nor a journal copy of
-    // what it replaces): runs that update many records leave most of them as they were.
-    if (std::memcmp(rec.constData(), records_.record(id - 1), size_t(head_.recordLen)) != 0)
+    // what it replaces): runs that update many records leave most of them as they were. The
+    // indexes need writing anew only when a key they hold changes.
+    if (std::memcmp(rec.constData(), records_.record(id - 1), size_t(head_.recordLen)) != 0) {
+        upkeep_->markStaleIfKeysChange(id, QByteArray(records_.record(id - 1), head_.recordLen), rec);
         records_.rewrite(id - 1, rec.constData());
+    }
     stampDate();
     return id;
 }

@@ -74,7 +74,9 @@ std::vector<RunCase> cases()
         {"dBase with memo and .ndx, Atualizar", "dbase/incubus-dbd-xbase", memo, memoMap, update("ID"), "test.dbf", true},
         {"dBase with memo and .ndx, column run", "dbase/incubus-dbd-xbase", memo, memoMap, fill("MSG"), "test.dbf", true},
         {"dBase with .mdx, Adicionar", "dbase/generated-xbase64-4.1.11", mdx, mdxMap, add, "XSQL.DBF"},
-        {"dBase with .mdx, Atualizar", "dbase/generated-xbase64-4.1.11", mdx, mdxMap, update("NAME"), "XSQL.DBF"},
+        // Keyed on OK, which two records share: the third source record rewrites the first
+        // destination record, so the tags' keys change and the .mdx is written anew.
+        {"dBase with .mdx, Atualizar", "dbase/generated-xbase64-4.1.11", mdx, mdxMap, update("OK"), "XSQL.DBF"},
         {"dBase with .mdx, column run", "dbase/generated-xbase64-4.1.11", mdx, mdxMap, fill("NAME"), "XSQL.DBF"},
         {"keyed Paradox with memo and secondary index, Adicionar", "paradox/paradoxdriver/db", px, pxMap, add, "CUSTOMER.DB"},
         {"keyed Paradox with memo and secondary index, Atualizar", "paradox/paradoxdriver/db", px, pxMap, update("CustNo"),

@@ -494,3 +494,52 @@ TEST(DbaseIndexUpkeep, writingIsRefusedForAnIndexFoundUnkeepableWhenTheTableOpen
     DbaseTable reopened(dbf);
     EXPECT_EQ(errorText([&] { reopened.beginWrite(); }), QStringLiteral("<no error>"));
 }
+
+// A record rewritten in place leaves the .mdx byte for byte as it was when no tag's key of it
+// changes, and has the tags written anew when one does.
+TEST(DbaseIndexUpkeep, editsThatLeaveEveryKeyAloneLeaveTheIndexAlone)
+{
+    QUILLORA_REQUIRE_SAMPLES();
+    registerDbaseFormat();
+    struct Case {
+        const char* field;
+        Value value;
+        const char* tag;        // the tag whose key changes; null: none does
+        const char* expected;   // record 1's entry in that tag
+    };
+    const Case cases[] = {
+        {"OK", Value::boolean(false), nullptr, nullptr},
+        {"BORN", Value::date(QDate(1990, 5, 17)), nullptr, nullptr},
+        {"QTY", Value::floating(12.5), nullptr, nullptr},  // the value it holds
+        {"NAME", Value::text(QStringLiteral("carla")), "NAMETAG", "1:carla"},
+        {"QTY", Value::floating(40), "QTYTAG", "1:40"},
+    };
+    for (const Case& c : cases) {
+        QTemporaryDir dir;
+        const QString dbf = copySample(dir.path(), QStringLiteral("generated-xbase64-4.1.11/XSQL.DBF"),
+                                       QStringLiteral("generated-xbase64-4.1.11/XSQL.MDX"));
+        const QString mdx = dir.filePath(QStringLiteral("XSQL.MDX"));
+        const QByteArray before = readFile(mdx);
+        {
+            Table table(QStringLiteral("Table1"));
+            table.Bind(dbf);
+            table.Open();
+            table.First();
+            table.Edit();
+            table.FieldByName(QString::fromLatin1(c.field))->SetValue(c.value);
+            table.Post();
+            table.Close();
+        }
+        EXPECT_EQ(readFile(dbf)[28], 1) << c.field;
+        if (!c.tag) {
+            EXPECT_EQ(readFile(mdx), before) << c.field;
+            continue;
+        }
+        EXPECT_NE(readFile(mdx), before) << c.field;
+        QStringList faults;
+        const QStringList entries =
+            shownEntries(walkIndex(mdx, QString::fromLatin1(c.tag), faults), c.tag[0] == 'N' ? 'C' : 'N', false);
+        EXPECT_TRUE(entries.contains(QString::fromLatin1(c.expected))) << c.field << ": " << entries.join(' ').toStdString();
+        EXPECT_TRUE(faults.isEmpty()) << faults.join(QLatin1Char('\n')).toStdString();
+    }
+}
