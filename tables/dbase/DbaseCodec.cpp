@@ -56,6 +56,16 @@ bool DbaseTextRules::encodeFixed(const QString& field, const QString& text, char
     return true;
 }
 
+bool DbaseTextRules::fitsSingleBytes(const QString& text) const
+{
+    if (encodeTable_.empty())
+        return false;
+    for (QChar c : text)
+        if (encodeTable_[c.unicode()] == 0)
+            return false;
+    return true;
+}
+
 void DbaseTextRules::prepareWriting()
 {
     if (!codePage_->isSingleByte() || !encodeTable_.empty())

@@ -38,6 +38,9 @@ public:
     // Single-byte code pages: the text straight into a field of `width` bytes, cut and padded.
     // False when the code page needs the general path (or prepareWriting() was not called).
     bool encodeFixed(const QString& field, const QString& text, char* dst, int width) const;
+    // Whether every character of the text has one byte in a single-byte code page (so that it
+    // encodes to as many bytes as it has characters); false also where encodeFixed() cannot say.
+    bool fitsSingleBytes(const QString& text) const;
     // Builds what encodeFixed() needs; called once writing begins.
     void prepareWriting();
     QString missingMemoText() const;

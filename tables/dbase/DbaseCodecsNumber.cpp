@@ -7,6 +7,7 @@
 #include "tables/dbase/DbaseNumberText.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 
@@ -30,6 +31,21 @@ public:
 class NumericCodec final : public NumberCodec {
 public:
     using NumberCodec::NumberCodec;
+
+    // What QByteArray::toDouble() and toLongLong() give for the plain digits numberChars()
+    // writes (0 for text that is not a whole integer), without their general parsers.
+    static double parsedDouble(const QByteArray& text)
+    {
+        double d = 0;
+        const auto r = std::from_chars(text.constData(), text.constData() + text.size(), d);
+        return r.ec == std::errc() && r.ptr == text.constData() + text.size() ? d : text.toDouble();
+    }
+    static qint64 parsedInteger(const QByteArray& text)
+    {
+        long long i = 0;
+        const auto r = std::from_chars(text.constData(), text.constData() + text.size(), i);
+        return r.ec == std::errc() && r.ptr == text.constData() + text.size() ? qint64(i) : 0;
+    }
 
     Value decode(const char* p) const override
     {
@@ -64,10 +80,7 @@ public:
                 throw Error(QStringLiteral("O valor %1 não é um número que o campo %2 possa guardar")
                                 .arg(messageValue(v), label()));
             text = QByteArray(buf, len);
-            if (floating_)
-                result = Value::floating(text.toDouble());
-            else
-                result = Value::integer(text.toLongLong());
+            result = floating_ ? Value::floating(parsedDouble(text)) : Value::integer(parsedInteger(text));
         }
         if (text.size() > column_.length)
             throw Error(QStringLiteral("O valor %1 não cabe no campo %2: são %3 caracteres para %4")

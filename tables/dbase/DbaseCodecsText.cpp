@@ -36,6 +36,9 @@ public:
         if (v.kind() != Value::Kind::Text)
             wrongKind(v);
         const QString& s = v.asText();
+        // The usual text: one byte a character, no need to encode it to know its length.
+        if (rules_.fitsSingleBytes(s))
+            return s.size() <= column_.length ? v : Value::text(s.left(column_.length));
         const QByteArray bytes = rules_.encode(name_, s);
         if (bytes.size() <= column_.length)
             return v;
