@@ -9,20 +9,56 @@ namespace quillora {
 // Plain ASCII text, most keys, has the capitals A to Z in every language but Turkish and
 // Azerbaijani (whose capital of i is a dotted I): it skips the locale's case mapping, which
 // costs more than the rest of a search.
+namespace {
+
+bool asciiCapitalsApply(QStringView text)
+{
+    const QLocale::Language language = Regional::current().locale().language();
+    if (language == QLocale::Turkish || language == QLocale::Azerbaijani)
+        return false;
+    for (QChar c : text)
+        if (c.unicode() >= 0x80)
+            return false;
+    return true;
+}
+
+char16_t asciiCapital(char16_t c)
+{
+    return c >= u'a' && c <= u'z' ? char16_t(c - (u'a' - u'A')) : c;
+}
+
+}  // namespace
+
 QString searchCapitals(QStringView text)
 {
-    const QLocale& locale = Regional::current().locale();
-    bool ascii = locale.language() != QLocale::Turkish && locale.language() != QLocale::Azerbaijani;
-    for (qsizetype i = 0; ascii && i < text.size(); ++i)
-        ascii = text[i].unicode() < 0x80;
-    if (!ascii)
-        return Regional::current().toUpper(text.toString());
-    QString out = text.toString();
-    QChar* c = out.data();
-    for (qsizetype i = 0; i < out.size(); ++i)
-        if (c[i].unicode() >= u'a' && c[i].unicode() <= u'z')
-            c[i] = QChar(char16_t(c[i].unicode() - (u'a' - u'A')));
+    QString out;
+    appendSearchCapitals(out, text);
     return out;
+}
+
+void appendSearchCapitals(QString& out, QStringView text)
+{
+    if (!asciiCapitalsApply(text)) {
+        out += Regional::current().toUpper(text.toString());
+        return;
+    }
+    const qsizetype start = out.size();
+    out.resize(start + text.size());
+    QChar* c = out.data() + start;
+    for (qsizetype i = 0; i < text.size(); ++i)
+        c[i] = QChar(asciiCapital(text[i].unicode()));
+}
+
+bool sameSearchCapitals(QStringView a, QStringView b)
+{
+    if (!asciiCapitalsApply(a) || !asciiCapitalsApply(b))
+        return searchCapitals(a) == searchCapitals(b);
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i)
+        if (asciiCapital(a[i].unicode()) != asciiCapital(b[i].unicode()))
+            return false;
+    return true;
 }
 
 LocateIndex::LocateIndex(QList<int> fields, bool caseInsensitive, bool forPrefixes, bool ignoreTrailingBlanks)
@@ -50,9 +86,10 @@ QList<Value> LocateIndex::valuesOf(TableFile& file, const QByteArray& raw) const
 // as it is (or in capitals, or without its trailing blanks), other kinds by their exact
 // payload, each tagged with its kind. Text that ignoring trailing blanks leaves empty is
 // tagged as an empty field, as the scan takes it.
-QString LocateIndex::keyOf(const QList<Value>& values) const
+const QString& LocateIndex::keyOf(const QList<Value>& values) const
 {
-    QString key;
+    QString& key = key_;
+    key.truncate(0);  // keeps the buffer, where clear() would free it
     for (qsizetype i = 0; i < values.size(); ++i) {
         if (i > 0)
             key += QChar(0x1F);
@@ -66,7 +103,7 @@ QString LocateIndex::keyOf(const QList<Value>& values) const
             }
             key += QChar(u'A' + int(Value::Kind::Text));
             if (caseInsensitive_)
-                key += searchCapitals(QStringView(text).first(n));
+                appendSearchCapitals(key, QStringView(text).first(n));
             else
                 key += QStringView(text).first(n);
             continue;
@@ -115,6 +152,9 @@ void LocateIndex::insertHashed(quint64 hash, RecordId id)
         Slot& s = slots_[i];
         if (s.id == kRemoved && !reusable) {
             reusable = &s;
+        } else if (s.id >= 0 && s.hash == hash) {
+            // Every record of one hash lies between its home slot and the first empty one.
+            sharedHash_ = true;
         } else if (s.id == kEmpty) {
             if (reusable) {
                 *reusable = Slot{hash, id};
@@ -132,19 +172,46 @@ void LocateIndex::build(TableFile& file)
 {
     slots_.clear();
     used_ = live_ = 0;
+    sharedHash_ = false;
     ordered_.clear();
-    if (!forPrefixes_)
-        grow(size_t(std::max<qint64>(0, file.count())) * 2 + 64);
     QByteArray raw;
+    if (forPrefixes_) {
+        for (RecordId id = file.first(); id != NoRecord; id = file.next(id)) {
+            file.read(id, raw);
+            add(id, valuesOf(file, raw));
+        }
+        return;
+    }
+    grow(size_t(std::max<qint64>(0, file.count())) * 2 + 64);
+    // The slots of a large table are far apart in memory: the hashes of a batch of records are
+    // made first and their slots fetched ahead, so that the inserts do not wait for each one.
+    constexpr int kBatch = 16;
+    struct Pending {
+        quint64 hash;
+        RecordId id;
+    } batch[kBatch];
+    int pending = 0;
+    auto insertBatch = [&] {
+        for (int i = 0; i < pending; ++i)
+            insertHashed(batch[i].hash, batch[i].id);
+        pending = 0;
+    };
     for (RecordId id = file.first(); id != NoRecord; id = file.next(id)) {
         file.read(id, raw);
-        add(id, valuesOf(file, raw));
+        const quint64 hash = hashOf(keyOf(valuesOf(file, raw)));
+#if defined(__GNUC__)
+        __builtin_prefetch(&slots_[size_t(hash) & (slots_.size() - 1)], 1);
+#endif
+        batch[pending++] = {hash, id};
+        if (pending == kBatch)
+            insertBatch();
     }
+    insertBatch();
 }
 
 void LocateIndex::add(RecordId id, const QList<Value>& values)
 {
-    const QString key = keyOf(values);
+    const QString& key = keyOf(values);
     if (forPrefixes_)
         ordered_[key].push_back(id);
     else
@@ -153,7 +220,7 @@ void LocateIndex::add(RecordId id, const QList<Value>& values)
 
 void LocateIndex::remove(RecordId id, const QList<Value>& values)
 {
-    const QString key = keyOf(values);
+    const QString& key = keyOf(values);
     if (!forPrefixes_) {
         if (slots_.empty())
             return;
@@ -179,26 +246,33 @@ void LocateIndex::remove(RecordId id, const QList<Value>& values)
 
 std::vector<RecordId> LocateIndex::candidates(const QList<Value>& wanted, bool partial) const
 {
-    const QString key = keyOf(wanted);
+    std::vector<RecordId> out;
+    candidates(wanted, partial, out);
+    return out;
+}
+
+void LocateIndex::candidates(const QList<Value>& wanted, bool partial, std::vector<RecordId>& out) const
+{
+    out.clear();
+    const QString& key = keyOf(wanted);
     if (!forPrefixes_) {
-        std::vector<RecordId> out;
         if (slots_.empty())
-            return out;
+            return;
         const quint64 hash = hashOf(key);
         const size_t mask = slots_.size() - 1;
         for (size_t i = size_t(hash) & mask; slots_[i].id != kEmpty; i = (i + 1) & mask)
             if (slots_[i].id >= 0 && slots_[i].hash == hash)
                 out.push_back(slots_[i].id);
-        return out;
+        return;
     }
     if (!partial) {
         auto it = ordered_.find(key);
-        return it == ordered_.end() ? std::vector<RecordId>() : it->second;
+        if (it != ordered_.end())
+            out = it->second;
+        return;
     }
-    std::vector<RecordId> out;
     for (auto it = ordered_.lower_bound(key); it != ordered_.end() && it->first.startsWith(key); ++it)
         out.insert(out.end(), it->second.begin(), it->second.end());
-    return out;
 }
 
 }  // namespace quillora

@@ -113,6 +113,9 @@ void Table::Open()
     state_ = State::Browse;
     writeStarted_ = false;
     locateIndexes_.clear();
+    locateNames_.clear();
+    locateFields_.clear();
+    locateLast_ = NoRecord;
     indexGeneration_ = file_->idGeneration();
     clearPending();
     setCurrent(firstVisible());
@@ -722,8 +725,10 @@ void Table::Delete()
 
 bool Table::matches(RecordId id, const QList<int>& fields, const QList<quillora::Value>& values, int options)
 {
-    QByteArray raw;
-    file_->read(id, raw);
+    // Read where setCurrent() finds it, so that the record found is not read twice.
+    file_->read(id, scratch_);
+    scratchId_ = id;
+    const QByteArray& raw = scratch_;
     const bool trim = options & loIgnoreTrailingBlanks;
     // Ignoring trailing blanks, text of blanks only counts as an empty field.
     auto empty = [trim](const quillora::Value& v) {
@@ -742,17 +747,18 @@ bool Table::matches(RecordId id, const QList<int>& fields, const QList<quillora:
             continue;
         }
         if (wanted.kind() == quillora::Value::Kind::Text && stored.kind() == quillora::Value::Kind::Text) {
-            QString a = stored.asText();
-            QString b = wanted.asText();
+            QStringView a = stored.asText();
+            QStringView b = wanted.asText();
             if (trim) {
-                a.truncate(lengthWithoutTrailingBlanks(a));
-                b.truncate(lengthWithoutTrailingBlanks(b));
+                a = a.first(lengthWithoutTrailingBlanks(a));
+                b = b.first(lengthWithoutTrailingBlanks(b));
             }
-            if (options & loCaseInsensitive) {
-                a = searchCapitals(a);
-                b = searchCapitals(b);
-            }
-            if ((options & loPartialKey) ? !a.startsWith(b) : a != b)
+            bool same;
+            if (options & loPartialKey)
+                same = (options & loCaseInsensitive) ? searchCapitals(a).startsWith(searchCapitals(b)) : a.startsWith(b);
+            else
+                same = (options & loCaseInsensitive) ? sameSearchCapitals(a, b) : a == b;
+            if (!same)
                 return false;
             continue;
         }
@@ -772,6 +778,7 @@ LocateIndex* Table::locateIndexFor(const QList<int>& fields, int options)
         return nullptr;
     if (file_->idGeneration() != indexGeneration_) {
         locateIndexes_.clear();
+        locateLast_ = NoRecord;
         indexGeneration_ = file_->idGeneration();
     }
     for (const auto& index : locateIndexes_)
@@ -798,9 +805,15 @@ void Table::indexesAfterWrite(RecordId oldId, const QList<QList<quillora::Value>
 {
     scratchId_ = NoRecord;
     const bool moved = file_->idGeneration() != indexGeneration_;
-    QByteArray raw;
-    if (newId != NoRecord && (filtering() || (!moved && (order_ || !locateIndexes_.empty()))))
+    if (moved || newId != oldId)
+        locateLast_ = NoRecord;
+    // The record written is read where setCurrent() finds it (when nothing moved).
+    QByteArray& raw = scratch_;
+    bool read = false;
+    if (newId != NoRecord && (filtering() || (!moved && (order_ || !locateIndexes_.empty())))) {
         file_->read(newId, raw);
+        read = true;
+    }
     const bool newVisible = filtering() && newId != NoRecord && condition_->matches(*file_, raw);
     if (filtering() && visibleCount_ >= 0)
         visibleCount_ += qint64(newVisible) - qint64(oldVisible);
@@ -843,30 +856,51 @@ void Table::indexesAfterWrite(RecordId oldId, const QList<QList<quillora::Value>
             index.remove(oldId, oldValues[qsizetype(i)]);
         index.add(newId, now);
     }
+    if (read)
+        scratchId_ = newId;
 }
 
 bool Table::Locate(const QString& fieldNames, const QList<quillora::Value>& values, int options)
 {
     checkActive();
     checkBrowseMode();
-    const QStringList names = fieldNames.split(QLatin1Char(';'));
-    if (names.size() != values.size())
+    if (fieldNames != locateNames_) {
+        const QStringList names = fieldNames.split(QLatin1Char(';'));
+        if (names.size() != values.size())
+            throw tableError(QStringLiteral("Número de valores diferente do número de campos em Locate"));
+        QList<int> fields;
+        for (const QString& name : names)
+            fields.append(FieldByName(name.trimmed())->Index());
+        locateFields_ = fields;
+        locateNames_ = fieldNames;
+    }
+    const QList<int> indexes = locateFields_;
+    if (indexes.size() != values.size())
         throw tableError(QStringLiteral("Número de valores diferente do número de campos em Locate"));
-    QList<int> indexes;
     QList<quillora::Value> wanted;
-    for (int k = 0; k < names.size(); ++k) {
-        Field* f = FieldByName(names[k].trimmed());
-        indexes.append(f->Index());
+    wanted.reserve(values.size());
+    for (int k = 0; k < indexes.size(); ++k) {
         // The wanted value in the field's kind: text for text fields, numbers for numbers.
-        wanted.append(convertForField(f->def(), values[k]));
+        wanted.append(convertForField(Fields(indexes[k])->def(), values[k]));
     }
     RecordId found = NoRecord;
     if (LocateIndex* index = locateIndexFor(indexes, options)) {
-        for (RecordId id : index->candidates(wanted, options & loPartialKey)) {
-            // The index may hold more than the search asks (capitals of other letters): check.
-            if ((found == NoRecord || precedesInOrder(id, found)) && matches(id, indexes, wanted, options))
-                found = id;
+        // Where no two records share a key, a record that matches is the one the index would
+        // give: the one after the last record found is tried first.
+        const bool exact = !(options & loPartialKey) && index->keysUnique();
+        const RecordId guess = exact && locateLast_ != NoRecord ? file_->next(locateLast_) : NoRecord;
+        if (guess != NoRecord && matches(guess, indexes, wanted, options)) {
+            found = guess;
+        } else {
+            index->candidates(wanted, options & loPartialKey, locateCandidates_);
+            for (RecordId id : locateCandidates_) {
+                // The index may hold more than the search asks (capitals of other letters): check.
+                if ((found == NoRecord || precedesInOrder(id, found)) && matches(id, indexes, wanted, options))
+                    found = id;
+            }
         }
+        if (found != NoRecord)
+            locateLast_ = found;
     } else {
         for (RecordId id = orderFirst(); id != NoRecord; id = orderNext(id)) {
             if (matches(id, indexes, wanted, options)) {

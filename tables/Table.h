@@ -234,6 +234,14 @@ private:
     RecordId scratchId_ = NoRecord;
 
     std::vector<std::unique_ptr<LocateIndex>> locateIndexes_;
+    // Locate's last list of field names and their field numbers (cleared when the table opens),
+    // and its list of candidates: runs search once per record with the same names.
+    QString locateNames_;
+    QList<int> locateFields_;
+    std::vector<RecordId> locateCandidates_;
+    // The record Locate found last (NoRecord after a write that moved or removed records): a
+    // run whose keys come in the table's own order finds each record right after it.
+    RecordId locateLast_ = NoRecord;
     quint64 indexGeneration_ = 0;
 
     int disableCount_ = 0;

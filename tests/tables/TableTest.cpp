@@ -396,3 +396,58 @@ TEST_F(TableRules, AnExpressionIndexIsRefusedByAFormatThatCannotEvaluateIt)
               QStringLiteral("A ordem do índice de expressão PorExpr (UPPER(NOME)) não é suportada em ") + path);
     EXPECT_FALSE(table.Active());
 }
+
+// Locate tries the record after the one it found last before its index, where the index says no
+// two records share a key: in every sequence of searches and writes it must find what a scan
+// of the table finds (the first record, in order, with the key).
+TEST_F(TableRules, LocateFindsTheFirstRecordWithTheKeyWhateverOrderTheKeysComeIn)
+{
+    struct Case {
+        const char* name;
+        std::initializer_list<const char*> records;
+        // "name": search it; "=N:name": record N gets the name; "-N": record N is deleted;
+        // "+name": a record is appended.
+        std::initializer_list<const char*> steps;
+    };
+    const Case cases[] = {
+        {"in the table's order", {"Ana", "Bruno", "Carla", "Davi"}, {"ana", "bruno", "CARLA ", "davi", "eva", "davi"}},
+        {"backwards", {"Ana", "Bruno", "Carla", "Davi"}, {"davi", "carla", "bruno", "ana"}},
+        {"keys shared from the start", {"Ana", "Bruno", "Ana", "Bruno"}, {"ana", "bruno", "ana", "bruno"}},
+        {"a key shared by a write", {"Ana", "Bruno", "Carla"}, {"ana", "bruno", "=1:Carla", "carla", "carla"}},
+        {"a key shared by an append", {"Ana", "Bruno", "Carla"}, {"bruno", "+Bruno", "ana", "bruno"}},
+        {"the next record deleted", {"Ana", "Bruno", "Carla"}, {"ana", "-2", "bruno", "carla"}},
+        {"the record found deleted", {"Ana", "Bruno", "Carla"}, {"ana", "-1", "bruno", "ana", "carla"}},
+    };
+    for (const Case& c : cases) {
+        data->records.clear();
+        fill(c.records);
+        table.Close();
+        table.Open();
+        auto scan = [&](const QString& wanted) -> qint64 {
+            for (size_t i = 0; i < data->records.size(); ++i)
+                if (data->records[i] && (*data->records[i])[0].asText().trimmed().toUpper() == wanted.trimmed().toUpper())
+                    return qint64(i) + 1;
+            return -1;
+        };
+        for (const char* raw : c.steps) {
+            const QString step = QString::fromUtf8(raw);
+            if (step.startsWith(QLatin1Char('='))) {
+                ASSERT_TRUE(table.MoveToPosition(step.mid(1, step.indexOf(QLatin1Char(':')) - 1).toLongLong()));
+                table.Edit();
+                table.FieldByName(QStringLiteral("NOME"))->SetAsString(step.mid(step.indexOf(QLatin1Char(':')) + 1));
+                table.Post();
+            } else if (step.startsWith(QLatin1Char('-'))) {
+                ASSERT_TRUE(table.MoveToRecordId(step.mid(1).toLongLong()));
+                table.Delete();
+            } else if (step.startsWith(QLatin1Char('+'))) {
+                table.Append();
+                table.FieldByName(QStringLiteral("NOME"))->SetAsString(step.mid(1));
+                table.Post();
+            } else {
+                const bool found = table.Locate(QStringLiteral("NOME"), Value::text(step),
+                                                Table::loCaseInsensitive | Table::loIgnoreTrailingBlanks);
+                EXPECT_EQ(found ? table.RecNo() : -1, scan(step)) << c.name << ", " << raw;
+            }
+        }
+    }
+}
