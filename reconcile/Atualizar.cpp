@@ -21,6 +21,7 @@ RecordRunResult atualizar(Table& source, Table& destination, RecordRunHost& host
             return;
         }
         std::vector<Value> before;
+        before.reserve(keyed.pairs().size());
         for (KeyedPairs::Pair& p : keyed.pairs())
             before.push_back(keyed.destinationField(p)->Value());
         destination.Edit();
