@@ -644,7 +644,7 @@ void Table::Post()
     if (state_ == State::Insert) {
         id = file_->insert(pending_, insertBefore_);
         indexesAfterWrite(NoRecord, {}, id, false);
-    } else if (modified_) {
+    } else if (modified_ && assignedValuesDiffer()) {
         // Values not assigned are not written; the file keeps them as they are.
         const QList<QList<quillora::Value>> before = indexedValuesOfCurrent();
         const bool wasVisible = rawVisible(raw_);
@@ -660,6 +660,15 @@ void Table::Post()
     bof_ = eof_ = false;
     notifyData();
     notifyCurrent();
+}
+
+bool Table::assignedValuesDiffer() const
+{
+    // Values assigned as they already are change nothing: no write, no index upkeep.
+    for (qsizetype i = 0; i < assigned_.size(); ++i)
+        if (assigned_[i] && !(pending_.value(i) == file_->value(raw_, int(i))))
+            return true;
+    return false;
 }
 
 void Table::Cancel()

@@ -174,6 +174,8 @@ private:
     LocateIndex* locateIndexFor(const QList<int>& fields, int options);
     // Before and after a write, so that the in-memory search indexes follow it.
     QList<QList<quillora::Value>> indexedValuesOfCurrent();
+    // Whether some assigned value differs from the stored one.
+    bool assignedValuesDiffer() const;
     void indexesAfterWrite(RecordId oldId, const QList<QList<quillora::Value>>& oldValues, RecordId newId,
                            bool oldVisible);
 

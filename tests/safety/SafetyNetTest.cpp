@@ -53,6 +53,7 @@ std::vector<RunCase> cases()
     const QStringList px = {QStringLiteral("CUSTOMER.DB"), QStringLiteral("CUSTOMER.MB"), QStringLiteral("CUSTOMER.PX"),
                             QStringLiteral("CUSTOMER.X06"), QStringLiteral("CUSTOMER.Y06")};
     const char* memoMap = "ID=ID\nMSG=MSG\nNOTE=NOTE\nBOOLEAN=BOOLEAN\nDATES=DATES\n";
+    const char* memoSwapMap = "ID=ID\nMSG=NOTE\nNOTE=MSG\nBOOLEAN=BOOLEAN\nDATES=DATES\n";
     const char* mdxMap = "NAME=NAME\nBORN=BORN\nQTY=QTY\nOK=OK\n";
     const char* pxMap = "FirstName=FirstName\nLastName=LastName\nCity=City\nComments=Comments\nDateEntered=DateEntered\n";
     const QStringList add = {QStringLiteral("process"), QStringLiteral("--source"), QStringLiteral("{src}"),
@@ -71,7 +72,10 @@ std::vector<RunCase> cases()
     };
     return {
         {"dBase with memo and .ndx, Adicionar", "dbase/incubus-dbd-xbase", memo, memoMap, add, "test.dbf", true},
-        {"dBase with memo and .ndx, Atualizar", "dbase/incubus-dbd-xbase", memo, memoMap, update("ID"), "test.dbf", true},
+        // Source and destination are the same table: the update swaps the text and the memo, so
+        // that every record and its memo is written (values written as they are change nothing).
+        {"dBase with memo and .ndx, Atualizar", "dbase/incubus-dbd-xbase", memo, memoSwapMap, update("ID"), "test.dbf",
+         true},
         {"dBase with memo and .ndx, column run", "dbase/incubus-dbd-xbase", memo, memoMap, fill("MSG"), "test.dbf", true},
         {"dBase with .mdx, Adicionar", "dbase/generated-xbase64-4.1.11", mdx, mdxMap, add, "XSQL.DBF"},
         // Keyed on OK, which two records share: the third source record rewrites the first

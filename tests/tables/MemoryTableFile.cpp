@@ -105,6 +105,7 @@ RecordId MemoryTableFile::insert(const QList<Value>& values, RecordId)
 RecordId MemoryTableFile::update(RecordId id, const QList<Value>& values, const QList<bool>& changed)
 {
     auto& rec = *data_->records.at(size_t(id));
+    ++data_->updates;
     for (int i = 0; i < values.size(); ++i)
         if (changed[i])
             rec[i] = values[i];

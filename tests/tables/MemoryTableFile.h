@@ -17,6 +17,7 @@ struct MemoryTableData {
     QList<FieldDef> fields;
     std::vector<std::optional<QList<Value>>> records;  // nullopt = deleted
     int writesStarted = 0;
+    int updates = 0;  // records rewritten
     QString refuseWrite;  // when set, beginWrite() throws this text
     quint64 generation = 0;  // bumped by a test to act as a format that moved records
     QList<IndexDef> indexes;

@@ -114,6 +114,26 @@ TEST_F(TableRules, MoveStoresAChangedPendingRecordAndDiscardsAnUnchangedOne)
     EXPECT_EQ(names(), (QStringList{QStringLiteral("Alice"), QStringLiteral("Bruno"), QStringLiteral("Carla Cris")}));
 }
 
+// Values assigned as the record already holds them reach no file (a keyed update of a table
+// with its own copy rewrites nothing); one value that differs writes the record.
+TEST_F(TableRules, PostWritesOnlyWhenAnAssignedValueDiffers)
+{
+    fill({"Ana", "Bruno"});
+    table.Open();
+    table.Edit();
+    table.FieldByName(QStringLiteral("NOME"))->SetAsString(QStringLiteral("Ana"));
+    table.FieldByName(QStringLiteral("IDADE"))->SetValue(Value());
+    table.Post();
+    EXPECT_EQ(data->updates, 0);
+    table.Edit();
+    table.FieldByName(QStringLiteral("NOME"))->SetAsString(QStringLiteral("Ana"));
+    table.FieldByName(QStringLiteral("IDADE"))->SetAsString(QStringLiteral("30"));
+    table.Post();
+    EXPECT_EQ(data->updates, 1);
+    EXPECT_EQ(table.FieldByName(QStringLiteral("IDADE"))->Value(), Value::integer(30));
+    EXPECT_EQ(names(), (QStringList{QStringLiteral("Ana"), QStringLiteral("Bruno")}));
+}
+
 TEST_F(TableRules, EditOnEmptyTableStartsANewRecord)
 {
     table.Open();
