@@ -27,11 +27,11 @@ bool printFaults(const QString& table, const check::CheckReport& report)
 
 }  // namespace
 
-bool noticeDamage(const QString& table, bool records)
+bool noticeDamage(const QString& table)
 {
     if (!check::checkable(table))
         return false;
-    return printFaults(table, records ? check::checkTableData(table) : check::checkTableStructure(table));
+    return printFaults(table, check::checkTableStructure(table));
 }
 
 DamageWatch::DamageWatch(const QString& table) : table_(table)

@@ -8,13 +8,12 @@
 
 namespace quillora::cli {
 
-// Checks a table before it is read and prints on standard error what is wrong with its
-// structure, so that a damaged table is never taken for a sound one. records: read every record
-// too; otherwise only the header against the file. Returns whether anything was found. Tables
-// of formats without a check are taken as they are.
-bool noticeDamage(const QString& table, bool records);
+// Checks a table's structure (the header against the file) before it is read and prints on
+// standard error what is wrong with it, so that a damaged table is never taken for a sound one.
+// Returns whether anything was found. Tables of formats without a check are taken as they are.
+bool noticeDamage(const QString& table);
 
-// The same check of every record, run on another thread while the caller reads the table
+// The same, with every record read too, on another thread while the caller reads the table
 // (a dump takes the time of one pass, not two). The faults are printed when notice() is called,
 // after the records.
 class DamageWatch {

@@ -40,7 +40,7 @@ int runInfo(const QStringList& args)
     table.Bind(a.positional().first());
     table.Open();
     // After opening, which rolls back an interrupted operation first.
-    const bool damaged = noticeDamage(table.file()->path(), false);
+    const bool damaged = noticeDamage(table.file()->path());
     TableFile* file = table.file();
     QTextStream out(stdout);
     out << "Tabela: " << file->path() << '\n';

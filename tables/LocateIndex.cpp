@@ -6,11 +6,11 @@
 
 namespace quillora {
 
+namespace {
+
 // Plain ASCII text, most keys, has the capitals A to Z in every language but Turkish and
 // Azerbaijani (whose capital of i is a dotted I): it skips the locale's case mapping, which
 // costs more than the rest of a search.
-namespace {
-
 bool asciiCapitalsApply(QStringView text)
 {
     const QLocale::Language language = Regional::current().locale().language();

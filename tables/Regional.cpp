@@ -83,31 +83,24 @@ Regional::Regional(const QLocale& locale) : locale_(locale)
     // Long formats may carry a zone name; keep hours, minutes and seconds only.
     timeFormat_ = QStringLiteral("HH:mm:ss");
     datePattern_ = compile(shortDateFormat_);
-    // Short literals only, as renderInto() has them (it cuts longer ones).
-    bool shortLiterals = true;
-    for (const Pattern::Token& t : datePattern_.tokens)
-        shortLiterals = shortLiterals && t.literal.size() <= 16;
-    if (datePattern_.simple && shortLiterals && datePattern_.tokens.size() <= 8) {
-        for (const Pattern::Token& t : datePattern_.tokens) {
-            Utf8Token u{t.letter, t.width, {}};
-            appendUtf8(u.literal, t.literal);
-            dateUtf8_.push_back(std::move(u));
+    // Fixed-width numbers and short literals (renderInto() cuts long ones) make a template.
+    bool fixed = datePattern_.simple;
+    for (const Pattern::Token& t : datePattern_.tokens) {
+        if (!fixed)
+            break;
+        if (t.letter == 0) {
+            fixed = t.literal.size() <= 16;
+            appendUtf8(dateTemplate_, t.literal);
+        } else if ((t.letter == 'd' || t.letter == 'M' || t.letter == 'y') && t.width >= 2) {
+            dateSlots_.push_back({t.letter, int(dateTemplate_.size()), t.width});
+            dateTemplate_.append(size_t(t.width), '0');
+        } else {
+            fixed = false;
         }
-        bool fixed = true;
-        for (const Utf8Token& t : dateUtf8_) {
-            if (t.letter == 0) {
-                dateTemplate_ += t.literal;
-            } else if ((t.letter == 'd' || t.letter == 'M' || t.letter == 'y') && t.width >= 2) {
-                dateSlots_.push_back({t.letter, int(dateTemplate_.size()), t.width});
-                dateTemplate_.append(size_t(t.width), '0');
-            } else {
-                fixed = false;
-            }
-        }
-        if (!fixed) {
-            dateTemplate_.clear();
-            dateSlots_.clear();
-        }
+    }
+    if (!fixed || dateTemplate_.size() > 64) {
+        dateTemplate_.clear();
+        dateSlots_.clear();
     }
     timePattern_ = compile(timeFormat_);
     if (locale.language() == QLocale::Portuguese) {
@@ -605,7 +598,7 @@ int Regional::formatDateInto(const QDate& date, char16_t* out) const
 
 bool Regional::appendDateUtf8(int year, int month, int day, std::string& out) const
 {
-    if (dateUtf8_.empty() || year < 1 || year > 9999 || month < 1 || month > 12 || day < 1)
+    if (!datePattern_.simple || year < 1 || year > 9999 || month < 1 || month > 12 || day < 1)
         return false;
     static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
@@ -622,29 +615,8 @@ bool Regional::appendDateUtf8(int year, int month, int day, std::string& out) co
         }
         return true;
     }
-    // What renderInto() writes, for the non-negative numbers of a date.
-    char text[16];
-    auto number = [&out, &text](int v, int width) {
-        int k = 0;
-        do {
-            text[k++] = char('0' + v % 10);
-            v /= 10;
-        } while (v);
-        for (; k < width; ++k)
-            text[k] = '0';
-        std::reverse(text, text + k);
-        out.append(text, size_t(k));
-    };
-    for (const Utf8Token& t : dateUtf8_) {
-        switch (t.letter) {
-        case 0: out += t.literal; break;
-        case 'd': number(day, t.width); break;
-        case 'M': number(month, t.width); break;
-        case 'y': number(t.width == 2 ? year % 100 : year, t.width); break;
-        case 'z': number(0, 3); break;
-        default: number(t.letter == 'h' ? 12 : 0, t.width); break;  // hours and minutes of midnight
-        }
-    }
+    char16_t buffer[96];
+    appendUtf8(out, QStringView(buffer, renderInto(datePattern_, year, month, day, 0, 0, 0, 0, buffer)));
     return true;
 }
 

@@ -80,14 +80,6 @@ public:
     };
 
 private:
-    // The same tokens with their literal text in UTF-8, for appendDateUtf8().
-    struct Utf8Token {
-        char letter = 0;
-        int width = 0;
-        std::string literal;
-    };
-
-private:
     static Pattern compile(const QString& format);
     static QString render(const Pattern& p, int year, int month, int day, int hour, int minute, int second, int msec);
     static int renderInto(const Pattern& p, int year, int month, int day, int hour, int minute, int second,
@@ -95,9 +87,8 @@ private:
 
     QLocale locale_;
     Pattern datePattern_;
-    std::vector<Utf8Token> dateUtf8_;  // empty where the date pattern is not simple
     // Patterns of fixed-width numbers ("dd/MM/yyyy"): the text of a date is this template with
-    // its digits put in place.
+    // its digits put in place (empty for the other patterns).
     std::string dateTemplate_;
     struct DigitSlot {
         char letter;

@@ -17,6 +17,22 @@ namespace {
 constexpr qint64 kTimestampJulianOffset = 1721425;
 constexpr double kMsPerDay = 86400000.0;
 
+// Year, month and day of the eight digits of a date field; false when a byte is no digit (a
+// blank date, or no date at all).
+bool dateDigits(const char* p, int* year, int* month, int* day)
+{
+    int n[8];
+    for (int i = 0; i < 8; ++i) {
+        n[i] = int(uchar(p[i])) - '0';
+        if (n[i] < 0 || n[i] > 9)
+            return false;
+    }
+    *year = n[0] * 1000 + n[1] * 100 + n[2] * 10 + n[3];
+    *month = n[4] * 10 + n[5];
+    *day = n[6] * 10 + n[7];
+    return true;
+}
+
 // YYYYMMDD of a date with a year from 1 to 9999.
 void putDate(char* dst, const QDate& d)
 {
@@ -37,25 +53,18 @@ public:
 
     Value decode(const char* p) const override
     {
-        int n[8];
-        for (int i = 0; i < 8; ++i) {
-            n[i] = int(uchar(p[i])) - '0';
-            if (n[i] < 0 || n[i] > 9)
-                return {};  // blank (no date) or not a date
-        }
-        return Value::date(QDate(n[0] * 1000 + n[1] * 100 + n[2] * 10 + n[3], n[4] * 10 + n[5], n[6] * 10 + n[7]));
+        int year, month, day;
+        if (!dateDigits(p, &year, &month, &day))
+            return {};
+        return Value::date(QDate(year, month, day));
     }
 
     bool appendDisplayUtf8(const char* p, const Regional& regional, std::string& out) const override
     {
-        int n[8];
-        for (int i = 0; i < 8; ++i) {
-            n[i] = int(uchar(p[i])) - '0';
-            if (n[i] < 0 || n[i] > 9)
-                return true;  // no date: nothing to show
-        }
-        return regional.appendDateUtf8(n[0] * 1000 + n[1] * 100 + n[2] * 10 + n[3], n[4] * 10 + n[5],
-                                       n[6] * 10 + n[7], out);
+        int year, month, day;
+        if (!dateDigits(p, &year, &month, &day))
+            return true;  // no date: nothing to show
+        return regional.appendDateUtf8(year, month, day, out);
     }
 
     Value normalize(const Value& v) const override
