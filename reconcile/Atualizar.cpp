@@ -20,19 +20,12 @@ RecordRunResult atualizar(Table& source, Table& destination, RecordRunHost& host
             run.tell(RecordOutcome::NotMatched);
             return;
         }
-        std::vector<Value> before;
-        before.reserve(keyed.pairs().size());
-        for (KeyedPairs::Pair& p : keyed.pairs())
-            before.push_back(keyed.destinationField(p)->Value());
         destination.Edit();
         for (KeyedPairs::Pair& p : keyed.pairs())
             keyed.destinationField(p)->SetValue(keyed.sourceField(p)->Value());
-        bool changed = false;
-        for (size_t i = 0; i < before.size() && !changed; ++i)
-            changed = !(keyed.destinationField(keyed.pairs()[i])->Value() == before[i]);
         // A failed line leaves the edit pending; the run's Cancel drops every line of it.
         destination.Post();
-        run.tell(changed ? RecordOutcome::Updated : RecordOutcome::Unchanged);
+        run.tell(destination.LastPostWrote() ? RecordOutcome::Updated : RecordOutcome::Unchanged);
     };
     return run.run(sourcePath, destinationPath);
 }

@@ -633,6 +633,7 @@ void Table::Edit()
 void Table::Post()
 {
     checkActive();
+    lastPostWrote_ = false;
     if (state_ != State::Edit && state_ != State::Insert)
         return;
     for (const auto& f : fields_) {
@@ -644,6 +645,7 @@ void Table::Post()
     if (state_ == State::Insert) {
         id = file_->insert(pending_, insertBefore_);
         indexesAfterWrite(NoRecord, {}, id, false);
+        lastPostWrote_ = true;
     } else if (modified_ && assignedValuesDiffer()) {
         // Values not assigned are not written; the file keeps them as they are.
         const QList<QList<quillora::Value>> before = indexedValuesOfCurrent();
@@ -651,6 +653,7 @@ void Table::Post()
         const RecordId old = current_;
         id = file_->update(current_, pending_, assigned_);
         indexesAfterWrite(old, before, id, wasVisible);
+        lastPostWrote_ = true;
     } else {
         id = current_;
     }

@@ -99,6 +99,8 @@ public:
     void Cancel();
     void Delete();
     bool Modified() const { return modified_; }
+    // Whether the last Post stored anything: an insert, or an edit that changed some value.
+    bool LastPostWrote() const { return lastPostWrote_; }
 
     // Moves to the first record, in the current order, whose fields (names separated by ';')
     // hold the values; options loCaseInsensitive / loPartialKey / loIgnoreTrailingBlanks for
@@ -217,6 +219,7 @@ private:
     QList<quillora::Value> pending_;
     QList<bool> assigned_;
     bool modified_ = false;
+    bool lastPostWrote_ = false;
     RecordId returnTo_ = NoRecord;      // current record before an insert, for Cancel
     RecordId insertBefore_ = NoRecord;  // Insert (not Append): the record the new one goes before
     bool writeStarted_ = false;

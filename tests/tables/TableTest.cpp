@@ -125,11 +125,13 @@ TEST_F(TableRules, PostWritesOnlyWhenAnAssignedValueDiffers)
     table.FieldByName(QStringLiteral("IDADE"))->SetValue(Value());
     table.Post();
     EXPECT_EQ(data->updates, 0);
+    EXPECT_FALSE(table.LastPostWrote());
     table.Edit();
     table.FieldByName(QStringLiteral("NOME"))->SetAsString(QStringLiteral("Ana"));
     table.FieldByName(QStringLiteral("IDADE"))->SetAsString(QStringLiteral("30"));
     table.Post();
     EXPECT_EQ(data->updates, 1);
+    EXPECT_TRUE(table.LastPostWrote());
     EXPECT_EQ(table.FieldByName(QStringLiteral("IDADE"))->Value(), Value::integer(30));
     EXPECT_EQ(names(), (QStringList{QStringLiteral("Ana"), QStringLiteral("Bruno")}));
 }
