@@ -647,12 +647,15 @@ void Table::Post()
         indexesAfterWrite(NoRecord, {}, id, false);
         lastPostWrote_ = true;
     } else if (modified_ && assignedValuesDiffer()) {
-        // Values not assigned are not written; the file keeps them as they are.
-        const QList<QList<quillora::Value>> before = indexedValuesOfCurrent();
+        // Values not assigned are not written; the file keeps them as they are. The searched
+        // fields' values before the write matter only when some of them were assigned.
+        const bool searchedAssigned = assignsSearchedField();
+        const QList<QList<quillora::Value>> before = searchedAssigned ? indexedValuesOfCurrent()
+                                                                      : QList<QList<quillora::Value>>{};
         const bool wasVisible = rawVisible(raw_);
         const RecordId old = current_;
         id = file_->update(current_, pending_, assigned_);
-        indexesAfterWrite(old, before, id, wasVisible);
+        indexesAfterWrite(old, before, id, wasVisible, searchedAssigned);
         lastPostWrote_ = true;
     } else {
         id = current_;
@@ -812,8 +815,17 @@ QList<QList<quillora::Value>> Table::indexedValuesOfCurrent()
     return values;
 }
 
+bool Table::assignsSearchedField() const
+{
+    for (const auto& index : locateIndexes_)
+        for (int f : index->fields())
+            if (assigned_.value(f))
+                return true;
+    return false;
+}
+
 void Table::indexesAfterWrite(RecordId oldId, const QList<QList<quillora::Value>>& oldValues, RecordId newId,
-                              bool oldVisible)
+                              bool oldVisible, bool searchedChanged)
 {
     scratchId_ = NoRecord;
     const bool moved = file_->idGeneration() != indexGeneration_;
@@ -859,9 +871,18 @@ void Table::indexesAfterWrite(RecordId oldId, const QList<QList<quillora::Value>
                 index.remove(oldId, oldValues[qsizetype(i)]);
             continue;
         }
-        QList<quillora::Value> now = index.valuesOf(*file_, raw);
         // An update that left the searched fields alone (the usual case when records are
-        // matched by key and their other fields rewritten) leaves the index as it is.
+        // matched by key and their other fields rewritten) leaves the index as it is, unless
+        // the record moved; its searched values are then the same before as after.
+        if (!searchedChanged && oldId != NoRecord) {
+            if (oldId != newId) {
+                const QList<quillora::Value> now = index.valuesOf(*file_, raw);
+                index.remove(oldId, now);
+                index.add(newId, now);
+            }
+            continue;
+        }
+        QList<quillora::Value> now = index.valuesOf(*file_, raw);
         if (hadOld && oldId == newId && oldValues[qsizetype(i)] == now)
             continue;
         if (hadOld)

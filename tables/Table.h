@@ -178,8 +178,11 @@ private:
     QList<QList<quillora::Value>> indexedValuesOfCurrent();
     // Whether some assigned value differs from the stored one.
     bool assignedValuesDiffer() const;
+    // searchedChanged false: the write assigned none of the searched fields, so their values
+    // are the same before and after (oldValues may then be empty).
     void indexesAfterWrite(RecordId oldId, const QList<QList<quillora::Value>>& oldValues, RecordId newId,
-                           bool oldVisible);
+                           bool oldVisible, bool searchedChanged = true);
+    bool assignsSearchedField() const;
 
     // The order set by IndexFieldNames / IndexName: resolved against the table's indexes and
     // built in memory (natural order when none is set or the index is the primary key).

@@ -42,9 +42,20 @@ void putDate(char* dst, const QDate& d)
             v /= 10;
         }
     };
-    digits(dst, d.year(), 4);
-    digits(dst + 4, d.month(), 2);
-    digits(dst + 6, d.day(), 2);
+    int year, month, day;
+    d.getDate(&year, &month, &day);  // one calendar conversion instead of three
+    digits(dst, year, 4);
+    digits(dst + 4, month, 2);
+    digits(dst + 6, day, 2);
+}
+
+// Whether a date's year is 1 to 9999, by its day number (no calendar conversion).
+bool inDbaseYears(const QDate& d)
+{
+    static const qint64 first = QDate(1, 1, 1).toJulianDay();
+    static const qint64 last = QDate(9999, 12, 31).toJulianDay();
+    const qint64 jd = d.toJulianDay();
+    return d.isValid() && jd >= first && jd <= last;
 }
 
 class DateCodec final : public DbaseFieldCodec {
@@ -73,7 +84,7 @@ public:
             return normalize(Value::date(v.asDateTime().date()));
         if (v.kind() != Value::Kind::Date)
             wrongKind(v);
-        if (v.asDate().year() < 1 || v.asDate().year() > 9999)
+        if (!inDbaseYears(v.asDate()))
             throw Error(QStringLiteral("A data %1 do campo %2 está fora do intervalo 0001-9999")
                             .arg(v.asDate().toString(Qt::ISODate), name_));
         return v;
@@ -83,7 +94,7 @@ public:
 
     bool encodeDirect(const Value& v, char* dst) const override
     {
-        if (v.kind() != Value::Kind::Date || v.asDate().year() < 1 || v.asDate().year() > 9999)
+        if (v.kind() != Value::Kind::Date || !inDbaseYears(v.asDate()))
             return false;
         putDate(dst, v.asDate());
         return true;

@@ -201,7 +201,11 @@ void File::hold(qint64 offset, const char* data, qint64 len)
             it = before;
     }
     if (it == held_.end() || it->first > end) {
-        held_.emplace(offset, QByteArray(data, len));
+        QByteArray bytes = std::move(spare_);
+        spare_ = QByteArray();
+        bytes.resize(0);
+        bytes.append(data, len);
+        held_.emplace(offset, std::move(bytes));
         heldBytes_ += len;
     } else {
         QByteArray merged;
@@ -304,6 +308,9 @@ bool File::heldNeedsSync()
 
 void File::release()
 {
+    for (auto& [offset, bytes] : held_)
+        if (bytes.capacity() > spare_.capacity())
+            spare_ = std::move(bytes);
     held_.clear();
     heldBytes_ = 0;
     heldEnd_ = 0;

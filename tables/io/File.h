@@ -78,6 +78,9 @@ private:
     qint64 heldBytes_ = 0;
     qint64 heldEnd_ = 0;
     bool heldNeedsSync_ = false;
+    // The room of the largest range last released: a run that rewrites a file holds ranges of
+    // megabytes again and again, and fresh memory each time costs page faults.
+    QByteArray spare_;
     Journal* journal_ = nullptr;
     quint64 journalGeneration_ = ~quint64(0);
 };

@@ -201,7 +201,14 @@ void Journal::open()
 
 void Journal::append(int type, const QByteArray& payload)
 {
-    buffer_ += journalRecord(type, payload);
+    const qint64 start = buffer_.size();
+    std::memcpy(beginJournalRecord(buffer_, type, payload.size()), payload.constData(), size_t(payload.size()));
+    endJournalRecord(buffer_, start);
+    recordAppended();
+}
+
+void Journal::recordAppended()
+{
     needsSync_ = true;
     if (buffer_.size() >= (qint64(4) << 20))
         writeBuffer();
@@ -220,7 +227,7 @@ void Journal::writeBuffer()
         done += n;
     }
     journalSize_ += buffer_.size();
-    buffer_.clear();
+    buffer_.resize(0);  // keeps its room for the next records
 }
 
 void Journal::sync()
@@ -300,22 +307,24 @@ void Journal::savePages(Entry& e, qint64 first, qint64 last)
         }
         const qint64 offset = p * kPage;
         const qint64 length = std::min((q + 1) * kPage, e.originalSize) - offset;
-        QByteArray payload;
-        putInt(payload, e.id);
-        putInt(payload, offset);
-        const qint64 head = payload.size();
-        payload.resize(head + length);
+        // The original bytes go from the file straight into the record in the buffer.
+        const qint64 start = buffer_.size();
+        char* payload = beginJournalRecord(buffer_, kRecordPages, 16 + length);
+        putLe64(payload, quint64(e.id));
+        putLe64(payload + 8, quint64(offset));
         qint64 got = 0;
         while (got < length) {
-            const qint64 n = backend().pread(e.reader, payload.data() + head + got, length - got, offset + got);
+            const qint64 n = backend().pread(e.reader, payload + 16 + got, length - got, offset + got);
             if (n <= 0) {
+                buffer_.resize(start);
                 failed_ = true;
                 throw FileError(QStringLiteral("Erro ao ler %1: %2")
                                     .arg(e.path, n < 0 ? errorText(int(-n)) : QStringLiteral("fim inesperado do arquivo")));
             }
             got += n;
         }
-        append(kRecordPages, payload);
+        endJournalRecord(buffer_, start);
+        recordAppended();
         for (qint64 i = p; i <= q; ++i)
             e.saved[size_t(i)] = true;
         p = q + 1;

@@ -84,6 +84,7 @@ private:
     Entry& entry(const QString& absPath);
     void open();
     void append(int type, const QByteArray& payload);
+    void recordAppended();  // after a record is in the buffer: written out once it is large
     void savePages(Entry& e, qint64 first, qint64 last);
     void writeBuffer();
 

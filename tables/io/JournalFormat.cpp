@@ -113,12 +113,26 @@ QByteArray journalHeader()
 QByteArray journalRecord(int type, const QByteArray& payload)
 {
     QByteArray r;
-    r.resize(5 + payload.size() + 4);
-    r[0] = char(type);
-    putLe32(r.data() + 1, quint32(payload.size()));
-    std::memcpy(r.data() + 5, payload.constData(), size_t(payload.size()));
-    putLe32(r.data() + 5 + payload.size(), crc32(r.constData(), 5 + payload.size()));
+    std::memcpy(beginJournalRecord(r, type, payload.size()), payload.constData(), size_t(payload.size()));
+    endJournalRecord(r, 0);
     return r;
+}
+
+char* beginJournalRecord(QByteArray& out, int type, qint64 payloadSize)
+{
+    const qint64 start = out.size();
+    out.resize(start + 5 + payloadSize + 4);
+    char* r = out.data() + start;
+    r[0] = char(type);
+    putLe32(r + 1, quint32(payloadSize));
+    return r + 5;
+}
+
+void endJournalRecord(QByteArray& out, qint64 recordStart)
+{
+    char* r = out.data() + recordStart;
+    const qint64 covered = out.size() - recordStart - 4;
+    putLe32(r + covered, crc32(r, covered));
 }
 
 void putInt(QByteArray& out, qint64 v)

@@ -23,6 +23,10 @@ enum : int {
 
 QByteArray journalHeader();
 QByteArray journalRecord(int type, const QByteArray& payload);
+// Builds a record at the end of out without a copy of its payload: begin reserves the room and
+// returns where the payload goes; end writes the checksum once the payload is in place.
+char* beginJournalRecord(QByteArray& out, int type, qint64 payloadSize);
+void endJournalRecord(QByteArray& out, qint64 recordStart);
 void putInt(QByteArray& out, qint64 v);
 void putString(QByteArray& out, const QString& s);
 quint32 crc32(const char* data, qint64 len, quint32 crc = 0);

@@ -109,7 +109,11 @@ RecordId MemoryTableFile::update(RecordId id, const QList<Value>& values, const 
     for (int i = 0; i < values.size(); ++i)
         if (changed[i])
             rec[i] = values[i];
-    return id;
+    if (!data_->updateMovesRecord)
+        return id;
+    data_->records.push_back(rec);
+    data_->records.at(size_t(id)).reset();
+    return RecordId(data_->records.size() - 1);
 }
 
 RecordId MemoryTableFile::remove(RecordId id)

@@ -20,6 +20,7 @@ struct MemoryTableData {
     int updates = 0;  // records rewritten
     QString refuseWrite;  // when set, beginWrite() throws this text
     quint64 generation = 0;  // bumped by a test to act as a format that moved records
+    bool updateMovesRecord = false;  // an update stores the record anew at the end, under a new id
     QList<IndexDef> indexes;
 };
 

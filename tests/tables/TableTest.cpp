@@ -272,6 +272,31 @@ TEST_F(TableRules, RepeatedLocatesFollowEveryWrite)
     EXPECT_EQ(locate("carla"), -1);
 }
 
+TEST_F(TableRules, LocatesFollowWritesOfOtherFields)
+{
+    // Writes that leave the searched field alone keep the index, also when the record moves.
+    fill({"Ana", "Bruno", "Carla"});
+    table.Open();
+    auto locate = [&](const char* name) {
+        return table.Locate(QStringLiteral("NOME"), Value::text(QString::fromUtf8(name)), 0) ? table.RecNo() : -1;
+    };
+    ASSERT_EQ(locate("Carla"), 3);
+    table.Edit();
+    table.FieldByName(QStringLiteral("IDADE"))->SetAsString(QStringLiteral("41"));
+    table.Post();
+    EXPECT_EQ(locate("Carla"), 3);
+    data->updateMovesRecord = true;
+    ASSERT_EQ(locate("Ana"), 1);
+    table.Edit();
+    table.FieldByName(QStringLiteral("IDADE"))->SetAsString(QStringLiteral("7"));
+    table.Post();
+    EXPECT_EQ(locate("Ana"), 4);  // stored anew at the end
+    EXPECT_EQ(table.FieldByName(QStringLiteral("IDADE"))->AsString(), QStringLiteral("7"));
+    EXPECT_EQ(locate("Bruno"), 2);
+    EXPECT_EQ(locate("Carla"), 3);
+    EXPECT_EQ(table.FieldByName(QStringLiteral("IDADE"))->AsString(), QStringLiteral("41"));
+}
+
 TEST_F(TableRules, CaseInsensitiveLocateTakesTheLocalesCapitals)
 {
     // Plain ASCII keys and accented ones, in a language whose capital of i is I and in one
