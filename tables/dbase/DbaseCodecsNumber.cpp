@@ -34,17 +34,17 @@ public:
 
     // What QByteArray::toDouble() and toLongLong() give for the plain digits numberChars()
     // writes (0 for text that is not a whole integer), without their general parsers.
-    static double parsedDouble(const QByteArray& text)
+    static double parsedDouble(const char* text, int len)
     {
         double d = 0;
-        const auto r = std::from_chars(text.constData(), text.constData() + text.size(), d);
-        return r.ec == std::errc() && r.ptr == text.constData() + text.size() ? d : text.toDouble();
+        const auto r = std::from_chars(text, text + len, d);
+        return r.ec == std::errc() && r.ptr == text + len ? d : QByteArray(text, len).toDouble();
     }
-    static qint64 parsedInteger(const QByteArray& text)
+    static qint64 parsedInteger(const char* text, int len)
     {
         long long i = 0;
-        const auto r = std::from_chars(text.constData(), text.constData() + text.size(), i);
-        return r.ec == std::errc() && r.ptr == text.constData() + text.size() ? qint64(i) : 0;
+        const auto r = std::from_chars(text, text + len, i);
+        return r.ec == std::errc() && r.ptr == text + len ? qint64(i) : 0;
     }
 
     Value decode(const char* p) const override
@@ -65,27 +65,26 @@ public:
 
     Value normalize(const Value& v) const override
     {
-        QByteArray text;
+        char text[640];  // the widest double with the most decimals a field can declare
+        int len = 0;
         Value result;
         if (v.kind() == Value::Kind::Integer && column_.decimals == 0) {
-            text = QByteArray::number(v.asInteger());
+            len = int(std::to_chars(text, text + sizeof text, v.asInteger()).ptr - text);
             result = floating_ ? Value::floating(double(v.asInteger())) : v;
         } else {
             double d = 0;
             if (!v.toNumber(&d) || v.kind() == Value::Kind::Boolean)
                 wrongKind(v);
-            char buf[640];  // the widest double with the most decimals a field can declare
-            const int len = numberChars(Value::floating(d), column_.decimals, buf, int(sizeof buf));
+            len = numberChars(Value::floating(d), column_.decimals, text, int(sizeof text));
             if (len < 0)
                 throw Error(QStringLiteral("O valor %1 não é um número que o campo %2 possa guardar")
                                 .arg(messageValue(v), label()));
-            text = QByteArray(buf, len);
-            result = floating_ ? Value::floating(parsedDouble(text)) : Value::integer(parsedInteger(text));
+            result = floating_ ? Value::floating(parsedDouble(text, len)) : Value::integer(parsedInteger(text, len));
         }
-        if (text.size() > column_.length)
+        if (len > column_.length)
             throw Error(QStringLiteral("O valor %1 não cabe no campo %2: são %3 caracteres para %4")
-                            .arg(messageNumber(QString::fromLatin1(text)), label())
-                            .arg(text.size())
+                            .arg(messageNumber(QString::fromLatin1(text, len)), label())
+                            .arg(len)
                             .arg(column_.length));
         return result;
     }

@@ -73,6 +73,45 @@ bool roundsAtHalf(double d, int decimals)
     return exp - 53 + std::countr_zero(mantissa) == -(decimals + 1);
 }
 
+// The fixed text of d with `decimals` places from one multiplication, where that gives what
+// exact decimal rounding gives: the product scaled to whole units is off by less than a unit in
+// its last place, so only a fraction that close to one half could round the other way; those,
+// large magnitudes and texts longer than cap return -1 for the exact path.
+int fixedCharsByScaling(double d, int decimals, char* buf, int cap)
+{
+    static constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    if (decimals < 0 || decimals > 15)
+        return -1;
+    const double scaled = std::fabs(d) * kPowers[decimals];
+    if (!(scaled < 0x1p52))
+        return -1;
+    const double whole = std::floor(scaled);
+    const double fraction = scaled - whole;
+    if (std::fabs(fraction - 0.5) <= scaled * 0x1p-50 + 0x1p-60)
+        return -1;
+    quint64 units = quint64(whole) + (fraction > 0.5 ? 1 : 0);
+    char digits[24];
+    int n = 0;
+    do {
+        digits[n++] = char('0' + units % 10);
+        units /= 10;
+    } while (units != 0);
+    while (n <= decimals)
+        digits[n++] = '0';  // "0.05": a zero before the point and after it
+    const int len = (std::signbit(d) ? 1 : 0) + n + (decimals > 0 ? 1 : 0);
+    if (len > cap)
+        return -1;
+    char* p = buf;
+    if (std::signbit(d))
+        *p++ = '-';
+    for (int i = n - 1; i >= 0; --i) {
+        *p++ = digits[i];
+        if (i == decimals && decimals > 0)
+            *p++ = '.';
+    }
+    return len;
+}
+
 }  // namespace
 
 // Whole runs of spaces go 8 at a time.
@@ -217,7 +256,10 @@ int numberChars(const Value& v, int decimals, char* buf, int cap)
         double d = 0;
         if (!v.toNumber(&d) || !std::isfinite(d))
             return -1;
-        if (!roundsAtHalf(d, decimals)) {
+        if (const int fast = fixedCharsByScaling(d, decimals, buf, cap); fast >= 0) {
+            r.ptr = buf + fast;
+            r.ec = std::errc();
+        } else if (!roundsAtHalf(d, decimals)) {
             r = std::to_chars(buf, buf + cap, d, std::chars_format::fixed, decimals);
         } else {
             // to_chars rounds an exact half to even; dBase (and the rest of this program) round

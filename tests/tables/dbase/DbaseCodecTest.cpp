@@ -5,10 +5,16 @@
 #include "tables/Regional.h"
 #include "tables/dbase/DbaseCodec.h"
 #include "tables/dbase/DbaseMemo.h"
+#include "tables/dbase/DbaseNumberText.h"
 #include "tests/support/TestSupport.h"
 #include "tests/tables/dbase/DbaseTestSupport.h"
 
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <random>
+#include <string>
 
 using namespace quillora;
 using namespace quillora::dbase;
@@ -104,6 +110,63 @@ TEST_F(Codecs, ValuesAreCutOrConvertedToWhatTheFieldHolds)
               QStringLiteral("d:2020-05-06"));
     EXPECT_EQ(show(codec('@', 8, 0, ftDateTime)->normalize(Value::date(QDate(2020, 5, 6)))),
               QStringLiteral("t:2020-05-06T00:00:00.000"));
+}
+
+// The text of d with `decimals` places, rounded half away from zero on d's exact decimal
+// expansion (which glibc's printf writes; 120 places hold all of it above 1e-20, and smaller
+// numbers round to zero), "-0.00" written as "0.00".
+std::string exactlyRounded(double d, int decimals)
+{
+    std::string full(512, '\0');
+    full.resize(size_t(std::snprintf(full.data(), full.size(), "%.120f", std::fabs(d))));
+    const size_t point = full.find('.');
+    std::string kept = full.substr(0, point + 1 + size_t(decimals));
+    if (full[point + 1 + size_t(decimals)] >= '5') {
+        int i = int(kept.size()) - 1;
+        for (; i >= 0; --i) {
+            if (kept[size_t(i)] == '.')
+                continue;
+            if (kept[size_t(i)] != '9') {
+                ++kept[size_t(i)];
+                break;
+            }
+            kept[size_t(i)] = '0';
+        }
+        if (i < 0)
+            kept.insert(kept.begin(), '1');
+    }
+    if (decimals == 0)
+        kept.pop_back();  // the point
+    const bool zero = kept.find_first_not_of("0.") == std::string::npos;
+    return (std::signbit(d) && !zero ? "-" : "") + kept;
+}
+
+TEST_F(Codecs, NumbersAreWrittenWithTheirExactDecimalRounding)
+{
+    std::vector<double> values = {0.125, 1.005, 2.675, -2.5, 0.5, 1.5, 9.995, -0.004, 0.49999999999999994,
+                                  4503599627370495.5, 1e15 + 0.3, 123456.785, 0.045, 1e-7, -0.0, 99.5};
+    std::mt19937_64 random(20261211);
+    for (int i = 0; i < 4000; ++i) {
+        const double magnitude = std::pow(10.0, double(int(random() % 22)) - 6);
+        const double d = std::uniform_real_distribution<double>(-1.0, 1.0)(random) * magnitude;
+        values.push_back(d);
+        // Numbers right beside a half of the last place kept, where one multiplication could
+        // round the other way.
+        const int places = int(random() % 8);
+        const double half = (std::floor(std::fabs(d) * std::pow(10.0, places)) + 0.5) / std::pow(10.0, places);
+        values.push_back(std::nextafter(half, 0.0));
+        values.push_back(half);
+        values.push_back(std::nextafter(half, 1e300));
+    }
+    char buf[640];
+    for (const double d : values) {
+        for (int decimals = 0; decimals <= 15; ++decimals) {
+            const int len = numberChars(Value::floating(d), decimals, buf, int(sizeof buf));
+            ASSERT_GE(len, 0) << d;
+            ASSERT_EQ(std::string(buf, size_t(len)), exactlyRounded(d, decimals))
+                << "value " << std::hexfloat << d << ", " << decimals << " decimals";
+        }
+    }
 }
 
 TEST_F(Codecs, ValuesAFieldCannotHoldAreRefusedWithTheReason)
