@@ -6,6 +6,7 @@
 #include "tables/TableFormats.h"
 
 #include <QDir>
+#include <QMetaMethod>
 
 #include <algorithm>
 #include <QFileInfo>
@@ -1068,7 +1069,7 @@ void Table::notifyCurrent()
 {
     if (disableCount_ > 0)
         changedWhileDisabled_ = true;
-    else
+    else if (currentHeard_)
         emit currentChanged();
 }
 
@@ -1076,7 +1077,7 @@ void Table::notifyData()
 {
     if (disableCount_ > 0)
         changedWhileDisabled_ = true;
-    else
+    else if (dataHeard_)
         emit dataChanged();
 }
 
@@ -1084,8 +1085,18 @@ void Table::notifyState()
 {
     if (disableCount_ > 0)
         changedWhileDisabled_ = true;
-    else
+    else if (stateHeard_)
         emit stateChanged();
+}
+
+void Table::connectNotify(const QMetaMethod& signal)
+{
+    if (signal == QMetaMethod::fromSignal(&Table::currentChanged))
+        currentHeard_ = true;
+    else if (signal == QMetaMethod::fromSignal(&Table::dataChanged))
+        dataHeard_ = true;
+    else if (signal == QMetaMethod::fromSignal(&Table::stateChanged))
+        stateHeard_ = true;
 }
 
 }  // namespace quillora

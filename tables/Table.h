@@ -148,6 +148,12 @@ signals:
     void currentChanged();  // the cursor moved or the current record changed
     void dataChanged();     // records were added, changed or deleted, or the order changed
 
+protected:
+    // Which notifications anyone ever listened to: a run without windows sends none of them,
+    // and asking Qt for each of several per record costs a fifth of a plain append. They stay
+    // on after a disconnection (Qt holds its lock there, so the connections cannot be asked).
+    void connectNotify(const QMetaMethod& signal) override;
+
 private:
     Error tableError(const QString& text) const;
     void checkActive() const;
@@ -254,6 +260,9 @@ private:
 
     int disableCount_ = 0;
     bool changedWhileDisabled_ = false;
+    bool currentHeard_ = false;  // a receiver of currentChanged may be connected
+    bool dataHeard_ = false;
+    bool stateHeard_ = false;
 };
 
 }  // namespace quillora

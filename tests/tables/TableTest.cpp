@@ -297,6 +297,31 @@ TEST_F(TableRules, LocatesFollowWritesOfOtherFields)
     EXPECT_EQ(table.FieldByName(QStringLiteral("IDADE"))->AsString(), QStringLiteral("41"));
 }
 
+TEST_F(TableRules, NotificationsReachEveryWayOfListening)
+{
+    fill({"Ana", "Bruno"});
+    table.Open();
+    table.Next();  // nobody listens yet
+    int moves = 0;
+    const auto connection = QObject::connect(&table, &Table::currentChanged, [&] { ++moves; });
+    QSignalSpy states(&table, &Table::stateChanged);
+    QSignalSpy data(&table, SIGNAL(dataChanged()));
+    table.First();
+    EXPECT_EQ(moves, 1);
+    table.Edit();
+    table.FieldByName(QStringLiteral("IDADE"))->SetAsString(QStringLiteral("9"));
+    table.Post();
+    EXPECT_EQ(states.count(), 2);  // into editing and back
+    EXPECT_GE(data.count(), 1);
+    QObject::disconnect(connection);
+    const int before = moves;
+    table.Next();
+    EXPECT_EQ(moves, before);
+    QSignalSpy later(&table, &Table::currentChanged);
+    table.First();
+    EXPECT_EQ(later.count(), 1);
+}
+
 TEST_F(TableRules, CaseInsensitiveLocateTakesTheLocalesCapitals)
 {
     // Plain ASCII keys and accented ones, in a language whose capital of i is I and in one
