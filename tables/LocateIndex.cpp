@@ -196,9 +196,12 @@ void LocateIndex::build(TableFile& file)
             insertHashed(batch[i].hash, batch[i].id);
         pending = 0;
     };
+    QList<Value> values(fields_.size());  // one list for the whole scan
     for (RecordId id = file.first(); id != NoRecord; id = file.next(id)) {
         file.read(id, raw);
-        const quint64 hash = hashOf(keyOf(valuesOf(file, raw)));
+        for (qsizetype i = 0; i < fields_.size(); ++i)
+            values[i] = file.value(raw, fields_[i]);
+        const quint64 hash = hashOf(keyOf(values));
 #if defined(__GNUC__)
         __builtin_prefetch(&slots_[size_t(hash) & (slots_.size() - 1)], 1);
 #endif
