@@ -29,8 +29,20 @@ generate "$source" "$records"
 generate "$small" $((records / 10))
 rm -f "$empty"
 /usr/bin/python3 "$here/make_dbf.py" "$empty" 0
-# The destination holds the same keys; its values are older (every record gets written).
+# The destination holds the same keys and the same values: Atualizar finds nothing to write.
 cp "$source" "$pristine"
+# And one where every record's QTD differs, so that Atualizar rewrites every record.
+changed="$work/ac_destino_alterado.dbf"
+/usr/bin/python3 - "$source" "$changed" <<'PY'
+import struct, sys
+data = bytearray(open(sys.argv[1], "rb").read())
+count, hlen, rlen = struct.unpack("<IHH", data[4:12])
+at = 1 + 30 + 20 + 12  # QTD, after the deletion flag, NOME, CIDADE and VALOR
+for i in range(count):
+    o = hlen + i * rlen + at
+    data[o:o + 6] = str((int(data[o:o + 6]) + 1) % 1000).rjust(6).encode("ascii")
+open(sys.argv[2], "wb").write(data)
+PY
 
 map="$work/ac.map"
 printf 'CIDADE=CIDADE\nVALOR=VALOR\nQTD=QTD\nNASC=NASC\nATIVO=ATIVO\n' > "$map"
@@ -120,6 +132,7 @@ echo "== $records records: Adicionar (into an empty table), Atualizar and Compar
 best_of_three Adicionar "$empty" 0 "$cli" process --source "$source" --dest "$dest" --map "$addmap" --operation Adicionar --locale pt_BR
 best_of_three Atualizar "$pristine" 0 "$cli" update --source "$source" --dest "$dest" --map "$map" $keys
 best_of_three Comparar "$pristine" 0 "$cli" compare --source "$source" --dest "$dest" --map "$map" $keys --out "$list"
+best_of_three AtualizarTodos "$changed" 0 "$cli" update --source "$source" --dest "$dest" --map "$map" $keys
 echo "== the same with an .ndx on NOME beside the destination"
 best_of_three AtualizarNdx "$pristine" 1 "$cli" update --source "$source" --dest "$dest" --map "$map" $keys
 best_of_three CompararNdx "$pristine" 1 "$cli" compare --source "$source" --dest "$dest" --map "$map" $keys --out "$list"
@@ -127,6 +140,7 @@ awk "BEGIN{printf \"ratio to Adicionar: Atualizar %.2f, Comparar %.2f; with the 
   $Atualizar_s/$Adicionar_s, $Comparar_s/$Adicionar_s, $AtualizarNdx_s/$Adicionar_s, $CompararNdx_s/$Adicionar_s}"
 awk "BEGIN{printf \"CPU ratio to Adicionar: Atualizar %.2f, Comparar %.2f; with the .ndx: Atualizar %.2f, Comparar %.2f\\n\", \
   $Atualizar_cpu/$Adicionar_cpu, $Comparar_cpu/$Adicionar_cpu, $AtualizarNdx_cpu/$Adicionar_cpu, $CompararNdx_cpu/$Adicionar_cpu}"
+awk "BEGIN{printf \"every record rewritten: Atualizar %.2f (CPU %.2f) of Adicionar\\n\", $AtualizarTodos_s/$Adicionar_s, $AtualizarTodos_cpu/$Adicionar_cpu}"
 "$cli" info "$dest" | grep -A1 '^Índices' | tail -1 | sed 's/^/index on the destination after the last run: /'
 
 # Every record was paired: the list holds its three header lines only.

@@ -27,6 +27,8 @@ upd=$(pick atualizar_comparar.log '^ratio to Adicionar: Atualizar ([0-9.]+)')
 cmp=$(pick atualizar_comparar.log '^ratio to Adicionar: Atualizar [0-9.]+, Comparar ([0-9.]+)')
 upd_cpu=$(pick atualizar_comparar.log '^CPU ratio to Adicionar: Atualizar ([0-9.]+)')
 cmp_cpu=$(pick atualizar_comparar.log '^CPU ratio to Adicionar: Atualizar [0-9.]+, Comparar ([0-9.]+)')
+upd_all=$(pick atualizar_comparar.log '^every record rewritten: Atualizar ([0-9.]+)')
+upd_all_cpu=$(pick atualizar_comparar.log '^every record rewritten: Atualizar [0-9.]+ \(CPU ([0-9.]+)\)')
 col_min=$(pick workbench.log '^ratio janela/cli: ([0-9.]+)')
 col_max=$(pick workbench.log '^ratio janela/cli: [0-9.]+ a ([0-9.]+)')
 col_cpu_min=$(pick workbench.log '^CPU ratio janela/cli: ([0-9.]+)')
@@ -48,5 +50,6 @@ row '"Adicionar" into unkeyed Paradox (pxlib made it) against dBase' "$unkeyed" 
 row '"Adicionar" into keyed Paradox, increasing keys, against dBase' "$keyed" "at most 2"
 row '"Adicionar" into keyed Paradox, random keys, against dBase' "$keyed_random" "at most 4"
 row '"Atualizar" / "Comparar", as many records each side, against "Adicionar"' "$(cpu "$(both "$upd" "$cmp")" "$(both "$upd_cpu" "$cmp_cpu")")" "at most 1.5"
+row '"Atualizar" with every record rewritten, against "Adicionar"' "$(cpu "$upd_all" "$upd_all_cpu")" "(beside the row above)"
 row 'column run in the processing window against `quillora-cli column`' "$(cpu "$(range "$col_min" "$col_max")" "$(range "$col_cpu_min" "$col_cpu_max")")" "at most 1.1, start-up included"
 row '`quillora-cli check` of a whole family against `dump`' "$check" "at most 3"
