@@ -37,7 +37,7 @@ public:
         const std::vector<int>& chain;
         const std::vector<int>& chainIndex;
         const std::vector<int>& count;
-        const std::vector<QByteArray>& firstKey;
+        const QList<QByteArray>& firstKey;
         std::function<const char*(int block)> firstRecord;
     };
 

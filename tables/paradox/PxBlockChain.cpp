@@ -274,7 +274,7 @@ void BlockChain::countChanged(int chainIndex, int delta)
 
 void BlockChain::loadFirstKeys()
 {
-    firstKey_.assign(order_.size(), QByteArray());
+    firstKey_ = QList<QByteArray>(qsizetype(order_.size()));
     for (size_t i = 0; i < order_.size(); ++i)
         refreshFirstKey(int(i));
     firstKeysLoaded_ = h_.keyFields > 0;
@@ -284,15 +284,15 @@ void BlockChain::refreshFirstKey(int ci)
 {
     if (h_.keyFields == 0 || ci < 0 || ci >= int(order_.size()))
         return;
-    if (firstKey_.size() != order_.size())
-        firstKey_.resize(order_.size());
+    if (size_t(firstKey_.size()) != order_.size())
+        firstKey_.resize(qsizetype(order_.size()));
     const int b = order_[size_t(ci)];
     if (index_)
         index_->touch(b);
     if (count_[size_t(b)] > 0)
-        firstKey_[size_t(ci)] = QByteArray(records(b), h_.keySize);
+        firstKey_[ci] = QByteArray(records(b), h_.keySize);
     else
-        firstKey_[size_t(ci)] = ci > 0 ? firstKey_[size_t(ci) - 1] : QByteArray();
+        firstKey_[ci] = ci > 0 ? firstKey_[ci - 1] : QByteArray();
 }
 
 // --- Blocks -----------------------------------------------------------------------------------
@@ -406,7 +406,7 @@ RecordId BlockChain::insertAt(int ci, int slot, const char* rec)
         order_.push_back(nb);
         place_[size_t(nb)] = 0;
         if (h_.keyFields)
-            firstKey_.assign(1, QByteArray());
+            firstKey_ = QList<QByteArray>(1);
         if (index_)
             index_->insertFirst(nb);
         ci = 0;

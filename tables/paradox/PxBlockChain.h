@@ -63,7 +63,7 @@ public:
     // The first key of each chained block, for keyed tables while writing.
     void loadFirstKeys();
     bool firstKeysLoaded() const { return firstKeysLoaded_; }
-    const QByteArray& firstKey(int chainIndex) const { return firstKey_[size_t(chainIndex)]; }
+    const QByteArray& firstKey(int chainIndex) const { return firstKey_[chainIndex]; }
 
     // Writing: the record bytes go in at (chain index, slot); -1 starts an empty chain.
     RecordId insertAt(int chainIndex, int slot, const char* record);
@@ -107,7 +107,9 @@ private:
     std::vector<qint64> counts_;            // Fenwick tree over count_[order_[i]], 1-based
     bool countsValid_ = false;
     qint64 total_ = 0;
-    std::vector<QByteArray> firstKey_;
+    // A list, not a vector: a split inserts a key in the middle, and the list moves the
+    // others as bytes where a vector moves them one by one.
+    QList<QByteArray> firstKey_;
     bool firstKeysLoaded_ = false;
     quint64 idGeneration_ = 0;
     std::vector<int> newBlocks_;
