@@ -335,6 +335,22 @@ void ParadoxTable::locate(const char* rec, int* chainIndex, int* slot, bool* equ
     }
     // Last block whose first key is not above the new key.
     int lo = 0, hi = lastCi;
+    if (locateHint_ > 0 && locateHint_ <= lastCi) {
+        // From the hint onwards in doubling steps, when the key is not below the hint's block.
+        auto notAbove = [&](int ci) {
+            const QByteArray& k = chain_.firstKey(ci);
+            return !k.isEmpty() && compareKeys(k.constData(), rec) <= 0;
+        };
+        if (notAbove(locateHint_)) {
+            int step = 1;
+            lo = locateHint_;
+            while (lo + step <= lastCi && notAbove(lo + step)) {
+                lo += step;
+                step *= 2;
+            }
+            hi = std::min(lastCi, lo + step - 1);
+        }
+    }
     while (lo < hi) {
         const int mid = (lo + hi + 1) / 2;
         const QByteArray& k = chain_.firstKey(mid);
@@ -354,6 +370,7 @@ void ParadoxTable::locate(const char* rec, int* chainIndex, int* slot, bool* equ
             h = m;
     }
     *chainIndex = lo;
+    locateHint_ = lo;
     *slot = l;
     *equal = l < chain_.count(b) && compareKeys(data + l * rs, rec) == 0;
 }

@@ -158,6 +158,9 @@ private:
     px::InsertBatch batch_;
     px::KeyFilter keyFilter_;
     quint64 merges_ = 0;
+    // The block the last locate() ended in: a batch merges in key order, so the next key's
+    // block is at or just after it. Only a starting point; the search checks every step.
+    int locateHint_ = 0;
 
     std::unique_ptr<MbFile> mb_;
 };
