@@ -76,10 +76,15 @@ bool LocateIndex::serves(const QList<int>& fields, bool caseInsensitive, bool pa
 QList<Value> LocateIndex::valuesOf(TableFile& file, const QByteArray& raw) const
 {
     QList<Value> values;
-    values.reserve(fields_.size());
-    for (int f : fields_)
-        values.append(file.value(raw, f));
+    valuesInto(file, raw, values);
     return values;
+}
+
+void LocateIndex::valuesInto(TableFile& file, const QByteArray& raw, QList<Value>& out) const
+{
+    out.resize(fields_.size());
+    for (qsizetype i = 0; i < fields_.size(); ++i)
+        out[i] = file.value(raw, fields_[i]);
 }
 
 // One string per key, equal exactly when the scan's comparison calls the values equal: text
@@ -196,11 +201,10 @@ void LocateIndex::build(TableFile& file)
             insertHashed(batch[i].hash, batch[i].id);
         pending = 0;
     };
-    QList<Value> values(fields_.size());  // one list for the whole scan
+    QList<Value> values;  // one list for the whole scan
     for (RecordId id = file.first(); id != NoRecord; id = file.next(id)) {
         file.read(id, raw);
-        for (qsizetype i = 0; i < fields_.size(); ++i)
-            values[i] = file.value(raw, fields_[i]);
+        valuesInto(file, raw, values);
         const quint64 hash = hashOf(keyOf(values));
 #if defined(__GNUC__)
         __builtin_prefetch(&slots_[size_t(hash) & (slots_.size() - 1)], 1);

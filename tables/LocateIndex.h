@@ -60,6 +60,8 @@ public:
 
     // The values of the indexed fields in a raw record, in the order of fields().
     QList<Value> valuesOf(TableFile& file, const QByteArray& raw) const;
+    // The same into out, whose room is kept for the next record.
+    void valuesInto(TableFile& file, const QByteArray& raw, QList<Value>& out) const;
 
 private:
     // The key of some values, made in a buffer this index reuses (valid until the next call).

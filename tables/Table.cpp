@@ -826,7 +826,7 @@ bool Table::assignsSearchedField() const
 }
 
 void Table::indexesAfterWrite(RecordId oldId, const QList<QList<quillora::Value>>& oldValues, RecordId newId,
-                              bool oldVisible, bool searchedChanged)
+                              bool oldVisible, bool searchedAssigned)
 {
     scratchId_ = NoRecord;
     const bool moved = file_->idGeneration() != indexGeneration_;
@@ -875,7 +875,7 @@ void Table::indexesAfterWrite(RecordId oldId, const QList<QList<quillora::Value>
         // An update that left the searched fields alone (the usual case when records are
         // matched by key and their other fields rewritten) leaves the index as it is, unless
         // the record moved; its searched values are then the same before as after.
-        if (!searchedChanged && oldId != NoRecord) {
+        if (!searchedAssigned && oldId != NoRecord) {
             if (oldId != newId) {
                 const QList<quillora::Value> now = index.valuesOf(*file_, raw);
                 index.remove(oldId, now);

@@ -184,10 +184,10 @@ private:
     QList<QList<quillora::Value>> indexedValuesOfCurrent();
     // Whether some assigned value differs from the stored one.
     bool assignedValuesDiffer() const;
-    // searchedChanged false: the write assigned none of the searched fields, so their values
+    // searchedAssigned false: the write assigned none of the searched fields, so their values
     // are the same before and after (oldValues may then be empty).
     void indexesAfterWrite(RecordId oldId, const QList<QList<quillora::Value>>& oldValues, RecordId newId,
-                           bool oldVisible, bool searchedChanged = true);
+                           bool oldVisible, bool searchedAssigned = true);
     bool assignsSearchedField() const;
 
     // The order set by IndexFieldNames / IndexName: resolved against the table's indexes and

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 namespace quillora::io {
 
@@ -201,8 +202,7 @@ void File::hold(qint64 offset, const char* data, qint64 len)
             it = before;
     }
     if (it == held_.end() || it->first > end) {
-        QByteArray bytes = std::move(spare_);
-        spare_ = QByteArray();
+        QByteArray bytes = std::exchange(spare_, QByteArray());
         bytes.resize(0);
         bytes.append(data, len);
         held_.emplace(offset, std::move(bytes));

@@ -334,13 +334,14 @@ void ParadoxTable::locate(const char* rec, int* chainIndex, int* slot, bool* equ
         return;
     }
     // Last block whose first key is not above the new key.
+    auto notAbove = [&](int ci) {
+        const QByteArray& k = chain_.firstKey(ci);
+        return !k.isEmpty() && compareKeys(k.constData(), rec) <= 0;
+    };
     int lo = 0, hi = lastCi;
     if (locateHint_ > 0 && locateHint_ <= lastCi) {
-        // From the hint onwards in doubling steps, when the key is not below the hint's block.
-        auto notAbove = [&](int ci) {
-            const QByteArray& k = chain_.firstKey(ci);
-            return !k.isEmpty() && compareKeys(k.constData(), rec) <= 0;
-        };
+        // From the hint onwards in doubling steps when the key is not below the hint's block;
+        // below it otherwise.
         if (notAbove(locateHint_)) {
             int step = 1;
             lo = locateHint_;
@@ -349,12 +350,13 @@ void ParadoxTable::locate(const char* rec, int* chainIndex, int* slot, bool* equ
                 step *= 2;
             }
             hi = std::min(lastCi, lo + step - 1);
+        } else {
+            hi = locateHint_ - 1;
         }
     }
     while (lo < hi) {
         const int mid = (lo + hi + 1) / 2;
-        const QByteArray& k = chain_.firstKey(mid);
-        if (!k.isEmpty() && compareKeys(k.constData(), rec) <= 0)
+        if (notAbove(mid))
             lo = mid;
         else
             hi = mid - 1;
