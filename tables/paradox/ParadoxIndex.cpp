@@ -99,8 +99,10 @@ void px::PrimaryIndex::open(const QString& existingPath)
     std::vector<std::vector<std::vector<Entry>>> levelBlocks;
     std::vector<Entry> level;
     level.reserve(t_.chain.size());
-    for (size_t i = 0; i < t_.chain.size(); ++i)
-        level.push_back({t_.firstKey[i].left(t_.header.keySize), t_.chain[i], t_.count[t_.chain[i]]});
+    for (int b : t_.chain) {
+        const QByteArray key = size_t(b) < t_.firstKey.size() ? t_.firstKey[size_t(b)] : QByteArray();
+        level.push_back({key.left(t_.header.keySize), b, t_.count[size_t(b)]});
+    }
     while (!level.empty()) {
         std::vector<std::vector<Entry>> groups;
         std::vector<Entry> up;

@@ -31,13 +31,13 @@ public:
         std::vector<Entry> entries;
     };
     // What the index reads of its table: the data blocks in chain order, by block their place
-    // in the chain and record count, the first key of each chained block, and a block's first record.
+    // in the chain, record count and first key, and a block's first record.
     struct TableView {
         const TableHeader& header;
         const std::vector<int>& chain;
         const std::vector<int>& chainIndex;
         const std::vector<int>& count;
-        const QList<QByteArray>& firstKey;
+        const std::vector<QByteArray>& firstKey;
         std::function<const char*(int block)> firstRecord;
     };
 

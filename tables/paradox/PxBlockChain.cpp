@@ -76,6 +76,7 @@ void BlockChain::walk()
         total_ += cnt;
         b = nx;
     }
+    placesFrom_ = order_.size();
     orderChanged();
     hideUncountedRecords();
     walkFreeList();
@@ -191,7 +192,7 @@ RecordId BlockChain::next(RecordId id) const
         return NoRecord;
     if (s + 1 < count_[size_t(b)])
         return makeId(b, s + 1);
-    for (size_t i = size_t(place_[size_t(b)]) + 1; i < order_.size(); ++i)
+    for (size_t i = size_t(indexOf(b)) + 1; i < order_.size(); ++i)
         if (count_[size_t(order_[i])] > 0)
             return makeId(order_[i], 0);
     return NoRecord;
@@ -204,7 +205,7 @@ RecordId BlockChain::prior(RecordId id) const
         return NoRecord;
     if (s > 0)
         return makeId(b, s - 1);
-    for (int i = place_[size_t(b)] - 1; i >= 0; --i) {
+    for (int i = indexOf(b) - 1; i >= 0; --i) {
         const int pb = order_[size_t(i)];
         if (count_[size_t(pb)] > 0)
             return makeId(pb, count_[size_t(pb)] - 1);
@@ -219,7 +220,7 @@ qint64 BlockChain::recordNumber(RecordId id)
         return 0;
     ensureCounts();
     qint64 before = 0;
-    for (size_t i = size_t(place_[size_t(b)]); i > 0; i -= i & (~i + 1))
+    for (size_t i = size_t(indexOf(b)); i > 0; i -= i & (~i + 1))
         before += counts_[i];
     return before + slotOf(id) + 1;
 }
@@ -274,7 +275,7 @@ void BlockChain::countChanged(int chainIndex, int delta)
 
 void BlockChain::loadFirstKeys()
 {
-    firstKey_ = QList<QByteArray>(qsizetype(order_.size()));
+    firstKey_.assign(count_.size(), QByteArray());
     for (size_t i = 0; i < order_.size(); ++i)
         refreshFirstKey(int(i));
     firstKeysLoaded_ = h_.keyFields > 0;
@@ -284,15 +285,20 @@ void BlockChain::refreshFirstKey(int ci)
 {
     if (h_.keyFields == 0 || ci < 0 || ci >= int(order_.size()))
         return;
-    if (size_t(firstKey_.size()) != order_.size())
-        firstKey_.resize(qsizetype(order_.size()));
     const int b = order_[size_t(ci)];
     if (index_)
         index_->touch(b);
     if (count_[size_t(b)] > 0)
-        firstKey_[ci] = QByteArray(records(b), h_.keySize);
+        firstKeySlot(b) = QByteArray(records(b), h_.keySize);
     else
-        firstKey_[ci] = ci > 0 ? firstKey_[ci - 1] : QByteArray();
+        firstKeySlot(b) = ci > 0 ? firstKeySlot(order_[size_t(ci) - 1]) : QByteArray();
+}
+
+QByteArray& BlockChain::firstKeySlot(int block)
+{
+    if (size_t(block) >= firstKey_.size())
+        firstKey_.resize(count_.size());
+    return firstKey_[size_t(block)];
 }
 
 // --- Blocks -----------------------------------------------------------------------------------
@@ -347,10 +353,20 @@ void BlockChain::freeBlock(int no)
     c.dirty = true;
 }
 
-void BlockChain::renumberFrom(int chainIndex)
+int BlockChain::indexOf(int block) const
 {
-    for (size_t k = size_t(chainIndex); k < order_.size(); ++k)
+    const int p = place_[size_t(block)];
+    if (p < 0 || (size_t(p) < order_.size() && order_[size_t(p)] == block))
+        return p;
+    renumber();
+    return place_[size_t(block)];
+}
+
+void BlockChain::renumber() const
+{
+    for (size_t k = placesFrom_; k < order_.size(); ++k)
         place_[size_t(order_[k])] = int(k);
+    placesFrom_ = order_.size();
 }
 
 void BlockChain::linkAfter(int at, int nb)
@@ -365,9 +381,10 @@ void BlockChain::linkAfter(int at, int nb)
     }
     next_[size_t(ob)] = nb;
     order_.insert(order_.begin() + at + 1, nb);
-    renumberFrom(at + 1);
+    place_[size_t(nb)] = at + 1;
+    renumberFrom(at + 2);
     if (h_.keyFields)
-        firstKey_.insert(firstKey_.begin() + at + 1, QByteArray());
+        firstKeySlot(nb) = QByteArray();
     if (index_)
         index_->linkAfter(ob, nb);
     orderChanged();
@@ -388,7 +405,7 @@ void BlockChain::unlinkAt(int ci)
     }
     order_.erase(order_.begin() + ci);
     if (h_.keyFields)
-        firstKey_.erase(firstKey_.begin() + ci);
+        firstKeySlot(b) = QByteArray();
     renumberFrom(ci);
     if (index_)
         index_->unlink(b);
@@ -406,7 +423,7 @@ RecordId BlockChain::insertAt(int ci, int slot, const char* rec)
         order_.push_back(nb);
         place_[size_t(nb)] = 0;
         if (h_.keyFields)
-            firstKey_ = QList<QByteArray>(1);
+            firstKeySlot(nb) = QByteArray();
         if (index_)
             index_->insertFirst(nb);
         ci = 0;
@@ -514,7 +531,7 @@ void BlockChain::overwrite(RecordId id, const char* rec)
     std::memcpy(c.data.data() + 6 + s * h_.recordSize, rec, size_t(h_.recordSize));
     c.dirty = true;
     if (s == 0)
-        refreshFirstKey(place_[size_t(b)]);  // the first key of a block may change in its bytes only
+        refreshFirstKey(indexOf(b));  // the first key of a block may change in its bytes only
 }
 
 void BlockChain::clear()

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <algorithm>
 #include <vector>
 
 #include "tables/TableFile.h"
@@ -43,7 +44,8 @@ public:
     int size() const { return int(order_.size()); }
     bool empty() const { return order_.empty(); }
     int blockAt(int chainIndex) const { return order_[size_t(chainIndex)]; }
-    int indexOf(int block) const { return place_[size_t(block)]; }
+    // The chain index of a block, -1 when it is not chained.
+    int indexOf(int block) const;
     int count(int block) const { return count_[size_t(block)]; }
     const std::vector<int>& order() const { return order_; }
     const std::vector<int>& counts() const { return count_; }
@@ -63,7 +65,7 @@ public:
     // The first key of each chained block, for keyed tables while writing.
     void loadFirstKeys();
     bool firstKeysLoaded() const { return firstKeysLoaded_; }
-    const QByteArray& firstKey(int chainIndex) const { return firstKey_[chainIndex]; }
+    const QByteArray& firstKey(int chainIndex) const { return firstKey_[size_t(order_[size_t(chainIndex)])]; }
 
     // Writing: the record bytes go in at (chain index, slot); -1 starts an empty chain.
     RecordId insertAt(int chainIndex, int slot, const char* record);
@@ -87,8 +89,11 @@ private:
     void freeBlock(int block);
     void linkAfter(int chainIndex, int newBlock);
     void unlinkAt(int chainIndex);
-    void renumberFrom(int chainIndex);
+    // Chain indexes of the blocks from chainIndex on are stale: set again when next asked for.
+    void renumberFrom(int chainIndex) { placesFrom_ = std::min(placesFrom_, size_t(chainIndex)); }
+    void renumber() const;
     void refreshFirstKey(int chainIndex);
+    QByteArray& firstKeySlot(int block);
     // Record numbers come from a Fenwick tree of the blocks' counts by chain index: a count
     // that changes costs a few steps, a block linked or unlinked a rebuild when next needed.
     void ensureCounts();
@@ -103,13 +108,18 @@ private:
 
     std::vector<int> next_, prev_, count_;  // by block number; [0] unused
     std::vector<int> order_;                // blocks in chain order
-    std::vector<int> place_;                // block -> index in order_, -1 when not in it
+    // block -> index in order_, -1 when not in it. A split or an unlink shifts the indexes of
+    // every later block; they are set again only when one is asked for (a merge in key order
+    // splits many blocks between two such questions). Whether a block is chained is always
+    // exact; below placesFrom_ the indexes are too.
+    mutable std::vector<int> place_;
+    mutable size_t placesFrom_ = 0;
     std::vector<qint64> counts_;            // Fenwick tree over count_[order_[i]], 1-based
     bool countsValid_ = false;
     qint64 total_ = 0;
-    // A list, not a vector: a split inserts a key in the middle, and the list moves the
-    // others as bytes where a vector moves them one by one.
-    QList<QByteArray> firstKey_;
+    // By block number, so that a split or an unlink moves no key: an empty block has the key
+    // of the block before it in the chain when it was last set, none when it is the first.
+    std::vector<QByteArray> firstKey_;
     bool firstKeysLoaded_ = false;
     quint64 idGeneration_ = 0;
     std::vector<int> newBlocks_;
