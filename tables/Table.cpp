@@ -6,10 +6,11 @@
 #include "tables/TableFormats.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QMetaMethod>
 
 #include <algorithm>
-#include <QFileInfo>
+#include <utility>
 
 namespace quillora {
 
@@ -908,14 +909,14 @@ bool Table::Locate(const QString& fieldNames, const QList<quillora::Value>& valu
         locateFields_ = fields;
         locateNames_ = fieldNames;
     }
-    const QList<int> indexes = locateFields_;
+    const QList<int>& indexes = locateFields_;
     if (indexes.size() != values.size())
         throw tableError(QStringLiteral("Número de valores diferente do número de campos em Locate"));
-    QList<quillora::Value> wanted;
-    wanted.reserve(values.size());
+    QList<quillora::Value> wanted = std::move(locateWanted_);
+    wanted.resize(values.size());
     for (int k = 0; k < indexes.size(); ++k) {
         // The wanted value in the field's kind: text for text fields, numbers for numbers.
-        wanted.append(convertForField(Fields(indexes[k])->def(), values[k]));
+        wanted[k] = convertForField(Fields(indexes[k])->def(), values[k]);
     }
     RecordId found = NoRecord;
     if (LocateIndex* index = locateIndexFor(indexes, options)) {
@@ -943,12 +944,23 @@ bool Table::Locate(const QString& fieldNames, const QList<quillora::Value>& valu
             }
         }
     }
+    locateWanted_ = std::move(wanted);
     if (found == NoRecord)
         return false;
     setCurrent(found);
     bof_ = eof_ = false;
     notifyCurrent();
     return true;
+}
+
+bool Table::Locate(const QString& fieldName, const quillora::Value& value, int options)
+{
+    QList<quillora::Value> one = std::move(locateOne_);
+    one.resize(1);
+    one[0] = value;
+    const bool found = Locate(fieldName, one, options);
+    locateOne_ = std::move(one);
+    return found;
 }
 
 bool Table::LocatePrimaryKey(const QString& fieldNames, const QList<quillora::Value>& values)

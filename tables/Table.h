@@ -109,10 +109,7 @@ public:
     // Moves to the record whose primary key (fields named in order) holds exactly these values,
     // by the file's key order where it has one. False: nothing moves.
     bool LocatePrimaryKey(const QString& fieldNames, const QList<quillora::Value>& values);
-    bool Locate(const QString& fieldName, const quillora::Value& value, int options)
-    {
-        return Locate(fieldName, QList<quillora::Value>{value}, options);
-    }
+    bool Locate(const QString& fieldName, const quillora::Value& value, int options);
 
     // --- Indexes, order and filter (kept across Close, Open and rebinding) --------------
     QList<IndexDef> IndexDefs() const;
@@ -253,6 +250,10 @@ private:
     QString locateNames_;
     QList<int> locateFields_;
     std::vector<RecordId> locateCandidates_;
+    // Lists a run's searches fill once per record, kept for their room: each search takes the
+    // list out while it works, so a search made from a notification gets a list of its own.
+    QList<quillora::Value> locateOne_;
+    QList<quillora::Value> locateWanted_;
     // The record Locate found last (NoRecord after a write that moved or removed records): a
     // run whose keys come in the table's own order finds each record right after it.
     RecordId locateLast_ = NoRecord;
